@@ -1,0 +1,52 @@
+# Top-level entry points. `make demo` plays a sample; `make test` runs every test.
+SHELL := /bin/bash
+JOBS ?= $(shell nproc)
+NATIVE := build/native
+WIN32 := build/win32
+WIN64 := build/win64
+FUZZ := build/fuzz
+GEN := -G Ninja
+
+.PHONY: deps build build-native build-win32 build-win64 build-fuzz test test-native test-win fuzz demo bench clean
+
+deps:
+	bash scripts/install-deps.sh
+
+build: deps build-native build-win32 build-win64
+
+build-native:
+	cmake -S . -B $(NATIVE) $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	cmake --build $(NATIVE) -j $(JOBS)
+
+build-win32:
+	cmake -S . -B $(WIN32) $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+	cmake --build $(WIN32) -j $(JOBS)
+
+build-win64:
+	cmake -S . -B $(WIN64) $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake >/dev/null
+	cmake --build $(WIN64) -j $(JOBS)
+
+build-fuzz:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBRAMBLE_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ) -j $(JOBS)
+
+test-native: build-native
+	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
+
+test-win: build-win32 build-win64
+	bash scripts/wine-prefix.sh start
+	cd $(WIN64) && ctest --output-on-failure; rc=$$?; cd - >/dev/null; bash scripts/wine-prefix.sh stop; exit $$rc
+
+fuzz: build-fuzz
+	bash scripts/fuzz.sh $(FUZZ)
+
+test: deps test-native test-win fuzz
+
+demo: deps build-native
+	bash scripts/demo.sh
+
+bench: deps build-native
+	bash scripts/bench.sh
+
+clean:
+	rm -rf build
