@@ -11,10 +11,11 @@ packages=(
   clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
   wine wine32:i386 wine64
   xvfb xauth imagemagick
   mpg123 lame twolame sox
-  nginx-light id3tool id3v2
+  nginx-light id3tool id3v2 python3
 )
 
 missing=()

@@ -6,12 +6,12 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${BRAMBLE_WINEPREFIX:-$here/build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
-export WINEARCH=win32
+wine=$(bash "$here/scripts/wine-loader.sh")
 case "${1:-start}" in
   start)
     mkdir -p "$(dirname "$WINEPREFIX")"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-      wineboot -i >/dev/null 2>&1 || true
+      "$wine" wineboot -i >/dev/null 2>&1 || true
     fi
     wineserver -p >/dev/null 2>&1 || true
     ;;

@@ -5,5 +5,4 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${BRAMBLE_WINEPREFIX:-$here/build/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml="
-export WINEARCH=win32
-exec wine "$@"
+exec "$(bash "$here/scripts/wine-loader.sh")" "$@"
