@@ -107,7 +107,8 @@ def fmt_class(levels, bits, group):
     full = 1 << nb
     c = "%d.0 / %d.0" % (full, levels)
     d = "%d.0 / %d.0" % (full - levels + 1, full)
-    return "    {%d, %d, %d, float(%s), float(%s)}," % (levels, bits, group, c, d)
+    grouped = 1 if group == 1 else 0
+    return "    {%d, %d, %d, float(%s), float(%s)}," % (levels, bits, grouped, c, d)
 
 
 def render(classes, tables):
