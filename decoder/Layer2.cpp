@@ -1,5 +1,8 @@
 // Layer II decoding (ISO/IEC 11172-3 2.4.1.6, 2.4.3.3; ISO/IEC 13818-3 for
 // the low sampling frequencies).
+#include <cstdint>
+#include <cstring>
+
 #include "decoder/Layer12.h"
 #include "decoder/Layer12Tables.h"
 
@@ -13,18 +16,42 @@ constexpr int kLayer2MaxBits = 16 + 2 * 32 * (4 + 2 + 3 * 6) + 12 * 2 * 32 * 3 *
 static_assert(kLayer2MaxBits / 8 + 4 <= MpegDecoder::kFrameBodyStore,
               "frame body store too small for a corrupt Layer II frame");
 
+// Sample-code reader for the granule loop: one 64-bit window per code, so
+// three 16-bit codes need no byte-by-byte assembly. Reads stay within the
+// body store (see kLayer2MaxBits; the store has 8 bytes of slack).
+class CodeReader {
+ public:
+  explicit CodeReader(MpegDecoder& d) : d_(d), body_(d.frame_body), pos_(d.frame_bit_pos) {}
+  ~CodeReader() { d_.frame_bit_pos = pos_; }
+  // n in 1..16.
+  uint32_t Get(int n) {
+    const uint8_t* p = body_ + (pos_ >> 3);
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    w = __builtin_bswap64(w);  // little-endian hosts only (x86)
+    const uint32_t v = uint32_t((w << (pos_ & 7)) >> (64 - n));
+    pos_ += n;
+    return v;
+  }
+
+ private:
+  MpegDecoder& d_;
+  const uint8_t* body_;
+  int32_t pos_;
+};
+
 // The three values of one sub-band and granule before the scalefactor.
-inline void ReadValues(MpegDecoder& d, const Layer2Band& b, float v[3]) {
+inline void ReadValues(CodeReader& r, const Layer2Band& b, float v[3]) {
   if (b.bits == 0) {
     v[0] = v[1] = v[2] = 0.0f;
   } else if (b.grouped) {
-    const float* g = b.grouped[d.GetBits(b.bits)];
+    const float* g = b.grouped[r.Get(b.bits)];
     v[0] = g[0];
     v[1] = g[1];
     v[2] = g[2];
   } else {
     for (int k = 0; k < 3; ++k) {
-      const float s = float(d.GetBits(b.bits)) * b.step - 1.0f;
+      const float s = float(int(r.Get(b.bits))) * b.step - 1.0f;
       v[k] = (s + b.d) * b.c;
     }
   }
@@ -88,11 +115,12 @@ void Layer2Frame::ReadHeader(MpegDecoder& d) {
 
 void Layer2Frame::ReadGranule(MpegDecoder& d, int gr, float rows[3][2][32]) {
   const int third = gr < 4 ? 0 : gr < 8 ? 1 : 2;
+  CodeReader reader(d);
   float v[3];
   for (int sb = 0; sb < jsbound; ++sb) {
     for (int ch = 0; ch < 2; ++ch) {
       const Layer2Band& b = band[ch][sb];
-      ReadValues(d, b, v);
+      ReadValues(reader, b, v);
       const float sf = b.scale[third];
       rows[0][ch][sb] = v[0] * sf;
       rows[1][ch][sb] = v[1] * sf;
@@ -100,7 +128,7 @@ void Layer2Frame::ReadGranule(MpegDecoder& d, int gr, float rows[3][2][32]) {
     }
   }
   for (int sb = jsbound; sb < sblimit; ++sb) {
-    ReadValues(d, band[0][sb], v);
+    ReadValues(reader, band[0][sb], v);
     for (int ch = 0; ch < channels; ++ch) {
       const float sf = band[ch][sb].scale[third];
       rows[0][ch][sb] = v[0] * sf;
