@@ -42,14 +42,16 @@ bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, Decod
     const int r = reader.SynHeader(g_pcm);
     if (r == -1) break;
     ++stats.frames;
-    stats.expected_sample_frames += SamplesPerFrame(reader.layer(), reader.version_bit() ? 0 : 1);
+    const int per_frame = SamplesPerFrame(reader.layer(), reader.version_bit() ? 0 : 1);
+    const int channels = (reader.frame()[3] >> 6) == 3 ? 1 : 2;
+    stats.expected_sample_frames += per_frame;
     int values = r == 0 ? decoder.pcm_out_count : 0;
     if (values > FrameReader::kPcmBufferBytes / 2) values = FrameReader::kPcmBufferBytes / 2;
     if (values <= 0) {
       ++stats.rejected;
+      sink.Rejected(channels, per_frame);
       continue;
     }
-    const int channels = (reader.frame()[3] >> 6) == 3 ? 1 : 2;
     if (!sink.Write(g_pcm, values, channels)) {
       stats.sink_failed = true;
       break;

@@ -19,6 +19,8 @@ class PcmSink {
   // `values` interleaved stereo 16-bit samples of one frame that coded
   // `channels` channels (1 or 2). False stops the decode.
   virtual bool Write(const int16_t* pcm, int values, int channels) = 0;
+  // A frame of `sample_frames` samples per channel that yielded no PCM.
+  virtual void Rejected(int channels, int sample_frames) {}
 };
 
 struct DecodeStats {

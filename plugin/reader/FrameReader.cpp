@@ -22,6 +22,13 @@ int FrameReader::BlockSizeFor(int layer, int version_bit) {
   return 4 * SamplesPerFrame(layer, version_bit ? 0 : 1);
 }
 
+int FrameReader::FrameLengthFor(int layer, int lsf, int kbps, int rate) {
+  if (layer == 1) return 4 * (12000 * kbps / rate);
+  // 1152 samples per Layer II frame at every rate (ISO/IEC 13818-3 2.4.3.1);
+  // only LSF Layer III frames carry 576.
+  return (layer == 3 && lsf ? 72000 : 144000) * kbps / rate;
+}
+
 int FrameReader::CheckHeader() {
   const int b0 = header_[0], b1 = header_[1], b2 = header_[2], b3 = header_[3];
   (void)b3;
@@ -47,10 +54,7 @@ int FrameReader::CheckHeader() {
   bitrate_index_ = b2 >> 4;
   const int kbps = kBitrateKbps[version ? 0 : 1][layer - 1][bitrate_index_];
   byte_rate_ = kbps * 125;
-  if (layer == 1)
-    frame_length_ = 4 * (12000 * kbps / rate);
-  else
-    frame_length_ = (version ? 144000 : 72000) * kbps / rate;
+  frame_length_ = FrameLengthFor(layer, version ? 0 : 1, kbps, rate);
   padding_ = (b2 >> 1) & 1;
   if (frame_length_ > kMaxFrameLength || frame_length_ < kMinFrameLength) return -1;
   return 1;

@@ -71,6 +71,8 @@ class FrameReader {
   int padding() const { return padding_; }
   MpegDecoder* decoder() const { return decoder_; }
 
+  // Frame length in bytes without padding.
+  static int FrameLengthFor(int layer, int lsf, int kbps, int rate);
   // PCM bytes one frame of this layer and version yields.
   static int BlockSizeFor(int layer, int version_bit);
 

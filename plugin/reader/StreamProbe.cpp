@@ -11,11 +11,6 @@ namespace {
 const int kBoundLayer12[4] = {4, 8, 12, 16};
 const int kBoundLayer3[4] = {0, 4, 8, 16};
 
-int FrameLength(int layer, int version, int kbps, int rate) {
-  if (layer == 1) return 4 * (12000 * kbps / rate);
-  return (version == 1 ? 144000 : 72000) * kbps / rate;
-}
-
 bool InRange(int frame_length) {
   return frame_length >= FrameReader::kMinFrameLength && frame_length <= FrameReader::kMaxFrameLength;
 }
@@ -32,7 +27,7 @@ bool StreamProbe::TestHeader(const uint8_t* h, int state) {
   const int row = is25 ? 2 : (ver == 1 ? 0 : 1);
   const int rate = kSampleRateHz[3 * row + ((b2 >> 2) & 3)];
   const int kbps = kBitrateKbps[ver == 1 ? 0 : 1][lay - 1][b2 >> 4];
-  const int len = FrameLength(lay, ver, kbps, rate);
+  const int len = FrameReader::FrameLengthFor(lay, ver == 1 ? 0 : 1, kbps, rate);
   if (!InRange(len)) return false;
 
   if (state == 0) {
