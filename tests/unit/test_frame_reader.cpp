@@ -94,7 +94,7 @@ TEST(FrameReader, SkipsJunkByteByByteAndDecodesTheFirstFrameFirst) {
   EXPECT_EQ(r.block_size(), 4608);
 
   const Walk rest = WalkAll(r);
-  EXPECT_EQ(rest.sizes, (std::vector<int>{n2, n2}));
+  ASSERT_EQ(rest.sizes, (std::vector<int>{n2, n2}));
   EXPECT_EQ(rest.positions.back(), long(data.size()));
   EXPECT_EQ(r.opens, 1);
 }
@@ -197,7 +197,7 @@ TEST(FrameReader, LockedFieldsForceResynchronisation) {
   r.Attach(&src, nullptr);
   const Walk w = WalkAll(r);
   const int a = FrameBytes(kMp3_128), b = FrameBytes(kMp3_48k);
-  EXPECT_EQ(w.sizes, (std::vector<int>{a, a, b, b}));
+  ASSERT_EQ(w.sizes, (std::vector<int>{a, a, b, b}));
   EXPECT_EQ(w.positions[2], long(2 * a + 2 * b));
   EXPECT_EQ(r.sample_rate(), 48000);
   EXPECT_EQ(r.opens, 1);
