@@ -106,7 +106,9 @@ bool MpegDecoder::ParseHeader(const uint8_t* h, int available) {
     frame_bytes = 4 * (12000 * kbps / rate + padding_bit);
   } else {
     const int rate = kSampleRateHz[3 * (lsf + mpeg25) + sampling_frequency];
-    frame_bytes = 144000 * kbps / (rate << lsf) + padding_bit;
+    // Layer II keeps 1152 samples per frame at the low rates; only Layer III halves it.
+    const int half = layer == 3 ? lsf : 0;
+    frame_bytes = 144000 * kbps / (rate << half) + padding_bit;
   }
 
   if (frame_bytes > available) return false;

@@ -1,0 +1,115 @@
+// Finds MPEG audio frames in a byte source: header test, byte-wise
+// resynchronisation, two-frame confirmation for files, and the scan that
+// reports a file's bit rate and sample rate.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/reader/ByteSource.h"
+
+namespace bramble {
+
+class MpegDecoder;
+
+class FrameReader {
+ public:
+  static constexpr int kHeaderBytes = 4;
+  static constexpr int kBodyBytes = 4096;
+  static constexpr int kMinFrameLength = 10;
+  static constexpr int kMaxFrameLength = 1800;
+  // Largest PCM block one frame yields (MPEG-1 Layer II/III), and the
+  // buffer a caller of SynHeader provides: twice that.
+  static constexpr int kMaxBlockBytes = 4608;
+  static constexpr int kPcmBufferBytes = 2 * kMaxBlockBytes;
+
+  enum SyncState { kSearching = 0, kOneFrameSeen = 1, kSynchronised = 2 };
+
+  FrameReader() = default;
+  virtual ~FrameReader() = default;
+  FrameReader(const FrameReader&) = delete;
+  FrameReader& operator=(const FrameReader&) = delete;
+
+  // Binds a source and decoder (both borrowed; decoder may be null to only
+  // walk the frames) and starts searching from the source's current place.
+  void Attach(ByteSource* source, MpegDecoder* decoder);
+
+  // Tests the header area: 1 valid, 0 not a header, -1 invalid or not
+  // matching the locked fields.
+  int CheckHeader();
+
+  // Reads the next frame and decodes it into `pcm` (kPcmBufferBytes).
+  // 0 decoded, -2 the decoder rejected the frame, -1 end of data, read
+  // failure or output open failure.
+  int SynHeader(void* pcm);
+
+  // Scans a file for its first two consecutive frames. 0 with bit/s,
+  // channels (always 2) and Hz; -1 when none are found, the file cannot be
+  // read or a network stream is the open source (outputs untouched).
+  int GetInfo(const char* name, int* bitrate, int* channels, int* sample_rate);
+  // The same scan on an open source, which is left at its start.
+  int ScanInfo(ByteSource& source, int* bitrate, int* channels, int* sample_rate);
+
+  // After the owner moves the source: search again from there.
+  void ResetSync() { sync_state_ = kSearching; }
+  // Moves the source to `offset` and resynchronises there.
+  bool SeekSource(long offset);
+
+  uint8_t* header() { return header_; }
+  const uint8_t* frame() const { return frame_; }
+  int frame_size() const { return frame_size_; }
+  int sync_state() const { return sync_state_; }
+  bool output_opened() const { return output_opened_; }
+  long byte_position() const { return byte_position_; }
+  int block_size() const { return block_size_; }
+  int byte_rate() const { return byte_rate_; }
+  int sample_rate() const { return sample_rate_; }
+  int layer() const { return layer_; }
+  int version_bit() const { return version_bit_; }
+  int mpeg25() const { return mpeg25_; }
+  int bitrate_index() const { return bitrate_index_; }
+  int frame_length() const { return frame_length_; }
+  int padding() const { return padding_; }
+  MpegDecoder* decoder() const { return decoder_; }
+
+  // Frame length in bytes without padding.
+  static int FrameLengthFor(int layer, int lsf, int kbps, int rate);
+  // PCM bytes one frame of this layer and version yields.
+  static int BlockSizeFor(int layer, int version_bit);
+
+ protected:
+  // Called once per source at the first synchronisation. The base
+  // re-initialises the decoder and sets the block size; an owner that
+  // plays through an output device opens it here. Nonzero fails the read.
+  virtual int OpenOutput();
+
+ private:
+  // Reads a header and slides byte by byte until CheckHeader accepts one.
+  bool FindHeader();
+  // Copies the accepted header and reads the rest of its n-byte frame.
+  bool LoadFrame(int n);
+  int PaddedLength() const;
+  bool EnsureOutput();
+
+  ByteSource* source_ = nullptr;
+  MpegDecoder* decoder_ = nullptr;
+
+  uint8_t header_[kHeaderBytes] = {};
+  // The frame to decode: its own header, then the body.
+  uint8_t frame_[kHeaderBytes + kBodyBytes] = {};
+  int frame_size_ = 0;
+
+  int version_bit_ = 0;
+  int mpeg25_ = 0;
+  int layer_ = 0;
+  int sample_rate_ = 0;
+  int bitrate_index_ = 0;
+  int byte_rate_ = 0;
+  int frame_length_ = 0;
+  int padding_ = 0;
+  int sync_state_ = kSearching;
+  bool output_opened_ = false;
+  long byte_position_ = 0;
+  int block_size_ = 0;
+};
+
+}  // namespace bramble

@@ -1,1 +1,0 @@
-// Frame reader sources go here.

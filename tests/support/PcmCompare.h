@@ -1,0 +1,49 @@
+// Comparison of our always-stereo PCM with a reference decoding that keeps
+// each frame's own channel count (one sample per output sample for a
+// single-channel frame, two interleaved for a two-channel frame).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "plugin/reader/DecodeSource.h"
+
+namespace bramble {
+namespace test {
+
+struct FrameLayout {
+  int channels;       // coded channels of the frame
+  int sample_frames;  // samples per channel the frame stands for
+  bool decoded;       // false: it yielded no PCM (the reference still has it)
+};
+
+// Collects a whole decode in memory with the layout of every frame.
+class CollectingSink : public PcmSink {
+ public:
+  bool Start(int sample_rate) override;
+  bool Write(const int16_t* pcm, int values, int channels) override;
+  void Rejected(int channels, int sample_frames) override;
+
+  int sample_rate = 0;
+  std::vector<int16_t> pcm;  // interleaved stereo
+  std::vector<FrameLayout> frames;
+};
+
+struct PcmDiff {
+  int64_t compared = 0;  // reference samples compared
+  int max_abs = 0;
+  double rms = 0.0;      // LSB
+  double psnr = 0.0;     // dB against 32767; infinite when identical
+};
+
+// Compares frame by frame over the common prefix. Frames that yielded no
+// PCM skip their span of the reference so later frames stay aligned.
+PcmDiff ComparePcm(const std::vector<int16_t>& ours, const std::vector<FrameLayout>& frames,
+                   const std::vector<int16_t>& reference);
+
+// Signed 16-bit little-endian samples of a file; false when unreadable.
+bool LoadPcm(const std::string& path, std::vector<int16_t>* out);
+
+}  // namespace test
+}  // namespace bramble

@@ -1,0 +1,34 @@
+// Synthetic MPEG audio streams for reader tests: valid headers with zero
+// bodies (silence for every layer), built by the reader's length rules.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace bramble {
+namespace test {
+
+struct FrameSpec {
+  int version = 1;        // 1, 2 or 25 (MPEG-2.5)
+  int layer = 3;
+  int bitrate_index = 9;  // 128 kbit/s for MPEG-1 Layer III
+  int sf_index = 0;
+  int padding = 0;
+  int mode = 0;           // 3 = single channel
+};
+
+// The four header bytes of `spec` (no CRC).
+std::vector<uint8_t> HeaderBytes(const FrameSpec& spec);
+// Frame length in bytes including padding.
+int FrameBytes(const FrameSpec& spec);
+// Header followed by a zero body.
+std::vector<uint8_t> MakeFrame(const FrameSpec& spec);
+// `count` frames of `spec` one after the other, appended to `out`.
+void AppendFrames(std::vector<uint8_t>* out, const FrameSpec& spec, int count);
+
+// Writes `bytes` to `path`, replacing it; false on failure.
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace test
+}  // namespace bramble

@@ -1,0 +1,35 @@
+// bramble: command-line front end to the frame reader and decoder.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/Commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  const char* usage;
+  int (*run)(int argc, char** argv);
+};
+
+// New subcommands are one line here.
+const Command kCommands[] = {
+    {"decode", "decode IN OUT        decode to OUT (.wav, raw s16le, or - for stdout)", bramble::cli::Decode},
+    {"info", "info IN              stream description as key: value lines", bramble::cli::Info},
+    {"bench", "bench IN [--seconds N] decode speed from memory", bramble::cli::Bench},
+};
+
+int Usage() {
+  std::fprintf(stderr, "usage: bramble COMMAND ...\n");
+  for (const Command& c : kCommands) std::fprintf(stderr, "  bramble %s\n", c.usage);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  for (const Command& c : kCommands)
+    if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);
+  return Usage();
+}
