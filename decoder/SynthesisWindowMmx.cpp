@@ -6,6 +6,12 @@
 #include "decoder/SynthesisWindow.h"
 
 #if defined(BRAMBLE_X86_WINDOWS)
+#if defined(__i386__)
+// Without SSE2 the compiler keeps every packed value in the 64-bit registers
+// rather than moving accumulators to 128-bit ones and back. Nothing here is
+// floating point.
+#pragma GCC target("no-sse2,mmx")
+#endif
 #include <mmintrin.h>
 
 namespace bramble {
