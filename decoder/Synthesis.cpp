@@ -8,185 +8,126 @@
 #include "decoder/MpegDecoder.h"
 #include "decoder/SynthesisWindow.h"
 
-#define BRAMBLE_ALWAYS_INLINE static inline __attribute__((always_inline))
-
 namespace bramble {
 
-float dct32_coef[31];
+alignas(16) float dct32_coef[31];
 SynthesisWindowFn synthesis_window_fn = WindowScalar;
 
 namespace {
 
 bool g_synthesis_tables_built = false;
 
-// The n-point transforms below compute X[m] = sum_k in[k] cos(m(2k+1)pi/2n)
-// by halving: the mirrored sums in[k] + in[n-1-k] give the even outputs, the
-// mirrored differences times 1/(2cos((2k+1)pi/2n)) give, through the half-size
-// transform, results whose neighbouring sums are the odd outputs.
-BRAMBLE_ALWAYS_INLINE void Dct2(const float* in, float* out) {
-  out[0] = in[0] + in[1];
-  out[1] = (in[0] - in[1]) * dct32_coef[30];
+// Splatted copies of the 8-, 4- and 2-point constants for the stages that run
+// four independent problems side by side.
+alignas(16) float g_dct_splat[7][4];
+
+#define BRAMBLE_INLINE inline __attribute__((always_inline))
+
+BRAMBLE_INLINE __m128 Reverse(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+BRAMBLE_INLINE __m128 Splat(int i) { return _mm_load_ps(g_dct_splat[i]); }
+
+// One butterfly of mirrored vectors: sum, and difference times `c`.
+BRAMBLE_INLINE void Butterfly(__m128 lo, __m128 hi_reversed, __m128 c, __m128* sum, __m128* diff) {
+  *sum = _mm_add_ps(lo, hi_reversed);
+  *diff = _mm_mul_ps(_mm_sub_ps(lo, hi_reversed), c);
 }
 
-BRAMBLE_ALWAYS_INLINE void Dct4(const float* in, float* out) {
-  const float* c = dct32_coef + 28;
-  float a[2], b[2], ea[2], ob[2];
-  a[0] = in[0] + in[3];
-  a[1] = in[1] + in[2];
-  b[0] = (in[0] - in[3]) * c[0];
-  b[1] = (in[1] - in[2]) * c[1];
-  Dct2(a, ea);
-  Dct2(b, ob);
-  out[0] = ea[0];
-  out[2] = ea[1];
-  out[1] = ob[0] + ob[1];
-  out[3] = ob[1];
+// 4-point transform in every lane: out[m] = sum_k y[k] cos(m(2k+1)pi/8).
+BRAMBLE_INLINE void Dct4Lanes(__m128 y0, __m128 y1, __m128 y2, __m128 y3, __m128* out) {
+  const __m128 e0 = _mm_add_ps(y0, y3), e1 = _mm_add_ps(y1, y2);
+  const __m128 o0 = _mm_mul_ps(_mm_sub_ps(y0, y3), Splat(4));
+  const __m128 o1 = _mm_mul_ps(_mm_sub_ps(y1, y2), Splat(5));
+  const __m128 odd1 = _mm_mul_ps(_mm_sub_ps(o0, o1), Splat(6));
+  out[0] = _mm_add_ps(e0, e1);
+  out[2] = _mm_mul_ps(_mm_sub_ps(e0, e1), Splat(6));
+  out[1] = _mm_add_ps(_mm_add_ps(o0, o1), odd1);
+  out[3] = odd1;
 }
 
-BRAMBLE_ALWAYS_INLINE void Dct8(const float* in, float* out) {
-  const float* c = dct32_coef + 24;
-  float a[4], b[4], ea[4], ob[4];
-  a[0] = in[0] + in[7];
-  a[1] = in[1] + in[6];
-  a[2] = in[2] + in[5];
-  a[3] = in[3] + in[4];
-  b[0] = (in[0] - in[7]) * c[0];
-  b[1] = (in[1] - in[6]) * c[1];
-  b[2] = (in[2] - in[5]) * c[2];
-  b[3] = (in[3] - in[4]) * c[3];
-  Dct4(a, ea);
-  Dct4(b, ob);
-  out[0] = ea[0];
-  out[2] = ea[1];
-  out[4] = ea[2];
-  out[6] = ea[3];
-  out[1] = ob[0] + ob[1];
-  out[3] = ob[1] + ob[2];
-  out[5] = ob[2] + ob[3];
-  out[7] = ob[3];
+// 8-point transform in every lane.
+BRAMBLE_INLINE void Dct8Lanes(const __m128* t, __m128* y) {
+  __m128 a0, a1, a2, a3, b0, b1, b2, b3, ea[4], ob[4];
+  Butterfly(t[0], t[7], Splat(0), &a0, &b0);
+  Butterfly(t[1], t[6], Splat(1), &a1, &b1);
+  Butterfly(t[2], t[5], Splat(2), &a2, &b2);
+  Butterfly(t[3], t[4], Splat(3), &a3, &b3);
+  Dct4Lanes(a0, a1, a2, a3, ea);
+  Dct4Lanes(b0, b1, b2, b3, ob);
+  y[0] = ea[0];
+  y[1] = _mm_add_ps(ob[0], ob[1]);
+  y[2] = ea[1];
+  y[3] = _mm_add_ps(ob[1], ob[2]);
+  y[4] = ea[2];
+  y[5] = _mm_add_ps(ob[2], ob[3]);
+  y[6] = ea[3];
+  y[7] = ob[3];
 }
 
-BRAMBLE_ALWAYS_INLINE void Dct16(const float* in, float* out) {
-  const float* c = dct32_coef + 16;
-  float a[8], b[8], ea[8], ob[8];
-  a[0] = in[0] + in[15];
-  a[1] = in[1] + in[14];
-  a[2] = in[2] + in[13];
-  a[3] = in[3] + in[12];
-  a[4] = in[4] + in[11];
-  a[5] = in[5] + in[10];
-  a[6] = in[6] + in[9];
-  a[7] = in[7] + in[8];
-  b[0] = (in[0] - in[15]) * c[0];
-  b[1] = (in[1] - in[14]) * c[1];
-  b[2] = (in[2] - in[13]) * c[2];
-  b[3] = (in[3] - in[12]) * c[3];
-  b[4] = (in[4] - in[11]) * c[4];
-  b[5] = (in[5] - in[10]) * c[5];
-  b[6] = (in[6] - in[9]) * c[6];
-  b[7] = (in[7] - in[8]) * c[7];
-  Dct8(a, ea);
-  Dct8(b, ob);
-  out[0] = ea[0];
-  out[2] = ea[1];
-  out[4] = ea[2];
-  out[6] = ea[3];
-  out[8] = ea[4];
-  out[10] = ea[5];
-  out[12] = ea[6];
-  out[14] = ea[7];
-  out[1] = ob[0] + ob[1];
-  out[3] = ob[1] + ob[2];
-  out[5] = ob[2] + ob[3];
-  out[7] = ob[3] + ob[4];
-  out[9] = ob[4] + ob[5];
-  out[11] = ob[5] + ob[6];
-  out[13] = ob[6] + ob[7];
-  out[15] = ob[7];
+// 16-point split of the 32-point halves a and b, four of the eight mirrored
+// pairs at a time, transposed so that lane p of t[j] is input j of 8-point
+// problem p (a-even, a-odd, b-even, b-odd).
+BRAMBLE_INLINE void Split16(__m128 a_lo, __m128 a_hi, __m128 b_lo, __m128 b_hi, __m128 c, __m128* t) {
+  __m128 p0, p1, p2, p3;
+  Butterfly(a_lo, Reverse(a_hi), c, &p0, &p1);
+  Butterfly(b_lo, Reverse(b_hi), c, &p2, &p3);
+  _MM_TRANSPOSE4_PS(p0, p1, p2, p3);
+  t[0] = p0, t[1] = p1, t[2] = p2, t[3] = p3;
 }
 
-BRAMBLE_ALWAYS_INLINE void Dct32(const float* in, float* out) {
-  const float* c = dct32_coef + 0;
-  float a[16], b[16], ea[16], ob[16];
-  a[0] = in[0] + in[31];
-  a[1] = in[1] + in[30];
-  a[2] = in[2] + in[29];
-  a[3] = in[3] + in[28];
-  a[4] = in[4] + in[27];
-  a[5] = in[5] + in[26];
-  a[6] = in[6] + in[25];
-  a[7] = in[7] + in[24];
-  a[8] = in[8] + in[23];
-  a[9] = in[9] + in[22];
-  a[10] = in[10] + in[21];
-  a[11] = in[11] + in[20];
-  a[12] = in[12] + in[19];
-  a[13] = in[13] + in[18];
-  a[14] = in[14] + in[17];
-  a[15] = in[15] + in[16];
-  b[0] = (in[0] - in[31]) * c[0];
-  b[1] = (in[1] - in[30]) * c[1];
-  b[2] = (in[2] - in[29]) * c[2];
-  b[3] = (in[3] - in[28]) * c[3];
-  b[4] = (in[4] - in[27]) * c[4];
-  b[5] = (in[5] - in[26]) * c[5];
-  b[6] = (in[6] - in[25]) * c[6];
-  b[7] = (in[7] - in[24]) * c[7];
-  b[8] = (in[8] - in[23]) * c[8];
-  b[9] = (in[9] - in[22]) * c[9];
-  b[10] = (in[10] - in[21]) * c[10];
-  b[11] = (in[11] - in[20]) * c[11];
-  b[12] = (in[12] - in[19]) * c[12];
-  b[13] = (in[13] - in[18]) * c[13];
-  b[14] = (in[14] - in[17]) * c[14];
-  b[15] = (in[15] - in[16]) * c[15];
-  Dct16(a, ea);
-  Dct16(b, ob);
-  out[0] = ea[0];
-  out[2] = ea[1];
-  out[4] = ea[2];
-  out[6] = ea[3];
-  out[8] = ea[4];
-  out[10] = ea[5];
-  out[12] = ea[6];
-  out[14] = ea[7];
-  out[16] = ea[8];
-  out[18] = ea[9];
-  out[20] = ea[10];
-  out[22] = ea[11];
-  out[24] = ea[12];
-  out[26] = ea[13];
-  out[28] = ea[14];
-  out[30] = ea[15];
-  out[1] = ob[0] + ob[1];
-  out[3] = ob[1] + ob[2];
-  out[5] = ob[2] + ob[3];
-  out[7] = ob[3] + ob[4];
-  out[9] = ob[4] + ob[5];
-  out[11] = ob[5] + ob[6];
-  out[13] = ob[6] + ob[7];
-  out[15] = ob[7] + ob[8];
-  out[17] = ob[8] + ob[9];
-  out[19] = ob[9] + ob[10];
-  out[21] = ob[10] + ob[11];
-  out[23] = ob[11] + ob[12];
-  out[25] = ob[12] + ob[13];
-  out[27] = ob[13] + ob[14];
-  out[29] = ob[14] + ob[15];
-  out[31] = ob[15];
+// Lanes 1 and 3 (the odd 8-point problems) take neighbouring sums, giving
+// (A[2j], A[2j+1], B[2j], B[2j+1]) of the two 16-point results A and B.
+BRAMBLE_INLINE __m128 Join16(__m128 y, __m128 y_next, __m128 odd) {
+  return _mm_add_ps(y, _mm_and_ps(y_next, odd));
+}
+
+// X[4j..4j+3] = (A[2j], B[2j] + B[2j+1], A[2j+1], B[2j+1] + B[2j+2]).
+BRAMBLE_INLINE __m128 Join32(__m128 m, __m128 m_next, __m128 odd) {
+  const __m128 even = _mm_shuffle_ps(m, m, _MM_SHUFFLE(3, 1, 2, 0));
+  return _mm_add_ps(even, _mm_and_ps(_mm_shuffle_ps(m, m_next, _MM_SHUFFLE(2, 2, 3, 3)), odd));
+}
+
+// Fast 32-point transform X[m] = sum_k s[k] cos(m(2k+1)pi/64). Each n-point
+// stage splits into two n/2-point problems: the mirrored sums s[k] + s[n-1-k]
+// give the even outputs; the mirrored differences times 1/(2cos((2k+1)pi/2n))
+// give results whose neighbouring sums are the odd outputs. The 32- and
+// 16-point splits run four values at a time; the four 8-point problems then
+// run one per lane.
+BRAMBLE_INLINE void Dct32(const float* s, __m128* x) {
+  __m128 a0, a1, a2, a3, b0, b1, b2, b3;
+  Butterfly(_mm_loadu_ps(s), Reverse(_mm_loadu_ps(s + 28)), _mm_load_ps(dct32_coef), &a0, &b0);
+  Butterfly(_mm_loadu_ps(s + 4), Reverse(_mm_loadu_ps(s + 24)), _mm_load_ps(dct32_coef + 4), &a1, &b1);
+  Butterfly(_mm_loadu_ps(s + 8), Reverse(_mm_loadu_ps(s + 20)), _mm_load_ps(dct32_coef + 8), &a2, &b2);
+  Butterfly(_mm_loadu_ps(s + 12), Reverse(_mm_loadu_ps(s + 16)), _mm_load_ps(dct32_coef + 12), &a3, &b3);
+  __m128 t[8], y[8];
+  Split16(a0, a3, b0, b3, _mm_load_ps(dct32_coef + 16), t);
+  Split16(a1, a2, b1, b2, _mm_load_ps(dct32_coef + 20), t + 4);
+  Dct8Lanes(t, y);
+  const __m128 odd = _mm_castsi128_ps(_mm_setr_epi32(0, -1, 0, -1));
+  const __m128 zero = _mm_setzero_ps();
+  const __m128 m0 = Join16(y[0], y[1], odd), m1 = Join16(y[1], y[2], odd);
+  const __m128 m2 = Join16(y[2], y[3], odd), m3 = Join16(y[3], y[4], odd);
+  const __m128 m4 = Join16(y[4], y[5], odd), m5 = Join16(y[5], y[6], odd);
+  const __m128 m6 = Join16(y[6], y[7], odd), m7 = y[7];
+  x[0] = Join32(m0, m1, odd);
+  x[1] = Join32(m1, m2, odd);
+  x[2] = Join32(m2, m3, odd);
+  x[3] = Join32(m3, m4, odd);
+  x[4] = Join32(m4, m5, odd);
+  x[5] = Join32(m5, m6, odd);
+  x[6] = Join32(m6, m7, odd);
+  x[7] = Join32(m7, zero, odd);
 }
 
 // Scale, limit to +-32767 (before conversion, so it never overflows; a NaN
 // becomes -32767) and convert with the default round-to-nearest-even mode.
-inline __m128i ToPcm(const float* x, __m128 scale) {
+BRAMBLE_INLINE __m128i ToPcm(__m128 x0, __m128 x1, __m128 scale) {
   const __m128 lo = _mm_set1_ps(-32767.0f), hi = _mm_set1_ps(32767.0f);
-  const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_load_ps(x), scale), lo), hi));
-  const __m128i b =
-      _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(_mm_load_ps(x + 4), scale), lo), hi));
+  const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(x0, scale), lo), hi));
+  const __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(x1, scale), lo), hi));
   return _mm_packs_epi32(a, b);
 }
 
-inline __m128i Reverse8(__m128i v) {
+BRAMBLE_INLINE __m128i Reverse8(__m128i v) {
   v = _mm_shuffle_epi32(v, 0x4E);
   return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x1B), 0x1B);
 }
@@ -198,7 +139,11 @@ inline void StoreHigh(int16_t* p, __m128i v) {
 
 }  // namespace
 
-void SynthesisDct32(const float* in, float* out) { Dct32(in, out); }
+void SynthesisDct32(const float* in, float* out) {
+  __m128 x[8];
+  Dct32(in, x);
+  for (int j = 0; j < 8; ++j) _mm_storeu_ps(out + 4 * j, x[j]);
+}
 
 void BuildSynthesisTables() {
   if (g_synthesis_tables_built) return;
@@ -206,6 +151,8 @@ void BuildSynthesisTables() {
   int i = 0;
   for (int n = 64; n >= 4; n /= 2)
     for (int k = 0; k < n / 4; ++k) dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * pi / n)));
+  for (int c = 0; c < 7; ++c)
+    for (int lane = 0; lane < 4; ++lane) g_dct_splat[c][lane] = dct32_coef[24 + c];
 #if defined(BRAMBLE_X86_WINDOWS)
   BuildSlotOrderedWindow();
 #if defined(__x86_64__)
@@ -222,11 +169,11 @@ void BuildSynthesisTables() {
 //   V[0..15] = X[16..31], V[16] = 0, V[17..47] = -X[31..1], V[48..63] = -X[0..15].
 // V[0..31] go to the current half, V[32..63] to the other, at the current slot.
 void MpegDecoder::Matrix(const float* s, int ch) {
-  alignas(16) float x[32];
+  __m128 x[8];
   Dct32(s, x);
   const __m128 scale = _mm_set1_ps(pcm_scale);
-  const __m128i q0 = ToPcm(x, scale), q1 = ToPcm(x + 8, scale);
-  const __m128i q2 = ToPcm(x + 16, scale), q3 = ToPcm(x + 24, scale);
+  const __m128i q0 = ToPcm(x[0], x[1], scale), q1 = ToPcm(x[2], x[3], scale);
+  const __m128i q2 = ToPcm(x[4], x[5], scale), q3 = ToPcm(x[6], x[7], scale);
 
   const int h = synth_half & 1, slot = synth_slot & 15;
   int16_t* cur = SynthesisBuffer(ch) + 512 * h + 4 * slot;
