@@ -221,7 +221,7 @@ void MpegDecoder::Synthesize(const float* s0, const float* s1) {
   synthesis_window_fn(left, right, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
   pcm_out_count += 64;
   synth_slot = (synth_slot + 1) & 15;
-  synth_half ^= 1;
+  synth_half = 1 - (synth_half & 1);
 }
 
 }  // namespace bramble
