@@ -2,10 +2,10 @@
 // values (ISO/IEC 11172-3 2.4.2.7 and Annex B Table B.7).
 //
 // Codes are decoded through the generated multi-level lookup tables, which
-// give exactly the tree walk's values and code lengths. Each pair or quad
-// takes its bits from one 64-bit big-endian window loaded at its start: the
-// window holds at least 57 bits, more than the longest pair (19 code bits,
-// two 13-bit escapes and two signs).
+// give exactly the tree walk's values and code lengths. Bits come from a
+// 64-bit cache refilled once per pair: after a refill it holds at least 56
+// bits, more than the longest pair (19 code bits, two 13-bit escapes, two
+// signs).
 #include <algorithm>
 #include <cstring>
 
@@ -17,67 +17,77 @@ namespace bramble {
 
 namespace {
 
-// A window may be loaded while its first byte leaves 8 bytes in the buffer.
-constexpr int32_t kLastWindowBit = (BitReservoir::kBytes - 8) * 8;
+// Bit cache over the reservoir bytes: `c` holds the next bits MSB first,
+// `n` of them counted; `p` is the first byte not yet loaded.
+struct BitCache {
+  const uint8_t* p;
+  uint64_t c;
+  int n;
 
-inline uint64_t Window(const uint8_t* buf, int32_t pos) {
-  uint64_t v;
-  std::memcpy(&v, buf + (pos >> 3), 8);
-  return __builtin_bswap64(v) << (pos & 7);
-}
-
-// Decodes one code from the top of w, shifting it out.
-inline int DecodeCode(const HuffmanLookup& lk, uint64_t& w, int& used) {
-  int bits = lk.root_bits;
-  uint32_t e = lk.entries[w >> (64 - bits)];
-  while (e & kHuffPointer) {
-    w <<= bits;
-    used += bits;
-    bits = (e >> 12) & 7;
-    e = lk.entries[(e & 0x0FFF) + (w >> (64 - bits))];
+  BitCache(const uint8_t* buf, int32_t pos) : p(buf + (pos >> 3)), c(0), n(0) {
+    Refill();
+    Skip(pos & 7);
   }
-  const int len = (e >> 8) & 31;
-  w <<= len;
-  used += len;
-  return int(e & 0xFF);
-}
+  // Reads the 8 bytes at p.
+  void Refill() {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    c |= __builtin_bswap64(v) >> n;
+    p += (63 - n) >> 3;
+    n |= 56;
+  }
+  uint32_t Peek(int k) const { return uint32_t(c >> (64 - k)); }
+  void Skip(int k) {
+    c <<= k;
+    n -= k;
+  }
+  int32_t Pos(const uint8_t* buf) const { return int32_t(p - buf) * 8 - n; }
 
-inline int32_t TakeSign(int32_t v, uint64_t& w, int& used) {
-  if (!v) return 0;
-  const int32_t s = (w >> 63) ? -v : v;
-  w <<= 1;
-  ++used;
-  return s;
-}
+  // One code through the lookup table.
+  int Decode(const HuffmanLookup& lk) {
+    int bits = lk.root_bits;
+    uint32_t e = lk.entries[Peek(bits)];
+    while (e & kHuffPointer) {
+      Skip(bits);
+      bits = (e >> 12) & 7;
+      e = lk.entries[(e & 0x0FFF) + Peek(bits)];
+    }
+    Skip((e >> 8) & 31);
+    return int(e & 0xFF);
+  }
+  // A sign bit follows every nonzero magnitude.
+  int32_t Signed(int32_t v) {
+    const int32_t nz = v != 0;
+    const int32_t s = int32_t(c >> 63) & nz;
+    Skip(nz);
+    return (v ^ -s) + s;
+  }
+  int32_t Escape(int32_t v, int linbits) {
+    if (v != 15) return v;
+    v += int32_t(Peek(linbits));
+    Skip(linbits);
+    return v;
+  }
+};
 
-inline int32_t TakeEscape(int32_t v, int linbits, uint64_t& w, int& used) {
-  if (v != 15) return v;
-  v += int32_t(w >> (64 - linbits));
-  w <<= linbits;
-  used += linbits;
-  return v;
-}
+// A refill reads 8 bytes from p: it must stay inside the reservoir.
+constexpr int kLastRefill = BitReservoir::kBytes - 8;
 
-// Pairs from i up to stop; returns false when the read position ran off
-// the buffer (the rest of the granule is then left as zeros).
+// Pairs from i up to stop; false when the reads ran off the buffer (the
+// rest of the granule is then left as zeros).
 template <bool kEscape>
-bool DecodePairs(const HuffmanLookup& lk, const uint8_t* buf, int32_t& pos, int32_t* out, int& i,
+bool DecodePairs(const HuffmanLookup& lk, BitCache& b, const uint8_t* limit, int32_t* out, int& i,
                  int stop) {
   const int linbits = lk.linbits;
-  while (i < stop) {
-    if (pos > kLastWindowBit) return false;
-    uint64_t w = Window(buf, pos);
-    int used = 0;
-    const int v = DecodeCode(lk, w, used);
+  for (; i < stop; i += 2) {
+    if (b.p > limit) return false;
+    b.Refill();
+    const int v = b.Decode(lk);
     int32_t x = v >> 4, y = v & 15;
-    if (kEscape) x = TakeEscape(x, linbits, w, used);
-    x = TakeSign(x, w, used);
-    if (kEscape) y = TakeEscape(y, linbits, w, used);
-    y = TakeSign(y, w, used);
-    out[i] = x;
-    out[i + 1] = y;
-    i += 2;
-    pos += used;
+    if (kEscape) x = b.Escape(x, linbits);
+    out[i] = b.Signed(x);
+    if (kEscape) y = b.Escape(y, linbits);
+    out[i + 1] = b.Signed(y);
   }
   return true;
 }
@@ -97,7 +107,8 @@ void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
       int32_t(std::clamp(int64_t(part2_start) + gi.part2_3_length, int64_t(0),
                          int64_t(BitReservoir::kMaxReadBit)));
   const uint8_t* buf = reservoir.bytes;
-  int32_t pos = reservoir.read_pos;
+  const uint8_t* limit = buf + kLastRefill;
+  BitCache b(buf, std::clamp(reservoir.read_pos, int32_t(0), kLastRefill * 8));
 
   // Big values: at most 576 places whatever big_values says.
   const int big = std::min(2 * gi.big_values, 576);
@@ -113,26 +124,27 @@ void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
       std::fill(out + i, out + stop, 0);
       i = stop;
     } else if (lk.linbits) {
-      in_buffer = DecodePairs<true>(lk, buf, pos, out, i, stop);
+      in_buffer = DecodePairs<true>(lk, b, limit, out, i, stop);
     } else {
-      in_buffer = DecodePairs<false>(lk, buf, pos, out, i, stop);
+      in_buffer = DecodePairs<false>(lk, b, limit, out, i, stop);
     }
   }
 
   // Count1 part: quads while bits remain before end and four places are
   // left. A quad whose code reaches end is dropped; its sign bits may pass.
+  // Quad codes (at most 6 bits) resolve in the root table.
   const HuffmanLookup& quad = huffman_lookup[32 + (gi.count1table_select & 1)];
-  while (pos < end && i <= 576 - 4) {
-    uint64_t w = Window(buf, pos);
-    int used = 0;
-    const int v = DecodeCode(quad, w, used);
-    if (pos + used >= end) break;
-    out[i] = TakeSign((v >> 3) & 1, w, used);
-    out[i + 1] = TakeSign((v >> 2) & 1, w, used);
-    out[i + 2] = TakeSign((v >> 1) & 1, w, used);
-    out[i + 3] = TakeSign(v & 1, w, used);
+  for (int32_t pos = b.Pos(buf); pos < end && i <= 576 - 4; pos = b.Pos(buf)) {
+    b.Refill();
+    const uint32_t e = quad.entries[b.Peek(quad.root_bits)];
+    const int len = (e >> 8) & 31;
+    if (pos + len >= end) break;
+    b.Skip(len);
+    out[i] = b.Signed((e >> 3) & 1);
+    out[i + 1] = b.Signed((e >> 2) & 1);
+    out[i + 2] = b.Signed((e >> 1) & 1);
+    out[i + 3] = b.Signed(e & 1);
     i += 4;
-    pos += used;
   }
   std::fill(out + i, out + 576, 0);
   reservoir.read_pos = end;

@@ -211,6 +211,8 @@ def generate(iso_dir):
         check_alphabet(n, tables[n], codes)
         depth = max(length for _, _, length in codes)
         entries, root_bits = build_lookup(codes)
+        if n >= 32 and root_bits < depth:
+            sys.exit("quad table %d needs subtables; the quad decoder reads only the root" % n)
         lookups[n] = (root_bits, depth)
         out.append("// Tree %d: %d nodes, %d codes, longest %d bits." % (n, len(tree), len(codes), depth))
         out.append("const uint32_t kTree%d[%d][2] = {" % (n, len(tree)))
