@@ -242,3 +242,24 @@ TEST(PortableFileTitle, LastComponentWithExtension) {
 
 }  // namespace
 }  // namespace bramble
+
+namespace bramble {
+namespace {
+
+// The platform's file title: the shell's call under Win32 (which may drop a
+// known extension when the user hides them), the portable one natively.
+TEST(PlatformFileTitle, NameOfThePath) {
+  char out[260];
+  ASSERT_EQ(PlatformFileTitle("C:\\Music\\song.mp3", out, sizeof out), 0);
+  EXPECT_TRUE(std::string(out) == "song.mp3" || std::string(out) == "song") << out;
+  ASSERT_EQ(PlatformFileTitle("x:y.mp3", out, sizeof out), 0);
+  EXPECT_EQ(std::string(out).substr(0, 1), "y");
+  EXPECT_NE(PlatformFileTitle("C:\\dir\\", out, sizeof out), 0);
+  char small[8];
+  std::memset(small, '#', sizeof small);
+  PlatformFileTitle("C:\\a\\longer_name.mp3", small, 4);
+  for (int i = 4; i < 8; ++i) EXPECT_EQ(small[i], '#');
+}
+
+}  // namespace
+}  // namespace bramble
