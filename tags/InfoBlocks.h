@@ -6,6 +6,11 @@
 // Block: 0x15 0x11 0x51, code bytes (low 7 bits a code, bit 7 = more
 // follow), the codes' parameter bytes, then the payload up to a 0xFF byte or
 // the next synchronisation (at most 1023 bytes).
+//
+// Bounds: a block lists at most 20 codes; at a 21st code byte the block is
+// dropped and the scan for the next synchronisation resumes at that byte.
+// A payload end or synchronisation cut by the end of the data waits for the
+// missing bytes, so the result never depends on how the stream was split.
 #pragma once
 
 #include <cstdint>

@@ -53,7 +53,7 @@ void PlatformShowMessage(const char* text);
 int PlatformFileTitle(const char* path, char* out, int capacity);
 
 // The last component of `path` after '/', '\\' or ':', extension kept, cut
-// to capacity - 1 characters. Returns 0, or -1 when nothing could be written.
+// to capacity - 1 characters (the Win32 call writes nothing instead). Returns 0, or -1 when nothing could be written.
 int PortableFileTitle(const char* path, char* out, int capacity);
 
 }  // namespace bramble
