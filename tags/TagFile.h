@@ -49,11 +49,14 @@ void PlatformShowMessage(const char* text);
 
 // The display name of `path` as the system shows it, into `out` of
 // `capacity` characters including the NUL. Returns 0 on success. Win32 asks
-// the shell's common dialog library; natively it is PortableFileTitle.
+// the common dialog library (extension kept under Wine, dropped on a desktop
+// set to hide known extensions, nothing written when `out` is too small);
+// natively it is PortableFileTitle.
 int PlatformFileTitle(const char* path, char* out, int capacity);
 
 // The last component of `path` after '/', '\\' or ':', extension kept, cut
-// to capacity - 1 characters (the Win32 call writes nothing instead). Returns 0, or -1 when nothing could be written.
+// to capacity - 1 characters (the Win32 call writes nothing instead).
+// Returns 0, or -1 when there is no name to give.
 int PortableFileTitle(const char* path, char* out, int capacity);
 
 }  // namespace bramble
