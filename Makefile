@@ -5,6 +5,7 @@ NATIVE := build/native
 WIN32 := build/win32
 WIN64 := build/win64
 FUZZ := build/fuzz
+FUZZ_SECONDS ?= 60
 GEN := -G Ninja
 
 .PHONY: deps build build-native build-win32 build-win64 build-fuzz test test-native test-win fuzz demo bench clean
@@ -37,8 +38,10 @@ test-win: build-win32 build-win64
 	bash scripts/wine-prefix.sh start
 	cd $(WIN64) && ctest --output-on-failure; rc=$$?; cd - >/dev/null; bash scripts/wine-prefix.sh stop; exit $$rc
 
+# The fuzz build has ASan and UBSan: its unit tests double as the sanitizer run.
 fuzz: build-fuzz
-	bash scripts/fuzz.sh $(FUZZ)
+	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS)
+	bash scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
 test: deps test-native test-win fuzz
 

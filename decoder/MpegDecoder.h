@@ -53,6 +53,9 @@ struct BitReservoir {
   // Bytes [0, 4096) are the ring, [4096, 8192) its mirror; the last 8 are
   // slack for the multi-byte readers.
   static constexpr int kBytes = 2 * kRingBytes + 8;
+  // Highest bit position a granule may start or end at: leaves room for the
+  // longest scalefactor read and one 8-byte peek inside the buffer.
+  static constexpr int32_t kMaxReadBit = (kBytes - 8 - 64) * 8;
   int32_t write_index;
   int32_t read_pos;  // bit position
   uint8_t bytes[kBytes];

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tags/TagCommands.h"
 #include "tools/Commands.h"
 
 namespace {
@@ -17,6 +18,9 @@ const Command kCommands[] = {
     {"decode", "decode IN OUT        decode to OUT (.wav, raw s16le, or - for stdout)", bramble::cli::Decode},
     {"info", "info IN              stream description as key: value lines", bramble::cli::Info},
     {"bench", "bench IN [--seconds N] decode speed from memory", bramble::cli::Bench},
+    {"tag", "tag FILE [--title T --artist A --album B --year Y --comment C --genre N|NAME | --remove]",
+     bramble::cli::RunTagCommand},
+    {"title", "title FILE [--order \"pos:id:enabled,...\"]  display title", bramble::cli::RunTitleCommand},
 };
 
 int Usage() {

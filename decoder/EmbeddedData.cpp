@@ -1,0 +1,86 @@
+// Embedded data channel: one 16-bit word per granule and channel hidden in
+// the low bits of the 16 quantised values around the largest one, gathered
+// into keyed blocks that end in a check word.
+#include <cstdlib>
+#include <cstring>
+
+#include "decoder/HuffmanTables.h"
+#include "decoder/MpegDecoder.h"
+
+namespace bramble {
+
+namespace {
+
+constexpr int32_t kDetectThreshold = 8;
+constexpr int kWordValues = 16;
+constexpr int kOutWords = 20;
+
+}  // namespace
+
+bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uint32_t* word) {
+  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
+  if (gi.big_values < 8) return false;
+
+  int32_t largest = -1;
+  int p = 0;
+  for (int k = 0; k < 576; ++k) {
+    const int32_t m = std::abs(values[k]);
+    if (m > largest) {
+      largest = m;
+      p = k;
+    }
+  }
+  if (largest <= kDetectThreshold) return false;
+
+  const int b = p & ~(kWordValues - 1);
+  if (b + kWordValues - 1 >= 2 * gi.big_values) return false;
+
+  // A value at its table's ceiling may be an escape that happens to be the
+  // largest: only trust it when nothing outside the block reaches it.
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, 3 * lsf + sampling_frequency);
+  const int region = p < rg.region1 ? 0 : (p < rg.region2 ? 1 : 2);
+  if (largest == huffman_max_magnitude[gi.table_select[region] & 31]) {
+    int32_t outside = 0;
+    for (int k = 0; k < 576; ++k) {
+      if (k >= b && k < b + kWordValues) continue;
+      const int32_t m = std::abs(values[k]);
+      if (m > outside) outside = m;
+    }
+    if (outside == largest) return false;
+  }
+
+  uint32_t w = 0;
+  for (int k = 0; k < kWordValues; ++k) w |= uint32_t(std::abs(values[b + k]) & 1) << k;
+  *word = w;
+  return true;
+}
+
+int MpegDecoder::AssembleEmbeddedBlock(uint16_t word, uint16_t* out) {
+  const EmbedKey* key = embed_key;
+  if (embed_enable != 1 || !key || key->kind != 2 || key->n < 1 || key->n > 16 || !key->words)
+    return 0;
+  const int n = key->n;
+  if (embed_ring_index < 0 || embed_ring_index >= n) embed_ring_index = 0;
+
+  embed_ring[embed_ring_index] = word;
+  uint16_t check = 0;
+  for (int k = 0; k < n; ++k) check ^= embed_ring[k];
+
+  int gained = 0;
+  if (check == key->words[n - 1]) {
+    uint16_t plain[16];
+    for (int k = 0; k < n; ++k) plain[k] = embed_ring[(embed_ring_index + 1 + k) % n] ^ key->words[k];
+    // The block's check word is written too (the next block overwrites it),
+    // so the whole block must fit; one that does not is dropped.
+    const int at = embed_bytes / 2;
+    if (at >= 0 && at + n <= kOutWords) {
+      std::memcpy(out + at, plain, sizeof(uint16_t) * size_t(n));
+      gained = 2 * n - 2;
+    }
+    std::memset(embed_ring, 0, sizeof embed_ring);
+  }
+  embed_ring_index = (embed_ring_index + 1) % n;
+  return gained;
+}
+
+}  // namespace bramble

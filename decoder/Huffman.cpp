@@ -1,0 +1,153 @@
+// Layer III Huffman decoding of one granule and channel into 576 quantised
+// values (ISO/IEC 11172-3 2.4.2.7 and Annex B Table B.7).
+//
+// Codes are decoded through the generated multi-level lookup tables, which
+// give exactly the tree walk's values and code lengths. Bits come from a
+// 64-bit cache refilled once per pair: after a refill it holds at least 56
+// bits, more than the longest pair (19 code bits, two 13-bit escapes, two
+// signs).
+#include <algorithm>
+#include <cstring>
+
+#include "decoder/HuffmanTables.h"
+#include "decoder/Layer3Tables.h"
+#include "decoder/MpegDecoder.h"
+
+namespace bramble {
+
+namespace {
+
+// Bit cache over the reservoir bytes: `c` holds the next bits MSB first,
+// `n` of them counted; `p` is the first byte not yet loaded.
+struct BitCache {
+  const uint8_t* p;
+  uint64_t c;
+  int n;
+
+  BitCache(const uint8_t* buf, int32_t pos) : p(buf + (pos >> 3)), c(0), n(0) {
+    Refill();
+    Skip(pos & 7);
+  }
+  // Reads the 8 bytes at p.
+  void Refill() {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    c |= __builtin_bswap64(v) >> n;
+    p += (63 - n) >> 3;
+    n |= 56;
+  }
+  uint32_t Peek(int k) const { return uint32_t(c >> (64 - k)); }
+  void Skip(int k) {
+    c <<= k;
+    n -= k;
+  }
+  int32_t Pos(const uint8_t* buf) const { return int32_t(p - buf) * 8 - n; }
+
+  // One code through the lookup table.
+  int Decode(const HuffmanLookup& lk) {
+    int bits = lk.root_bits;
+    uint32_t e = lk.entries[Peek(bits)];
+    while (e & kHuffPointer) {
+      Skip(bits);
+      bits = (e >> 12) & 7;
+      e = lk.entries[(e & 0x0FFF) + Peek(bits)];
+    }
+    Skip((e >> 8) & 31);
+    return int(e & 0xFF);
+  }
+  // A sign bit follows every nonzero magnitude.
+  int32_t Signed(int32_t v) {
+    const int32_t nz = v != 0;
+    const int32_t s = int32_t(c >> 63) & nz;
+    Skip(nz);
+    return (v ^ -s) + s;
+  }
+  int32_t Escape(int32_t v, int linbits) {
+    if (v != 15) return v;
+    v += int32_t(Peek(linbits));
+    Skip(linbits);
+    return v;
+  }
+};
+
+// A refill reads 8 bytes from p: it must stay inside the reservoir.
+constexpr int kLastRefill = BitReservoir::kBytes - 8;
+
+// Pairs from i up to stop; false when the reads ran off the buffer (the
+// rest of the granule is then left as zeros).
+template <bool kEscape>
+bool DecodePairs(const HuffmanLookup& lk, BitCache& b, const uint8_t* limit, int32_t* out, int& i,
+                 int stop) {
+  const int linbits = lk.linbits;
+  for (; i < stop; i += 2) {
+    if (b.p > limit) return false;
+    b.Refill();
+    const int v = b.Decode(lk);
+    int32_t x = v >> 4, y = v & 15;
+    if (kEscape) x = b.Escape(x, linbits);
+    out[i] = b.Signed(x);
+    if (kEscape) y = b.Escape(y, linbits);
+    out[i + 1] = b.Signed(y);
+  }
+  return true;
+}
+
+}  // namespace
+
+HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, int sfb_row) {
+  if (gi.short_block) return {36, 576};
+  const int32_t* l = sfb_bounds[std::clamp(sfb_row, 0, 5)].l;
+  auto bound = [l](int index) { return (index >= 0 && index <= 22) ? l[index] : 576; };
+  return {bound(gi.region0_count + 1), bound(gi.region0_count + gi.region1_count + 2)};
+}
+
+void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
+  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
+  const int32_t end =
+      int32_t(std::clamp(int64_t(part2_start) + gi.part2_3_length, int64_t(0),
+                         int64_t(BitReservoir::kMaxReadBit)));
+  const uint8_t* buf = reservoir.bytes;
+  const uint8_t* limit = buf + kLastRefill;
+  BitCache b(buf, std::clamp(reservoir.read_pos, int32_t(0), kLastRefill * 8));
+
+  // Big values: at most 576 places whatever big_values says.
+  const int big = std::min(2 * gi.big_values, 576);
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, 3 * lsf + sampling_frequency);
+  const int stops[3] = {std::min(rg.region1, big), std::min(rg.region2, big), big};
+  int i = 0;
+  bool in_buffer = true;
+  for (int region = 0; region < 3 && in_buffer; ++region) {
+    const int stop = stops[region];
+    if (i >= stop) continue;
+    const HuffmanLookup& lk = huffman_lookup[gi.table_select[region] & 31];
+    if (!lk.entries) {
+      std::fill(out + i, out + stop, 0);
+      i = stop;
+    } else if (lk.linbits) {
+      in_buffer = DecodePairs<true>(lk, b, limit, out, i, stop);
+    } else {
+      in_buffer = DecodePairs<false>(lk, b, limit, out, i, stop);
+    }
+  }
+
+  // Count1 part: quads while bits remain before end and four places are
+  // left. A quad whose code reaches end is dropped; its sign bits may pass.
+  // Quad codes (at most 6 bits) resolve in the root table.
+  const HuffmanLookup& quad = huffman_lookup[32 + (gi.count1table_select & 1)];
+  for (int32_t pos = b.Pos(buf); pos < end && i <= 576 - 4; pos = b.Pos(buf)) {
+    b.Refill();
+    const uint32_t e = quad.entries[b.Peek(quad.root_bits)];
+    const int len = (e >> 8) & 31;
+    if (pos + len >= end) break;
+    b.Skip(len);
+    out[i] = b.Signed((e >> 3) & 1);
+    out[i + 1] = b.Signed((e >> 2) & 1);
+    out[i + 2] = b.Signed((e >> 1) & 1);
+    out[i + 3] = b.Signed(e & 1);
+    i += 4;
+  }
+  std::fill(out + i, out + 576, 0);
+  reservoir.read_pos = end;
+}
+
+}  // namespace bramble

@@ -1,0 +1,91 @@
+// Win32 file access: the handle calls the tag code has always used.
+#include "tags/TagFile.h"
+
+#include <windows.h>
+#include <commdlg.h>
+
+namespace bramble {
+
+namespace {
+HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+}  // namespace
+
+bool TagFile::OpenForRead(const char* path) {
+  Close();
+  HANDLE h = path ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : INVALID_HANDLE_VALUE;
+  if (h == INVALID_HANDLE_VALUE) {
+    last_error_ = path ? static_cast<long>(GetLastError()) : ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  handle_ = h;
+  return true;
+}
+
+bool TagFile::OpenForWrite(const char* path) {
+  Close();
+  HANDLE h = path ? CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : INVALID_HANDLE_VALUE;
+  if (h == INVALID_HANDLE_VALUE) {
+    last_error_ = path ? static_cast<long>(GetLastError()) : ERROR_FILE_NOT_FOUND;
+    return false;
+  }
+  handle_ = h;
+  return true;
+}
+
+void TagFile::Close() {
+  if (handle_ != nullptr) CloseHandle(AsHandle(handle_));
+  handle_ = nullptr;
+}
+
+bool TagFile::SeekFromEnd(uint32_t back) {
+  if (handle_ == nullptr) return false;
+  DWORD high = 0;
+  DWORD low = GetFileSize(AsHandle(handle_), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+  if (high == 0 && low < back) return false;
+  LONG move_high = -1;
+  DWORD at = SetFilePointer(AsHandle(handle_), -static_cast<LONG>(back), &move_high, FILE_END);
+  return !(at == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+bool TagFile::SeekToEnd() {
+  if (handle_ == nullptr) return false;
+  LONG move_high = 0;
+  DWORD at = SetFilePointer(AsHandle(handle_), 0, &move_high, FILE_END);
+  return !(at == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+int TagFile::Read(void* buffer, int bytes) {
+  if (handle_ == nullptr || bytes <= 0) return 0;
+  DWORD got = 0;
+  if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(bytes), &got, nullptr)) return 0;
+  return static_cast<int>(got);
+}
+
+int TagFile::Write(const void* buffer, int bytes) {
+  if (handle_ == nullptr || bytes <= 0) return 0;
+  DWORD put = 0;
+  if (!WriteFile(AsHandle(handle_), buffer, static_cast<DWORD>(bytes), &put, nullptr)) return 0;
+  return static_cast<int>(put);
+}
+
+bool TagFile::Truncate() {
+  return handle_ != nullptr && SetEndOfFile(AsHandle(handle_)) != 0;
+}
+
+void PlatformShowMessage(const char* text) {
+  MessageBoxA(nullptr, text ? text : "", nullptr, MB_OK);
+}
+
+int PlatformFileTitle(const char* path, char* out, int capacity) {
+  if (path == nullptr || out == nullptr || capacity <= 0) return -1;
+  // The call takes a 16-bit size; larger buffers are offered as 32767.
+  WORD size = static_cast<WORD>(capacity > 32767 ? 32767 : capacity);
+  return GetFileTitleA(path, out, size) == 0 ? 0 : -1;
+}
+
+}  // namespace bramble
