@@ -115,6 +115,12 @@ DWORD ReadSettingDword(const char* subkey, const char* name, DWORD default_value
   return value;
 }
 
+int ReadSettingBinary(const char* subkey, const char* name, void* data, DWORD capacity) {
+  DWORD type = REG_BINARY, length = capacity;
+  if (SettingsKey().QueryValue(subkey, name, &type, data, &length) != 0) return -1;
+  return int(length);
+}
+
 void WriteSettingNumber(const char* subkey, const char* name, int value) {
   char text[256] = {};
   std::snprintf(text, sizeof text, "%d", value);

@@ -50,6 +50,8 @@ class SettingsKey {
 // Convenience readers: a missing value leaves the default.
 int ReadSettingNumber(const char* subkey, const char* name, const char* default_text);
 DWORD ReadSettingDword(const char* subkey, const char* name, DWORD default_value);
+// A binary value of at most `capacity` bytes: its length, or -1 when absent.
+int ReadSettingBinary(const char* subkey, const char* name, void* data, DWORD capacity);
 void WriteSettingNumber(const char* subkey, const char* name, int value);
 
 }  // namespace bramble

@@ -12,6 +12,9 @@
 #include "plugin/reader/Length.h"
 #include "plugin/reader/StreamProbe.h"
 #include "plugin/reader/StreamState.h"
+#include "tags/Id3v1Tag.h"
+#include "tags/TagFile.h"
+#include "tags/Title.h"
 #include "ui/Dialogs.h"
 
 namespace bramble {
@@ -42,7 +45,9 @@ int BRAMBLE_CDECL Init() {
   const int step = ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5");
   if (!g_player) g_player = new Mp3Player;
   g_player->SetPriority(PriorityForStep(step));
-  // Tags seam: load the title order table ("ID3Tag") here.
+  uint8_t order[TitleOrderTable::kStoredBytes];
+  const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
+  if (length > 0) LoadTitleOrder(order, size_t(length));
   return 0;
 }
 
@@ -57,10 +62,7 @@ const char* NameOrCurrent(const char* name) { return (name && *name) ? name : Cu
 void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
   const char* source = NameOrCurrent(name);
   if (length_ms) *length_ms = GetLength(g_scanner, source);
-  if (title) {
-    // Tags seam: compose the display title of `source` (256 bytes) here.
-    title[0] = '\0';
-  }
+  GetFileInfoTitle(name, CurrentSourceName(), title);
 }
 
 int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
@@ -153,7 +155,7 @@ void BRAMBLE_CDECL Stop() {
   }
   if (g_pStreaming) g_pStreaming->Finish();
   if (mod.PcmFeedDeinit) mod.PcmFeedDeinit();
-  // Tags seam: write the pending tag change into CurrentSourceName() here.
+  FlushPendingTag(CurrentSourceName());
 }
 
 int BRAMBLE_CDECL GetLengthEntry() {
@@ -212,6 +214,7 @@ extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModul
   // The streaming library is looked up once, outside the loader lock.
   if (!bramble::g_started) {
     bramble::g_started = true;
+    bramble::SetTagMessageHook(bramble::PlatformShowMessage);
     bramble::LoadStreamingLibrary();
   }
   return &bramble::mod;

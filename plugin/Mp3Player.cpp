@@ -16,6 +16,9 @@ alignas(16) uint8_t g_pcm[kPcmBufferBytes];
 static_assert(kPcmBufferBytes >= FrameReader::kPcmBufferBytes, "the reader's PCM destination");
 
 void Trace(const char*) {}
+
+// Text and URL blocks of the embedded data channel go to the host window.
+void NotifyInfoBlock(void*, const char* text, int url_flag, int32_t time_ms) { Notify(text, url_flag, time_ms); }
 }  // namespace
 
 int PriorityForStep(int step) {
@@ -26,6 +29,7 @@ int PriorityForStep(int step) {
 }
 
 Mp3Player::Mp3Player() {
+  info_blocks_.SetNotify(NotifyInfoBlock, nullptr);
   mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
   Lock();
   thread_id_ = 0;
@@ -87,8 +91,7 @@ long Mp3Player::Open(const char* name, InModule* module) {
   decoder_->Init();
   Attach(source, decoder_.get());
   RearmHostNotify();
-  // Tags seam: reset the information block reader here (it also hands the
-  // decoder its key descriptor) once that reader exists.
+  info_blocks_.ResetInfoBlocks(*decoder_);
   return file_length_;
 }
 
@@ -177,8 +180,7 @@ int Mp3Player::PlayFrame() {
     return -1;
   }
   if (r == 0) WriteBlock();
-  // Tags seam: hand decoder_->embed_out / embed_bytes to the information
-  // block reader when the frame yielded any.
+  if (decoder_ && decoder_->embed_bytes != 0) info_blocks_.FeedFromDecoder(*decoder_, decode_time_);
   return int(byte_position());
 }
 

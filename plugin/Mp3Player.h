@@ -12,6 +12,7 @@
 #include "plugin/Streaming.h"
 #include "plugin/reader/ByteSource.h"
 #include "plugin/reader/FrameReader.h"
+#include "tags/InfoBlocks.h"
 
 namespace bramble {
 
@@ -68,6 +69,7 @@ class Mp3Player : public FrameReader {
   FileSource file_;
   StreamSource stream_;
   std::unique_ptr<MpegDecoder> decoder_;
+  InfoBlockReader info_blocks_;
   InModule* module_ = nullptr;
   long file_length_ = 0;
 
