@@ -96,9 +96,17 @@ TEST_F(Playback, StopWhilePausedResumesTheOutputFirst) {
   const size_t writes = Host().log.Writes();
   PumpFor(100);
   EXPECT_LE(Host().log.Writes(), writes + 1);
-  const DWORD start = GetTickCount();
-  mod_->Stop();
-  EXPECT_LT(GetTickCount() - start, 1000u);
+  // Stop from a helper thread, so that a Stop that never resumes the output
+  // fails here instead of hanging the run.
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    mod_->Stop();
+    stopped = true;
+  });
+  const bool in_time = PumpUntil([&] { return stopped.load(); }, 3000);
+  if (!in_time) Host().paused = false;  // release it to clean up
+  stopper.join();
+  EXPECT_TRUE(in_time) << "Stop hung on the paused output";
   EXPECT_EQ(mod_->IsPaused(), 0);
   {
     std::lock_guard<std::mutex> g(Host().log.lock);
@@ -226,6 +234,11 @@ int PlaybackThreadPriority(const char* setting) {
   return Host().log.open_thread_priority;
 }
 
+DWORD WINAPI ShortThread(void*) {
+  Sleep(50);
+  return 0;
+}
+
 TEST(PlaybackPriority, StepsFromTheSettingReachThePlaybackThread) {
   EXPECT_EQ(PlaybackThreadPriority("6"), THREAD_PRIORITY_HIGHEST);
   EXPECT_EQ(PlaybackThreadPriority("0"), THREAD_PRIORITY_IDLE);
@@ -236,8 +249,7 @@ TEST(PlaybackPriority, StepsFromTheSettingReachThePlaybackThread) {
   // Numbers outside the steps go to the platform unchanged: the thread ends
   // up exactly where SetThreadPriority(7) / (-3) puts a thread.
   for (int raw : {7, -3}) {
-    HANDLE t = CreateThread(nullptr, 0, [](void*) -> DWORD { Sleep(50); return 0; }, nullptr, CREATE_SUSPENDED,
-                            nullptr);
+    HANDLE t = CreateThread(nullptr, 0, ShortThread, nullptr, CREATE_SUSPENDED, nullptr);
     SetThreadPriority(t, raw);
     const int expected = GetThreadPriority(t);
     ResumeThread(t);
