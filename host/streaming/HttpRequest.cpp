@@ -183,8 +183,10 @@ bool HttpRequest::Hop(const std::string& url, const char* range, const StreamSet
     reply->error = ERROR_INTERNET_UNRECOGNIZED_SCHEME;
     return false;
   }
+  // The fragment stays with the client.
   std::string object = std::string(path, parts.dwUrlPathLength) +
                        std::string(extra, parts.dwExtraInfoLength);
+  object = object.substr(0, object.find('#'));
   if (object.empty()) object = "/";
 
   HINTERNET connect = InternetConnectA(session_, host, parts.nPort, nullptr, nullptr,
