@@ -423,6 +423,33 @@ TEST_F(StreamTest, CloseAndFinishDuringAStalledReadReturnAtOnce) {
   }
 }
 
+TEST_F(StreamTest, LiveIcecastMountStreamsUntilClosed) {
+  std::string port = Env("BRAMBLE_ICECAST_PORT");
+  if (port.empty()) GTEST_SKIP() << "icecast2 or ezstream not installed";
+  std::string url = "http://127.0.0.1:" + port + "/live.mp3";
+  EXPECT_EQ(s.IsSeekable(url), 0);
+  ASSERT_EQ(s.Open(url), 1);
+  EXPECT_EQ(s.FirstText(), "Loopback Live");
+  EXPECT_EQ(s.SecondText(), "Live Description");
+  EXPECT_EQ(s.ContentLength(), 0u);
+  // About three seconds of 128 kbit/s audio, every read whole.
+  std::vector<uint8_t> buf(4096);
+  size_t total = 0, syncs = 0;
+  ULONGLONG start = GetTickCount64();
+  while (Seconds(start) < 3.0) {
+    ASSERT_EQ(s.Read(buf.data(), 4096), 4096) << "after " << total << " bytes";
+    total += 4096;
+    for (size_t i = 0; i + 1 < buf.size(); ++i)
+      if (buf[i] == 0xFF && (buf[i + 1] & 0xE0) == 0xE0) ++syncs;
+  }
+  EXPECT_GT(total, 64u * 1024);
+  EXPECT_GT(syncs, 30u) << "MPEG frames in the stream";
+  start = GetTickCount64();
+  s.Close();
+  s.Finish();
+  EXPECT_LT(Seconds(start), 0.5);
+}
+
 TEST_F(StreamTest, SettingsDialogStoresTimeouts) {
   SetTimeouts(4, 6);
   // Fill the dialog from a second thread, as a user would.
