@@ -42,5 +42,8 @@ extern float pow43_table[2 * kPow43Max + 1];
 inline const float* pow43_signed() { return pow43_table + kPow43Max; }
 // Short-block reorder: the three LSF sets (22.05, 24, 16 kHz), then MPEG-1.
 extern int32_t short_reorder[6][576];
+inline const int32_t* ShortReorder(int lsf, int sampling_frequency) {
+  return short_reorder[(lsf ? 0 : 3) + sampling_frequency];
+}
 
 }  // namespace bramble
