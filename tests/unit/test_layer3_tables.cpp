@@ -112,14 +112,14 @@ TEST_F(Layer3Tables, ShortReorderInterleavesWindows) {
   EXPECT_EQ(r[2], 8);
   EXPECT_EQ(r[3], 1);
   EXPECT_EQ(r[11], 11);
-  // Band 12 (lines 522..575, width 18): its last line is window 2, line 17.
-  EXPECT_EQ(r[522 + 1], 522 + 18);
+  // Band 12 (lines 408..575, width 56): its last line is window 2, line 55.
+  EXPECT_EQ(r[408 + 1], 408 + 56);
   EXPECT_EQ(r[575], 575);
-  // The LSF sets come first in the table: 24 kHz band 4 starts at 16 with
-  // width 6, so line 3 * 16 + 3 * 1 + 2 comes from 48 + 2 * 6 + 1.
+  // The LSF sets come first in the table: 24 kHz band 4 starts at 18 with
+  // width 8, so line 3 * 18 + 3 * 1 + 2 comes from 54 + 2 * 8 + 1.
   EXPECT_EQ(ShortReorder(1, 1), short_reorder[1]);
   EXPECT_EQ(ShortReorder(0, 1), short_reorder[4]);
-  EXPECT_EQ(ShortReorder(1, 1)[48 + 3 + 2], 48 + 12 + 1);
+  EXPECT_EQ(ShortReorder(1, 1)[54 + 3 + 2], 54 + 16 + 1);
   // Every set is a permutation that keeps each band's lines in the band.
   for (int set = 0; set < 6; ++set) {
     const SfbBounds& b = sfb_bounds[set < 3 ? set + 3 : set - 3];
@@ -132,6 +132,30 @@ TEST_F(Layer3Tables, ShortReorderInterleavesWindows) {
         ++seen[src];
       }
     for (int i = 0; i < 576; ++i) ASSERT_EQ(seen[i], 1) << set << " " << i;
+  }
+}
+
+TEST_F(Layer3Tables, BandBoundariesByVersionAndRate) {
+  // Rows are indexed 3 * lsf + sampling_frequency: MPEG-1 first.
+  EXPECT_EQ(sfb_bounds[0].l[21], 418);  // 44.1 kHz
+  EXPECT_EQ(sfb_bounds[1].l[21], 384);  // 48 kHz
+  EXPECT_EQ(sfb_bounds[2].l[21], 550);  // 32 kHz
+  EXPECT_EQ(sfb_bounds[3].l[21], 522);  // 22.05 kHz
+  EXPECT_EQ(sfb_bounds[0].s[12], 136);
+  EXPECT_EQ(sfb_bounds[3].s[12], 174);
+  const int32_t lsf24[23] = {0,  6,   12,  18,  24,  30,  36,  44,  54,  66,  80, 96,
+                             114, 136, 162, 194, 232, 278, 330, 394, 464, 540, 576};
+  for (int i = 0; i < 23; ++i) EXPECT_EQ(sfb_bounds[4].l[i], lsf24[i]) << i;
+  // Every row runs from 0 to 576 lines (192 per short window) and rises.
+  for (int r = 0; r < 6; ++r) {
+    EXPECT_EQ(sfb_bounds[r].l[22], 576);
+    EXPECT_EQ(sfb_bounds[r].s[13], 192);
+    for (int i = 1; i < 23; ++i) EXPECT_GT(sfb_bounds[r].l[i], sfb_bounds[r].l[i - 1]);
+    for (int i = 1; i < 14; ++i) EXPECT_GT(sfb_bounds[r].s[i], sfb_bounds[r].s[i - 1]);
+    // Two sub-bands (36 lines) end exactly on a long and a short boundary,
+    // which mixed blocks rely on.
+    EXPECT_EQ(3 * sfb_bounds[r].s[3], 36);
+    EXPECT_EQ(sfb_bounds[r].l[r < 3 ? 8 : 6], 36);
   }
 }
 
