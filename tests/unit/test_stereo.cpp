@@ -95,16 +95,17 @@ TEST_F(Stereo, MidSideOnly) {
 }
 
 TEST_F(Stereo, Mpeg1IntensityLongBlocks) {
-  // Right channel nonzero up to line 100 (band 13, 90..109); above it only
-  // negative zeros, which count as zero. Intensity starts at band 14 (110).
-  for (int i = 0; i <= 100; ++i) xr[1][i] = 0.5f;
-  for (int i = 101; i < 576; ++i) xr[1][i] = -0.0f;
+  // Right channel nonzero up to line 109, the last of band 13 (90..109);
+  // above it only negative zeros, which count as zero. Intensity starts at
+  // band 14 (110).
+  for (int i = 0; i <= 109; ++i) xr[1][i] = 0.5f;
+  for (int i = 110; i < 576; ++i) xr[1][i] = -0.0f;
   for (int b = 0; b < 21; ++b) Right().l[b] = 2;
   Right().l[16] = 7;  // illegal position: band 16 (162..195) is not intensity
   SetModes(1, 1);
   d->StereoMpeg1(0, xr);
   const double a = T(2) / (1 + T(2)), b = 1 / (1 + T(2));
-  for (int i = 0; i < 110; ++i) ExpectMidSide(i, i <= 100 ? 0.5f : -0.0f);
+  for (int i = 0; i < 110; ++i) ExpectMidSide(i, 0.5f);
   for (int i = 110; i < 162; ++i) ExpectIntensity(i, a, b);
   for (int i = 162; i < 196; ++i) ExpectMidSide(i, -0.0f);
   for (int i = 196; i < 576; ++i) ExpectIntensity(i, a, b);  // band 21 follows band 20
@@ -229,6 +230,16 @@ TEST_F(Stereo, Mpeg1IntensityMixedBlocks) {
     }
   ASSERT_EQ(xr[0][Line(6, 0, 0)], 0.0f);
   ASSERT_EQ(xr[0][Line(3, 1, 0)], 0.0f);
+
+  // Short band 3 is enough to keep the long part out.
+  SetUp();
+  Short(1);
+  xr[1][Line(3, 2, 3)] = 1.0f;
+  SetModes(0, 1);
+  d->StereoMpeg1(0, xr);
+  for (int i = 0; i < 36; ++i) ExpectUntouched(i, 0.0f);
+  ASSERT_EQ(xr[0][Line(3, 0, 0)], 0.0f);
+  ASSERT_EQ(xr[0][Line(4, 2, 0)], 0.0f);
 }
 
 TEST_F(Stereo, LsfIntensityRatioSets) {
@@ -264,6 +275,50 @@ TEST_F(Stereo, LsfIntensityRatioSets) {
   d->StereoLsf(xr);
   for (int i = 6; i < 12; ++i) ExpectIntensity(i, std::pow(2.0, -0.25), 1.0);
   for (int i = 12; i < 18; ++i) ExpectIntensity(i, 1.0, std::pow(2.0, -0.5));
+}
+
+TEST_F(Stereo, LsfIntensityMixedBlocks) {
+  d->lsf = 1;
+  d->sampling_frequency = 0;  // 22.05 kHz: short band 3 spans lines 36..53
+  Short(1);
+  for (int b = 0; b < 21; ++b) {
+    d->is_max_long[b] = 7;
+    Right().l[b] = 1;
+  }
+  for (int w = 0; w < 3; ++w)
+    for (int b = 0; b < 12; ++b) {
+      d->is_max_short[w][b] = 7;
+      Right().s[w][b] = 1;
+    }
+  const double io = std::pow(2.0, -0.25);
+  // Nothing on the right above line 20: long bands 4..7 (24..43) and every
+  // short band from 3 are intensity coded.
+  xr[1][20] = 1.0f;
+  SetModes(0, 1);
+  d->StereoLsf(xr);
+  for (int i = 0; i < 24; ++i) ExpectUntouched(i, i == 20 ? 1.0f : 0.0f);
+  for (int i = 24; i < 3 * 174; ++i) ExpectIntensity(i, io, 1.0);
+  for (int i = 3 * 174; i < 576; ++i) ExpectUntouched(i, 0.0f);
+
+  // A nonzero line in short band 3 keeps the long part out, even where
+  // long bands 6 and 7 (36..53) would reach into the short part.
+  SetUp();
+  d->lsf = 1;
+  Short(1);
+  for (int b = 0; b < 21; ++b) {
+    d->is_max_long[b] = 7;
+    Right().l[b] = 1;
+  }
+  for (int w = 0; w < 3; ++w)
+    for (int b = 0; b < 12; ++b) d->is_max_short[w][b] = 7;
+  xr[1][36] = 1.0f;
+  SetModes(0, 1);
+  d->StereoLsf(xr);
+  for (int i = 0; i < 42; ++i) ExpectUntouched(i, i == 36 ? 1.0f : 0.0f);
+  // Windows 1 and 2 of band 3 (42..53) are intensity coded with their short
+  // position 0, not with long band 7 (44..53).
+  for (int i = 42; i < 54; ++i) ExpectIntensity(i, 1.0, 1.0);
+  ExpectIntensity(3 * 18, 1.0, 1.0);  // window 0 of band 4
 }
 
 TEST_F(Stereo, LsfIntensityShortBlocksUseWindowLimits) {
