@@ -12,11 +12,13 @@
 namespace bramble {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 // ---- reference formulas, double precision, exact pi ----
 
 double StandardWindow(int type, int i) {
-  auto sin36 = [](int n) { return std::sin(M_PI / 36 * (n + 0.5)); };
-  auto sin12 = [](int n) { return std::sin(M_PI / 12 * (n + 0.5)); };
+  auto sin36 = [](int n) { return std::sin(kPi / 36 * (n + 0.5)); };
+  auto sin12 = [](int n) { return std::sin(kPi / 12 * (n + 0.5)); };
   switch (type) {
     case 0: return sin36(i);
     case 1: return i < 18 ? sin36(i) : i < 24 ? 1.0 : i < 30 ? sin12(i - 18) : 0.0;
@@ -29,7 +31,7 @@ double StandardWindow(int type, int i) {
 void DirectLong(const float* X, int type, double* out36) {
   for (int i = 0; i < 36; ++i) {
     double s = 0;
-    for (int k = 0; k < 18; ++k) s += X[k] * std::cos(M_PI / 72 * (2 * i + 19) * (2 * k + 1));
+    for (int k = 0; k < 18; ++k) s += X[k] * std::cos(kPi / 72 * (2 * i + 19) * (2 * k + 1));
     out36[i] = s * StandardWindow(type, i);
   }
 }
@@ -40,7 +42,7 @@ void DirectShort(const float* X, double* out36) {
   for (int w = 0; w < 3; ++w)
     for (int i = 0; i < 12; ++i) {
       double s = 0;
-      for (int k = 0; k < 6; ++k) s += X[3 * k + w] * std::cos(M_PI / 24 * (2 * i + 7) * (2 * k + 1));
+      for (int k = 0; k < 6; ++k) s += X[3 * k + w] * std::cos(kPi / 24 * (2 * i + 7) * (2 * k + 1));
       out36[6 + 6 * w + i] += s * StandardWindow(2, i);
     }
 }
@@ -138,7 +140,7 @@ TEST_F(Imdct, ImpulseResponse) {
   std::memset(d->overlap[0][1], 0, sizeof d->overlap[0][1]);
   d->HybridFilterbank(0, 0, aa, xr);
   for (int i = 0; i < 36; ++i) {
-    const double want = std::sin(M_PI * (2 * i + 1) / 72) * std::cos(M_PI * (2 * i + 19) / 72);
+    const double want = std::sin(kPi * (2 * i + 1) / 72) * std::cos(kPi * (2 * i + 19) / 72);
     const float got = i < 18 ? xr[32 * i] : d->overlap[0][0][i - 18];
     EXPECT_NEAR(got, want, 2e-6) << i;
   }

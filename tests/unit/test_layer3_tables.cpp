@@ -9,6 +9,8 @@
 namespace bramble {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 class Layer3Tables : public ::testing::Test {
  protected:
   void SetUp() override { BuildLayer3Tables(); }
@@ -18,8 +20,8 @@ TEST_F(Layer3Tables, IntensityRatiosMpeg1) {
   // Ordinary positions follow tan(i pi / 12).
   for (int i = 0; i < 16; ++i) {
     if (i == 6 || i == 9) continue;
-    EXPECT_NEAR(is_tan[i], std::tan(i * M_PI / 12), 1e-6) << i;
-    const double t = std::tan(i * M_PI / 12);
+    EXPECT_NEAR(is_tan[i], std::tan(i * kPi / 12), 1e-6) << i;
+    const double t = std::tan(i * kPi / 12);
     EXPECT_NEAR(is_ratio_mpeg1[i][0], t / (1 + t), 2e-6) << i;
     EXPECT_NEAR(is_ratio_mpeg1[i][1], 1 / (1 + t), 2e-6) << i;
   }

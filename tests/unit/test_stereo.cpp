@@ -11,6 +11,8 @@
 namespace bramble {
 namespace {
 
+constexpr double kPi = 3.14159265358979323846;
+
 constexpr float kSqrt2 = 1.4142137f;
 
 struct Stereo : public ::testing::Test {
@@ -55,7 +57,7 @@ struct Stereo : public ::testing::Test {
     ASSERT_EQ(xr[0][i], (left[i] + right) * 0.70710683f) << i;
     ASSERT_EQ(xr[1][i], (left[i] - right) * 0.70710683f) << i;
   }
-  static double T(int pos) { return std::tan(pos * M_PI / 12); }
+  static double T(int pos) { return std::tan(pos * kPi / 12); }
 
   std::unique_ptr<MpegDecoder> d;
   std::mt19937 rng{99};
