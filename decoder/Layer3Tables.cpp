@@ -36,6 +36,11 @@ float imdct_win[4][36];
 float imdct_cos9[9];
 float imdct_tfcos36[9];
 float imdct_tfcos12[3];
+Lanes4 imdct_win4[4][36];
+Lanes4 imdct_cos9_4[9];
+Lanes4 imdct_tfcos36_4[9];
+Lanes4 imdct_cos6_4[2];
+Lanes4 imdct_tfcos12_4[3];
 float sf_scale_long[40];
 float gain_scale[256];
 float sf_scale_short[8][2][16];
@@ -85,6 +90,19 @@ void BuildImdctTables() {
   for (int k = 0; k < 12; ++k)
     imdct_win[2][k] =
         float(0.5 * std::sin(kPi * (2 * k + 1) / 24) / std::cos(kPi * (2 * k + 7) / 24));
+}
+
+void Spread(const float* from, Lanes4* to, int n) {
+  for (int i = 0; i < n; ++i)
+    for (int l = 0; l < 4; ++l) to[i].v[l] = from[i];
+}
+
+void BuildImdctLanes() {
+  for (int t = 0; t < 4; ++t) Spread(imdct_win[t], imdct_win4[t], 36);
+  Spread(imdct_cos9, imdct_cos9_4, 9);
+  Spread(imdct_tfcos36, imdct_tfcos36_4, 9);
+  Spread(imdct_cos6, imdct_cos6_4, 2);
+  Spread(imdct_tfcos12, imdct_tfcos12_4, 3);
 }
 
 void BuildScaleTables() {
@@ -149,6 +167,7 @@ void BuildAntialiasTables() {
 void BuildLayer3Tables() {
   if (g_layer3_tables_built) return;
   BuildImdctTables();
+  BuildImdctLanes();
   BuildScaleTables();
   BuildStereoTables();
   BuildAntialiasTables();

@@ -2,6 +2,7 @@
 // (ISO/IEC 11172-3 2.4.3.4.9) and the LSF rule (ISO/IEC 13818-3 2.4.3.2).
 // Intensity decisions are taken per band and stored per line, so the final
 // pass over the lines is a plain loop.
+#include "decoder/Float4.h"
 #include "decoder/Layer3Tables.h"
 #include "decoder/MpegDecoder.h"
 
@@ -129,13 +130,11 @@ class IntensityStereo {
 };
 
 void MidSide(float* left, float* right) {
-  for (int i = 0; i < 576; i += 2) {
-    const float l0 = left[i], r0 = right[i];
-    const float l1 = left[i + 1], r1 = right[i + 1];
-    left[i] = (l0 + r0) * kMsScale;
-    right[i] = (l0 - r0) * kMsScale;
-    left[i + 1] = (l1 + r1) * kMsScale;
-    right[i + 1] = (l1 - r1) * kMsScale;
+  const Float4 c = kMsScale;
+  for (int i = 0; i < 576; i += 4) {
+    const Float4 l = Float4::Load(left + i), r = Float4::Load(right + i);
+    ((l + r) * c).Store(left + i);
+    ((l - r) * c).Store(right + i);
   }
 }
 

@@ -77,8 +77,8 @@ struct Imdct : public ::testing::Test {
       else
         DirectLong(aa + 18 * sb, type, y);
       for (int i = 0; i < 18; ++i) {
-        ASSERT_NEAR(out[32 * i + sb], prev[18 * sb + i] + y[i], tol) << "sb " << sb << " i " << i;
-        ASSERT_NEAR(d->overlap[0][0][18 * sb + i], y[18 + i], tol) << "sb " << sb << " i " << i;
+        ASSERT_NEAR(out[32 * i + sb], prev[32 * i + sb] + y[i], tol) << "sb " << sb << " i " << i;
+        ASSERT_NEAR(d->overlap[0][0][32 * i + sb], y[18 + i], tol) << "sb " << sb << " i " << i;
       }
     }
   }
@@ -106,8 +106,8 @@ TEST_F(Imdct, ZeroInputGivesOverlapAlone) {
     d->HybridFilterbank(0, 0, aa, xr);
     for (int sb = 0; sb < 32; ++sb)
       for (int i = 0; i < 18; ++i) {
-        ASSERT_EQ(xr[32 * i + sb], d->overlap[0][0][18 * sb + i]) << type;
-        ASSERT_EQ(d->overlap[0][1][18 * sb + i], 0.0f) << type;
+        ASSERT_EQ(xr[32 * i + sb], d->overlap[0][0][32 * i + sb]) << type;
+        ASSERT_EQ(d->overlap[0][1][32 * i + sb], 0.0f) << type;
       }
   }
 }
@@ -141,7 +141,7 @@ TEST_F(Imdct, ImpulseResponse) {
   d->HybridFilterbank(0, 0, aa, xr);
   for (int i = 0; i < 36; ++i) {
     const double want = std::sin(kPi * (2 * i + 1) / 72) * std::cos(kPi * (2 * i + 19) / 72);
-    const float got = i < 18 ? xr[32 * i] : d->overlap[0][0][i - 18];
+    const float got = i < 18 ? xr[32 * i] : d->overlap[0][0][32 * (i - 18)];
     EXPECT_NEAR(got, want, 2e-6) << i;
   }
   for (int sb = 1; sb < 32; ++sb) EXPECT_EQ(xr[32 * 5 + sb], 0.0f);
@@ -169,8 +169,8 @@ TEST_F(Imdct, ShortBlockEdges) {
   d->HybridFilterbank(0, 0, aa, xr);
   for (int sb = 0; sb < 32; ++sb)
     for (int i = 0; i < 6; ++i) {
-      ASSERT_EQ(xr[32 * i + sb], prev[18 * sb + i]);
-      ASSERT_EQ(d->overlap[0][0][18 * sb + 12 + i], 0.0f);
+      ASSERT_EQ(xr[32 * i + sb], prev[32 * i + sb]);
+      ASSERT_EQ(d->overlap[0][0][32 * (12 + i) + sb], 0.0f);
     }
 }
 
@@ -231,7 +231,7 @@ TEST_F(Imdct, OverlapHalvesAlternate) {
   d->overlap_select = 1;
   d->HybridFilterbank(1, 0, zero, xr);
   for (int sb = 0; sb < 32; ++sb)
-    for (int i = 0; i < 18; ++i) ASSERT_EQ(xr[32 * i + sb], saved[18 * sb + i]);
+    for (int i = 0; i < 18; ++i) ASSERT_EQ(xr[32 * i + sb], saved[32 * i + sb]);
 }
 
 // ---- antialias ----

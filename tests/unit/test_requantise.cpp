@@ -51,6 +51,26 @@ TEST_F(Requant, LongBlockValues) {
   // A zero value comes out as negative zero.
   EXPECT_EQ(xr[3], 0.0f);
   EXPECT_TRUE(std::signbit(xr[3]));
+  // Above the last nonzero value every line is negative zero too, in long
+  // and in short blocks.
+  for (int shortb = 0; shortb < 2; ++shortb) {
+    if (shortb) Short(0);
+    for (int last : {0, 1, 2, 37, 291, 574}) {
+      std::memset(q, 0, sizeof q);
+      q[last] = 2;
+      Run();
+      for (int i = 0; i < 576; ++i) {
+        if (i == last) continue;
+        ASSERT_EQ(xr[i], 0.0f) << last << " " << i;
+        ASSERT_TRUE(std::signbit(xr[i])) << last << " " << i;
+      }
+      ASSERT_FLOAT_EQ(std::fabs(xr[last]), float(std::pow(2.0, 4.0 / 3.0))) << last;
+    }
+  }
+  Gi() = GranuleInfo{};
+  Gi().global_gain = 210;
+  q[0] = 1;
+  q[1] = -8;
   // The global gain moves in quarter powers of two.
   Gi().global_gain = 218;
   Run();
