@@ -101,7 +101,7 @@ BRAMBLE_ALWAYS_INLINE void Cosine9(const Float4* a, Float4* c) {
 }
 
 // Long transform: out = prev + first windowed half, next = second half.
-BRAMBLE_ALWAYS_INLINE void Imdct36(const Float4* x, const Float4* win, const float* prev,
+BRAMBLE_ALWAYS_INLINE void Imdct36(const Float4* x, const Lanes4* win, const float* prev,
                                    float* out, float* next, int stride) {
   Float4 even[9], odd[9];
   even[0] = x[0];
@@ -135,11 +135,11 @@ BRAMBLE_ALWAYS_INLINE void Imdct36(const Float4* x, const Float4* win, const flo
     const Float4 o = co[v] * L(imdct_tfcos36_4[v]);                              \
     const Float4 s = ce[v] + o;                                                  \
     const Float4 d = ce[v] - o;                                                  \
-    (s * win[27 + (v)]).Store(next + stride * (9 + (v)));                        \
-    (s * win[26 - (v)]).Store(next + stride * (8 - (v)));                        \
-    (Float4::Load(prev + stride * (8 - (v))) + d * win[8 - (v)])                 \
+    (s * L(win[27 + (v)])).Store(next + stride * (9 + (v)));                        \
+    (s * L(win[26 - (v)])).Store(next + stride * (8 - (v)));                        \
+    (Float4::Load(prev + stride * (8 - (v))) + d * L(win[8 - (v)]))                 \
         .Store(out + stride * (8 - (v)));                                        \
-    (Float4::Load(prev + stride * (9 + (v))) + d * win[9 + (v)])                 \
+    (Float4::Load(prev + stride * (9 + (v))) + d * L(win[9 + (v)]))                 \
         .Store(out + stride * (9 + (v)));                                        \
   }
   BRAMBLE_IMDCT36_PAIR(0)
@@ -227,8 +227,7 @@ void FourSubbands(int type, const float* aa, const float* prev, float* xr, float
   if (type == 2)
     Imdct12(x, prev + sb, xr + sb, next + sb, 32);
   else
-    Imdct36(x, reinterpret_cast<const Float4*>(imdct_win4[type]), prev + sb, xr + sb, next + sb,
-            32);
+    Imdct36(x, imdct_win4[type], prev + sb, xr + sb, next + sb, 32);
 }
 
 // Sub-bands 0..3 when sub-bands 0 and 1 use window 0 and 2 and 3 another
@@ -238,16 +237,15 @@ void MixedSubbands(int type, const float* aa, const float* prev, float* xr, floa
   Float4 x[18];
   LoadInputs(aa, 0, x);
   if (type != 2) {
-    Float4 win[36];
+    Lanes4 win[36];
     for (int i = 0; i < 36; ++i)
-      win[i] = Float4(_mm_setr_ps(imdct_win[0][i], imdct_win[0][i], imdct_win[type][i],
-                                  imdct_win[type][i]));
+      win[i] = Lanes4{{imdct_win[0][i], imdct_win[0][i], imdct_win[type][i], imdct_win[type][i]}};
     Imdct36(x, win, prev, xr, next, 32);
     return;
   }
   float long_out[18 * 4], long_next[18 * 4], long_prev[18 * 4];
   for (int i = 0; i < 18; ++i) Float4::Load(prev + 32 * i).Store(long_prev + 4 * i);
-  Imdct36(x, reinterpret_cast<const Float4*>(imdct_win4[0]), long_prev, long_out, long_next, 4);
+  Imdct36(x, imdct_win4[0], long_prev, long_out, long_next, 4);
   Imdct12(x, prev, xr, next, 32);
   for (int i = 0; i < 18; ++i)
     for (int l = 0; l < 2; ++l) {
