@@ -122,6 +122,7 @@ TEST_F(Reconstruct, TwoChannelsShareOneOverlapFlip) {
 struct BitWriter {
   std::vector<uint8_t>& out;
   size_t pos;
+  void Skip(int n) { pos += size_t(n); }  // zero bits
   void Put(uint32_t v, int n) {
     for (int i = n - 1; i >= 0; --i, ++pos)
       if ((v >> i) & 1) out[pos >> 3] |= uint8_t(0x80 >> (pos & 7));
@@ -137,8 +138,8 @@ std::vector<uint8_t> Mpeg1Frame(int main_data_begin, bool invalid_granule) {
   f[3] = 0x00;
   BitWriter bw{f, 32};
   bw.Put(uint32_t(main_data_begin), 9);
-  bw.Put(0, 3 + 8);  // private bits, scfsi
-  bw.Put(0, 12 + 9 + 8 + 4);
+  bw.Skip(3 + 8);  // private bits, scfsi
+  bw.Skip(12 + 9 + 8 + 4);
   bw.Put(invalid_granule ? 1 : 0, 1);  // window_switching_flag; block_type 0 follows
   return f;
 }
@@ -152,8 +153,8 @@ std::vector<uint8_t> LsfFrame(int main_data_begin, bool invalid_granule) {
   f[3] = 0x00;
   BitWriter bw{f, 32};
   bw.Put(uint32_t(main_data_begin), 8);
-  bw.Put(0, 2);
-  bw.Put(0, 12 + 9 + 8 + 9);
+  bw.Skip(2);
+  bw.Skip(12 + 9 + 8 + 9);
   bw.Put(invalid_granule ? 1 : 0, 1);
   return f;
 }
