@@ -58,10 +58,12 @@ void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
     d.HybridFilterbank(ch, gr, w.aa[ch], w.xr[ch]);
     InvertFrequencies(w.xr[ch]);
   }
-  // A mono stream's second synthesis channel is never heard; feeding it
-  // channel 0 keeps it away from stale working storage.
-  const float* right = d.output_stereo ? w.xr[1] : w.xr[0];
-  for (int t = 0; t < 18; ++t) d.Synthesize(w.xr[0] + 32 * t, right + 32 * t);
+  // A mono stream's second synthesis channel is never heard, but its
+  // history is when the stream turns to two channels: it hears silence, as
+  // a channel that was not coded.
+  static const float kSilence[32] = {};
+  for (int t = 0; t < 18; ++t)
+    d.Synthesize(w.xr[0] + 32 * t, d.output_stereo ? w.xr[1] + 32 * t : kSilence);
 }
 
 int MpegDecoder::DecodeLayer3() {

@@ -21,35 +21,43 @@ struct IntensityPlan {
 class IntensityStereo {
  public:
   // ratios: 16 (MPEG-1) or 64 (LSF) pairs; max_long/max_short: the LSF
-  // illegal positions, or null for MPEG-1's fixed 7.
+  // illegal positions, or null for MPEG-1 and its fixed 7.
   IntensityStereo(const float (*ratios)[2], int ratio_mask, const int32_t* max_long,
                   const int32_t (*max_short)[12], const SfbBounds& b, const float* right,
                   const ScaleFactors& sf, IntensityPlan& plan)
-      : ratios_(ratios), ratio_mask_(ratio_mask), max_long_(max_long), max_short_(max_short),
-        b_(b), right_(right), sf_(sf), plan_(plan) {
+      : lsf_(max_long != nullptr), ratios_(ratios), ratio_mask_(ratio_mask), max_long_(max_long),
+        max_short_(max_short), b_(b), right_(right), sf_(sf), plan_(plan) {
     for (int i = 0; i < 576; ++i) plan_.marker[i] = kNone;
   }
 
+  // MPEG-1 counts line 0 of the right channel as nonzero and lets the
+  // bands without a position of their own (long 21, short 11 and 12) follow
+  // the band below as described for this decoder. LSF streams follow the
+  // ISO/IEC 13818-3 reference decodings instead: an all-zero right channel
+  // is intensity coded from band 0, a short band 11 uses its own position,
+  // and a last band (long 21, short 12) follows the band below when that
+  // band lies in the zero part, or takes position 0 when it does not.
   void Long() {
     const int s = FirstLongBandAbove(HighestNonzero(575));
     for (int sfb = s; sfb <= 20; ++sfb) MarkLong(sfb);
-    if (s <= 21) CopyLine(b_.l[20], b_.l[21], 576);
+    if (!lsf_) {
+      if (s <= 21) CopyLine(b_.l[20], b_.l[21], 576);
+    } else if (s <= 20) {
+      CopyLine(b_.l[20], b_.l[21], 576);
+    } else if (s == 21) {
+      Mark(b_.l[21], 576, 0, kNone);
+    }
   }
 
   void Short() {
-    for (int w = 0; w < 3; ++w) {
-      const int m = HighestNonzeroShortBand(w, 0);
-      for (int sfb = m + 1; sfb <= 11; ++sfb) MarkShort(sfb, w);
-      CopyBand10Into11(w);
-    }
+    for (int w = 0; w < 3; ++w) ShortWindow(w, HighestNonzeroShortBand(w, 0));
   }
 
   void Mixed() {
     int top_band = 3;  // largest m + 1 over the windows
     for (int w = 0; w < 3; ++w) {
       const int m = HighestNonzeroShortBand(w, 3);
-      for (int sfb = m + 1; sfb <= 11; ++sfb) MarkShort(sfb, w);
-      CopyBand10Into11(w);
+      ShortWindow(w, m);
       if (m + 1 > top_band) top_band = m + 1;
     }
     if (top_band < 4) {
@@ -59,10 +67,28 @@ class IntensityStereo {
   }
 
  private:
-  // Searching down from `from`; line 0 counts as nonzero whatever it holds.
+  // Window w above its highest nonzero band m.
+  void ShortWindow(int w, int m) {
+    for (int sfb = m + 1; sfb <= 11; ++sfb) MarkShort(sfb, w);
+    const int width11 = b_.s[12] - b_.s[11], width12 = b_.s[13] - b_.s[12];
+    if (!lsf_) {
+      const int start = WindowStart(11, w);
+      CopyLine(WindowStart(10, w), start, start + width11);
+      return;
+    }
+    const int start = WindowStart(12, w);
+    if (m < 11)
+      CopyLine(WindowStart(11, w), start, start + width12);
+    else if (m == 11)
+      Mark(start, start + width12, 0, kNone);
+  }
+
+  // Searching down from `from`: the highest nonzero line, or (no line
+  // nonzero) 0 for MPEG-1 and -1 for LSF.
   int HighestNonzero(int from) const {
+    const int floor = lsf_ ? -1 : 0;
     int i = from;
-    while (i > 0 && right_[i] == 0.0f) --i;
+    while (i > floor && right_[i] == 0.0f) --i;
     return i;
   }
 
@@ -114,11 +140,7 @@ class IntensityStereo {
     }
   }
 
-  void CopyBand10Into11(int w) {
-    const int start = WindowStart(11, w);
-    CopyLine(WindowStart(10, w), start, start + b_.s[12] - b_.s[11]);
-  }
-
+  const bool lsf_;
   const float (*ratios_)[2];
   int ratio_mask_;
   const int32_t* max_long_;

@@ -98,6 +98,10 @@ TEST_F(Reconstruct, MonoRunsChannelZeroOnly) {
   for (int i = 0; i < 576; ++i) ASSERT_EQ(w.xr[1][i], right[i]) << i;
   EXPECT_EQ(std::memcmp(overlap1, a.overlap[1], sizeof overlap1), 0);
   EXPECT_EQ(std::memcmp(a.overlap[0], b.overlap[0], sizeof a.overlap[0]), 0);
+  // The second synthesis channel hears silence, so a later switch to two
+  // channels starts it from an empty history.
+  const int16_t* history = SynthesisBuffer(1);
+  for (int i = 0; i < 1024; ++i) ASSERT_EQ(history[i], 0) << i;
 }
 
 TEST_F(Reconstruct, TwoChannelsShareOneOverlapFlip) {

@@ -145,8 +145,10 @@ TEST_F(Layer3Tables, BandBoundariesByVersionAndRate) {
   EXPECT_EQ(sfb_bounds[3].l[21], 522);  // 22.05 kHz
   EXPECT_EQ(sfb_bounds[0].s[12], 136);
   EXPECT_EQ(sfb_bounds[3].s[12], 174);
+  // 24 kHz long bands 18 and 19 meet at 332, as the compliance decodings
+  // of 24 kHz streams require.
   const int32_t lsf24[23] = {0,  6,   12,  18,  24,  30,  36,  44,  54,  66,  80, 96,
-                             114, 136, 162, 194, 232, 278, 330, 394, 464, 540, 576};
+                             114, 136, 162, 194, 232, 278, 332, 394, 464, 540, 576};
   for (int i = 0; i < 23; ++i) EXPECT_EQ(sfb_bounds[4].l[i], lsf24[i]) << i;
   // Every row runs from 0 to 576 lines (192 per short window) and rises.
   for (int r = 0; r < 6; ++r) {

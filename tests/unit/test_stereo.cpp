@@ -150,6 +150,15 @@ TEST_F(Stereo, Mpeg1IntensityPositions) {
 }
 
 TEST_F(Stereo, Mpeg1IntensityRightChannelReachingBand21) {
+  // Nonzero in band 20 (342..417): band 21 follows band 20, which is not
+  // intensity coded.
+  xr[1][400] = 0.25f;
+  for (int b = 0; b < 21; ++b) Right().l[b] = 1;
+  SetModes(0, 1);
+  d->StereoMpeg1(0, xr);
+  for (int i = 0; i < 576; ++i) ExpectUntouched(i, i == 400 ? 0.25f : 0.0f);
+
+  SetUp();
   xr[1][500] = 0.25f;
   for (int b = 0; b < 21; ++b) Right().l[b] = 1;
   SetModes(0, 1);
@@ -259,7 +268,8 @@ TEST_F(Stereo, LsfIntensityRatioSets) {
   Right().l[20] = 4;
   SetModes(0, 1);
   d->StereoLsf(xr);
-  for (int i = 0; i < 6; ++i) ExpectUntouched(i, 0.0f);
+  // An all-zero right channel is intensity coded from band 0 on.
+  for (int i = 0; i < 6; ++i) ExpectIntensity(i, 1.0, 1.0);
   for (int i = 6; i < 12; ++i) ExpectIntensity(i, 1.0, 0.5);
   for (int i = 12; i < 18; ++i) ExpectIntensity(i, 0.5, 1.0);
   for (int i = 18; i < 24; ++i) ExpectUntouched(i, 0.0f);
@@ -294,13 +304,12 @@ TEST_F(Stereo, LsfIntensityMixedBlocks) {
     }
   const double io = std::pow(2.0, -0.25);
   // Nothing on the right above line 20: long bands 4..7 (24..43) and every
-  // short band from 3 are intensity coded.
+  // short band from 3 are intensity coded, band 12 like band 11.
   xr[1][20] = 1.0f;
   SetModes(0, 1);
   d->StereoLsf(xr);
   for (int i = 0; i < 24; ++i) ExpectUntouched(i, i == 20 ? 1.0f : 0.0f);
-  for (int i = 24; i < 3 * 174; ++i) ExpectIntensity(i, io, 1.0);
-  for (int i = 3 * 174; i < 576; ++i) ExpectUntouched(i, 0.0f);
+  for (int i = 24; i < 576; ++i) ExpectIntensity(i, io, 1.0);
 
   // A nonzero line in short band 3 keeps the long part out, even where
   // long bands 6 and 7 (36..53) would reach into the short part.
@@ -321,6 +330,63 @@ TEST_F(Stereo, LsfIntensityMixedBlocks) {
   // position 0, not with long band 7 (44..53).
   for (int i = 42; i < 54; ++i) ExpectIntensity(i, 1.0, 1.0);
   ExpectIntensity(3 * 18, 1.0, 1.0);  // window 0 of band 4
+}
+
+TEST_F(Stereo, LsfIntensityLastBands) {
+  // 22.05 kHz: long band 20 spans 464..521, band 21 522..575.
+  d->lsf = 1;
+  for (int b = 0; b < 21; ++b) {
+    d->is_max_long[b] = 7;
+    Right().l[b] = 2;
+  }
+  const double io = std::pow(2.0, -0.25);
+  // Right channel nonzero in band 20: band 21 alone is intensity coded,
+  // with position 0.
+  xr[1][500] = 1.0f;
+  SetModes(0, 1);
+  d->StereoLsf(xr);
+  for (int i = 0; i < 522; ++i) ExpectUntouched(i, i == 500 ? 1.0f : 0.0f);
+  for (int i = 522; i < 576; ++i) ExpectIntensity(i, 1.0, 1.0);
+
+  // Right channel nonzero up to band 17 (284..335): bands 18..20 use their
+  // positions and band 21 follows band 20, here illegal.
+  SetUp();
+  d->lsf = 1;
+  for (int b = 0; b < 21; ++b) {
+    d->is_max_long[b] = 7;
+    Right().l[b] = 2;
+  }
+  Right().l[20] = 7;
+  xr[1][300] = 1.0f;
+  SetModes(0, 1);
+  d->StereoLsf(xr);
+  for (int i = 0; i < 336; ++i) ExpectUntouched(i, i == 300 ? 1.0f : 0.0f);
+  for (int i = 336; i < 464; ++i) ExpectIntensity(i, 1.0, io);
+  for (int i = 464; i < 576; ++i) ExpectUntouched(i, 0.0f);
+
+  // Short blocks: band 11 (132..174, width 42) uses its own position; band
+  // 12 (174..192, width 18) follows band 11, or takes position 0 when band
+  // 11 holds the highest nonzero line, or stays when band 12 holds it.
+  SetUp();
+  d->lsf = 1;
+  Short(0);
+  for (int w = 0; w < 3; ++w)
+    for (int b = 0; b < 12; ++b) {
+      d->is_max_short[w][b] = 7;
+      Right().s[w][b] = 3;
+    }
+  xr[1][3 * 132 + 42 + 5] = 1.0f;   // window 1, band 11
+  xr[1][3 * 174 + 36 + 1] = 1.0f;   // window 2, band 12
+  SetModes(0, 1);
+  d->StereoLsf(xr);
+  const double io2 = std::pow(2.0, -0.5);
+  for (int k = 0; k < 42; ++k) ExpectIntensity(3 * 132 + k, io2, 1.0);
+  for (int k = 0; k < 18; ++k) {
+    ExpectIntensity(3 * 174 + k, io2, 1.0);
+    ExpectIntensity(3 * 174 + 18 + k, 1.0, 1.0);
+    ExpectUntouched(3 * 174 + 36 + k, k == 1 ? 1.0f : 0.0f);
+  }
+  for (int k = 0; k < 42; ++k) ExpectUntouched(3 * 132 + 42 + k, k == 5 ? 1.0f : 0.0f);
 }
 
 TEST_F(Stereo, LsfIntensityShortBlocksUseWindowLimits) {
