@@ -30,13 +30,13 @@ class IntensityStereo {
     for (int i = 0; i < 576; ++i) plan_.marker[i] = kNone;
   }
 
-  // MPEG-1 counts line 0 of the right channel as nonzero and lets the
-  // bands without a position of their own (long 21, short 11 and 12) follow
-  // the band below as described for this decoder. LSF streams follow the
-  // ISO/IEC 13818-3 reference decodings instead: an all-zero right channel
-  // is intensity coded from band 0, a short band 11 uses its own position,
-  // and a last band (long 21, short 12) follows the band below when that
-  // band lies in the zero part, or takes position 0 when it does not.
+  // MPEG-1 counts line 0 of the right channel as nonzero, long band 21
+  // takes band 20's decision, short band 11 takes band 10's and short band
+  // 12 stays as coded. LSF streams match the ISO/IEC 13818-3 compliance
+  // decodings instead: an all-zero right channel is intensity coded from
+  // band 0, short band 11 uses its own position, and the last band (long
+  // 21, short 12) follows the band below when that band lies in the zero
+  // part, or takes position 0 when it holds the last nonzero line.
   void Long() {
     const int s = FirstLongBandAbove(HighestNonzero(575));
     for (int sfb = s; sfb <= 20; ++sfb) MarkLong(sfb);
@@ -45,7 +45,7 @@ class IntensityStereo {
     } else if (s <= 20) {
       CopyLine(b_.l[20], b_.l[21], 576);
     } else if (s == 21) {
-      Mark(b_.l[21], 576, 0, kNone);
+      Mark(b_.l[21], 576, 0, kNone);  // position 0, which is never illegal here
     }
   }
 
@@ -80,7 +80,7 @@ class IntensityStereo {
     if (m < 11)
       CopyLine(WindowStart(11, w), start, start + width12);
     else if (m == 11)
-      Mark(start, start + width12, 0, kNone);
+      Mark(start, start + width12, 0, kNone);  // position 0, never illegal here
   }
 
   // Searching down from `from`: the highest nonzero line, or (no line
