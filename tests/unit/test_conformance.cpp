@@ -17,7 +17,7 @@ namespace bramble {
 namespace {
 
 // Flip when Layer III decoding lands.
-constexpr bool kLayer3Ready = false;
+constexpr bool kLayer3Ready = true;
 
 struct Stream {
   const char* name;
