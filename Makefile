@@ -45,8 +45,9 @@ fuzz: build-fuzz
 
 test: deps test-native test-win fuzz
 
-demo: deps build-native
+demo: deps build-native build-win64
 	bash scripts/demo.sh
+	bash scripts/demo-player.sh
 
 bench: deps build-native
 	bash scripts/bench.sh

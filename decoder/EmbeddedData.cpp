@@ -37,7 +37,7 @@ bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uin
 
   // A value at its table's ceiling may be an escape that happens to be the
   // largest: only trust it when nothing outside the block reaches it.
-  const HuffmanRegions rg = ComputeHuffmanRegions(gi, 3 * lsf + sampling_frequency);
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, SfbRow());
   const int region = p < rg.region1 ? 0 : (p < rg.region2 ? 1 : 2);
   if (largest == huffman_max_magnitude[gi.table_select[region] & 31]) {
     int32_t outside = 0;

@@ -95,8 +95,9 @@ bool DecodePairs(const HuffmanLookup& lk, BitCache& b, const uint8_t* limit, int
 }  // namespace
 
 HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, int sfb_row) {
-  if (gi.short_block) return {36, 576};
-  const int32_t* l = sfb_bounds[std::clamp(sfb_row, 0, 5)].l;
+  const SfbBounds& b = sfb_bounds[std::clamp(sfb_row, 0, kSfbRows - 1)];
+  if (gi.short_block) return {3 * b.s[3], 576};
+  const int32_t* l = b.l;
   auto bound = [l](int index) { return (index >= 0 && index <= 22) ? l[index] : 576; };
   return {bound(gi.region0_count + 1), bound(gi.region0_count + gi.region1_count + 2)};
 }
@@ -112,7 +113,7 @@ void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
 
   // Big values: at most 576 places whatever big_values says.
   const int big = std::min(2 * gi.big_values, 576);
-  const HuffmanRegions rg = ComputeHuffmanRegions(gi, 3 * lsf + sampling_frequency);
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, SfbRow());
   const int stops[3] = {std::min(rg.region1, big), std::min(rg.region2, big), big};
   int i = 0;
   bool in_buffer = true;

@@ -41,7 +41,7 @@ constexpr uint16_t kHuffPointer = 0x8000;
 extern const int32_t huffman_max_magnitude[32];
 
 // Where the second and third big-values regions start for a granule, from
-// the long-block band table row 3 * lsf + sampling_frequency. Boundaries
+// the long-block band table row MpegDecoder::SfbRow(). Boundaries
 // past the table's last band clamp to 576.
 struct HuffmanRegions {
   int32_t region1;

@@ -262,7 +262,7 @@ void MpegDecoder::Antialias(int ch, int gr, const float* xr, float* aa) {
     AntialiasLong(xr, aa);
     return;
   }
-  const int32_t* reorder = ShortReorder(lsf, sampling_frequency);
+  const int32_t* reorder = ShortReorder(SfbRow());
   if (!gi.mixed_block_flag) {
     for (int i = 0; i < 576; ++i) aa[i] = xr[reorder[i]];
     return;

@@ -49,7 +49,7 @@ float is_ratio_lsf[2][64][2];
 float aa_cs[8];
 float aa_ca[8];
 float pow43_table[2 * kPow43Max + 1];
-int32_t short_reorder[6][576];
+int32_t short_reorder[kSfbRows][576];
 
 namespace {
 
@@ -150,9 +150,8 @@ void BuildAntialiasTables() {
     aa_cs[i] = 1.0f / sq;
     aa_ca[i] = c / sq;
   }
-  // Sets 0..2 are the LSF rates, 3..5 the MPEG-1 rates.
-  for (int set = 0; set < 6; ++set) {
-    const SfbBounds& b = sfb_bounds[set < 3 ? set + 3 : set - 3];
+  for (int set = 0; set < kSfbRows; ++set) {
+    const SfbBounds& b = sfb_bounds[set];
     for (int sfb = 0; sfb < 13; ++sfb) {
       const int start = 3 * b.s[sfb];
       const int width = b.s[sfb + 1] - b.s[sfb];

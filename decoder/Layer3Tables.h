@@ -8,13 +8,15 @@ namespace bramble {
 
 // ---- constants (decoder/Layer3Constants.cpp) ----
 
-// Scalefactor band boundaries, indexed 3 * lsf + sampling_frequency
-// (MPEG-2.5 uses the MPEG-2 row of the same index): long[23] then short[14].
+// Scalefactor band boundaries: long[23] then short[14]. Rows: MPEG-1 44.1,
+// 48, 32 kHz; MPEG-2 22.05, 24, 16 kHz; MPEG-2.5 11.025, 12, 8 kHz
+// (MpegDecoder::SfbRow()).
 struct SfbBounds {
   int32_t l[23];
   int32_t s[14];
 };
-extern const SfbBounds sfb_bounds[6];
+constexpr int kSfbRows = 9;
+extern const SfbBounds sfb_bounds[kSfbRows];
 
 extern const int32_t slen_mpeg1[2][16];
 extern const int32_t lsf_nr_of_sfb[6][3][4];
@@ -50,10 +52,8 @@ extern const float aa_ci[8];
 constexpr int kPow43Max = 8206;
 extern float pow43_table[2 * kPow43Max + 1];
 inline const float* pow43_signed() { return pow43_table + kPow43Max; }
-// Short-block reorder: the three LSF sets (22.05, 24, 16 kHz), then MPEG-1.
-extern int32_t short_reorder[6][576];
-inline const int32_t* ShortReorder(int lsf, int sampling_frequency) {
-  return short_reorder[(lsf ? 0 : 3) + sampling_frequency];
-}
+// Short-block reorder, one set per scalefactor band row.
+extern int32_t short_reorder[kSfbRows][576];
+inline const int32_t* ShortReorder(int sfb_row) { return short_reorder[sfb_row]; }
 
 }  // namespace bramble

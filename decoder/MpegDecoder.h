@@ -145,6 +145,9 @@ class MpegDecoder {
   int32_t embed_enable = 0;
   const EmbedKey* embed_key = nullptr;
 
+  // Row of the scalefactor band tables for this frame's version and rate.
+  int SfbRow() const { return mpeg25 ? 6 + sampling_frequency : 3 * lsf + sampling_frequency; }
+
   // ---- Layer I and II (decoder/Layer1.cpp, decoder/Layer2.cpp) ----
   int DecodeLayer1();
   int DecodeLayer2();

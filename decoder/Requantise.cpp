@@ -62,7 +62,7 @@ void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr
 
   const GranuleInfo& gi = side_info.ch[ch].gr[gr];
   const ScaleFactors& sf = scale_factors[ch];
-  const SfbBounds& b = sfb_bounds[3 * lsf + sampling_frequency];
+  const SfbBounds& b = sfb_bounds[SfbRow()];
   const float g = gain_scale[gi.global_gain & 255];
   const float* p43 = pow43_signed();
 

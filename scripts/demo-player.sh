@@ -8,17 +8,22 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bramble=build/native/bin/bramble
+# The i686 product where this machine runs 32-bit programs, else the x86_64
+# build of the same sources.
 win=build/win64/bin
+if [[ -x build/win32/bin/jukebox.exe ]] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+  win=build/win32/bin
+fi
 out=build/demo
 mkdir -p "$out"
 for f in "$bramble" "$win/jukebox.exe" "$win/BramblecotMp3.dll"; do
   [[ -e $f ]] || { echo "demo-player.sh: $f is missing (make build-native build-win64)" >&2; exit 1; }
 done
 
-sample=$out/player-sample.mp2
+sample=$out/player-sample.mp3
 if [[ ! -f $sample ]]; then
   sox -n -r 44100 -c 2 -b 16 "$out/player-sample.wav" synth 4 sine 330-660 sine 550 fade 0.1 4 0.3 vol 0.5
-  twolame --quiet -b 192 "$out/player-sample.wav" "$sample"
+  lame --quiet -t -b 128 "$out/player-sample.wav" "$sample"
   "$bramble" tag "$sample" --title "Hedgerow Song" --artist "Bramblecot" --album "Demo" --year 2026 >/dev/null
 fi
 

@@ -79,7 +79,9 @@ TEST_P(Conformance, MatchesReference) {
   // yield nothing, and only at the start.
   const int leading = test::LeadingUndecoded(sink.frames);
   EXPECT_EQ(stats.rejected, leading) << "frames after the start that yielded no PCM";
-  if (leading > 0) EXPECT_EQ(layer_of(GetParam()), 3);
+  if (leading > 0) {
+    EXPECT_EQ(layer_of(GetParam()), 3);
+  }
   const int64_t per_frame = stats.frames > 0 ? stats.expected_sample_frames / stats.frames : 0;
   EXPECT_EQ(stats.sample_frames, stats.expected_sample_frames - leading * per_frame)
       << "not every frame was decoded";
@@ -100,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(Streams, Conformance, ::testing::ValuesIn(EnabledStream
 TEST(PcmCompare, FollowsTheFrameLayout) {
   const std::vector<test::FrameLayout> frames = {{2, 2, true}, {1, 2, true}, {2, 1, false}, {2, 1, true}};
   const std::vector<int16_t> ours = {1, 2, 3, 4, 10, -10, 11, -11, 20, 21};
-  std::vector<int16_t> ref = {1, 2, 3, 4, 10, 11, 99, 99, 20, 21, 77};
+  // The undecoded frame has no span in the reference either.
+  std::vector<int16_t> ref = {1, 2, 3, 4, 10, 11, 20, 21, 77};
   test::PcmDiff d = test::ComparePcm(ours, frames, ref);
   EXPECT_EQ(d.compared, 8);
   EXPECT_EQ(d.max_abs, 0);
