@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,8 @@ const LameStream kLameStreams[] = {
     {"m25_11k", 11025, "-b 24 -m j --resample 11.025"},
     {"m25_12k", 12000, "-b 32 -m s --resample 12"},
 };
+
+void PrintTo(const LameStream& s, std::ostream* os) { *os << s.name; }
 
 bool HaveTool(const char* tool) {
   return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
