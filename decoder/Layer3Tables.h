@@ -26,6 +26,16 @@ extern float imdct_win[4][36];
 extern float imdct_cos9[9];
 extern float imdct_tfcos36[9];
 extern float imdct_tfcos12[3];
+// The same IMDCT constants with each value repeated in four lanes, for the
+// transforms that run four sub-bands at once.
+struct alignas(16) Lanes4 {
+  float v[4];
+};
+extern Lanes4 imdct_win4[4][36];
+extern Lanes4 imdct_cos9_4[9];
+extern Lanes4 imdct_tfcos36_4[9];
+extern Lanes4 imdct_cos6_4[2];
+extern Lanes4 imdct_tfcos12_4[3];
 extern float sf_scale_long[40];
 extern float gain_scale[256];
 extern float sf_scale_short[8][2][16];
@@ -42,5 +52,8 @@ extern float pow43_table[2 * kPow43Max + 1];
 inline const float* pow43_signed() { return pow43_table + kPow43Max; }
 // Short-block reorder: the three LSF sets (22.05, 24, 16 kHz), then MPEG-1.
 extern int32_t short_reorder[6][576];
+inline const int32_t* ShortReorder(int lsf, int sampling_frequency) {
+  return short_reorder[(lsf ? 0 : 3) + sampling_frequency];
+}
 
 }  // namespace bramble

@@ -13,6 +13,14 @@ case "${1:-start}" in
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
       "$wine" wineboot -i >/dev/null 2>&1 || true
     fi
+    # Windows need a graphics driver: X11 under Xvfb, else the null driver,
+    # so that hidden host windows also work without a display. The desktop
+    # reads this once per wineserver, so it is set before the server starts.
+    if ! grep -q '"Graphics"="x11,null"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+      "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11,null /f >/dev/null 2>&1 || true
+      wineserver -k >/dev/null 2>&1 || true
+      wineserver -w >/dev/null 2>&1 || true
+    fi
     wineserver -p >/dev/null 2>&1 || true
     ;;
   stop)

@@ -36,10 +36,7 @@ PcmDiff ComparePcm(const std::vector<int16_t>& ours, const std::vector<FrameLayo
     ++d.compared;
   };
   for (const FrameLayout& f : frames) {
-    if (!f.decoded) {
-      ri += size_t(f.channels) * size_t(f.sample_frames);
-      continue;
-    }
+    if (!f.decoded) continue;
     for (int j = 0; j < f.sample_frames; ++j, ++oi) {
       if (2 * oi + 1 >= ours.size() || ri + size_t(f.channels) > reference.size()) goto done;
       compare(ours[2 * oi], reference[ri++]);
@@ -54,6 +51,12 @@ done:
                        : std::numeric_limits<double>::infinity();
   }
   return d;
+}
+
+int LeadingUndecoded(const std::vector<FrameLayout>& frames) {
+  int n = 0;
+  while (n < int(frames.size()) && !frames[size_t(n)].decoded) ++n;
+  return n;
 }
 
 bool LoadPcm(const std::string& path, std::vector<int16_t>* out) {

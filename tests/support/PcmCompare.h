@@ -15,7 +15,7 @@ namespace test {
 struct FrameLayout {
   int channels;       // coded channels of the frame
   int sample_frames;  // samples per channel the frame stands for
-  bool decoded;       // false: it yielded no PCM (the reference still has it)
+  bool decoded;       // false: it yielded no PCM
 };
 
 // Collects a whole decode in memory with the layout of every frame.
@@ -38,9 +38,13 @@ struct PcmDiff {
 };
 
 // Compares frame by frame over the common prefix. Frames that yielded no
-// PCM skip their span of the reference so later frames stay aligned.
+// PCM (Layer III main data reaching back before the stream's first byte)
+// have no span in the reference either: reference decoders skip them too.
 PcmDiff ComparePcm(const std::vector<int16_t>& ours, const std::vector<FrameLayout>& frames,
                    const std::vector<int16_t>& reference);
+
+// Frames at the start of the stream that yielded no PCM.
+int LeadingUndecoded(const std::vector<FrameLayout>& frames);
 
 // Signed 16-bit little-endian samples of a file; false when unreadable.
 bool LoadPcm(const std::string& path, std::vector<int16_t>* out);

@@ -1,0 +1,8 @@
+// The library's single export.
+#include "host/streaming/TolquinStream.h"
+
+namespace {
+TolquinStream g_stream;
+}
+
+extern "C" __declspec(dllexport) StreamingApi* GetStreamingObject() { return &g_stream; }

@@ -1,0 +1,41 @@
+// The library's one streaming object.
+#pragma once
+
+#include "host/streaming/StreamPump.h"
+#include "host/streaming/StreamSettings.h"
+#include "host/streaming/StreamingApi.h"
+
+class TolquinStream final : public StreamingApi {
+ public:
+  TolquinStream();
+
+  int Prepare() override;
+  int Finish() override;
+  int Open(const char* address) override;
+  int Close() override;
+  int Read(void* buffer, int count) override;
+  int Seek(uint32_t offset) override;
+  int IsSeekable(const char* address) override;
+  int Unused() override;
+  int ShowSettings(HWND owner) override;
+  int Prefetch(void* buffer, int count) override;
+
+  // Bytes Prefetch can hold at most (Read delivers them again).
+  static constexpr size_t kPrefetchMax = StreamPump::kRingBytes;
+
+ private:
+  // The reply head may take a connect and a read time-out.
+  DWORD ReplyWaitMs() const { return settings_.ConnectMs() + settings_.ReadMs(); }
+  StreamPump* Current();                 // with a reference, or null
+  void Replace(StreamPump* pump);        // abandons the previous one
+  void FillRecord(const char* address, const ReplyInfo& reply);
+  int Deliver(void* buffer, int count, bool consume);
+
+  StreamSettings settings_;
+  SRWLOCK lock_;
+  StreamPump* pump_ = nullptr;
+  std::string address_;
+  StreamInfoRecord record_ = {};
+  char first_text_[HttpRequest::kMaxText + 1] = {};
+  char second_text_[HttpRequest::kMaxText + 1] = {};
+};

@@ -1,0 +1,81 @@
+#include "plugin/HostNotify.h"
+
+#include <atomic>
+
+#include "config/SettingsKey.h"
+#include "plugin/HostInterfaces.h"
+
+namespace bramble {
+
+namespace {
+// Limits the host's automatic switch to the first text of each source.
+std::atomic<int> g_notify_once{0};
+}  // namespace
+
+HRESULT HostQuery(const GUID& id, void** out) {
+  HWND host = FindWindowA(kHostWindowClass, nullptr);
+  if (!host) return E_NOINTERFACE;
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(host, kHostQueryMessage, reinterpret_cast<WPARAM>(&id), reinterpret_cast<LPARAM>(out),
+                           SMTO_ABORTIFHUNG, kHostQueryTimeoutMs, &result))
+    return E_NOINTERFACE;
+  return HRESULT(LONG(result));
+}
+
+void RearmHostNotify() { g_notify_once = 0; }
+bool HostNotifySent() { return g_notify_once != 0; }
+
+void Notify(const char* text, int is_url, int time_ms) {
+  const DWORD auto_switch = ReadSettingDword(kNotifySubkey, "QDX Auto Switch", 1);
+  JukeboxNotify* notify = nullptr;
+  if (SUCCEEDED(HostQuery(kJukeboxNotifyId, reinterpret_cast<void**>(&notify))) && notify) {
+    const int switch_flag = (auto_switch != 0 && g_notify_once == 0) ? 1 : 0;
+    if (is_url) {
+      notify->vtbl->InfoText(notify, time_ms, text, 1, switch_flag);
+    } else {
+      // Texts are shown a second early.
+      notify->vtbl->InfoText(notify, time_ms > 1000 ? time_ms - 1000 : 0, text, 0, switch_flag);
+    }
+    notify->vtbl->Release(notify);
+  }
+  g_notify_once = 1;
+}
+
+void NotifyEndOfSource() {
+  const int once = g_notify_once.exchange(1);
+  Notify("\t", 0, 0);
+  g_notify_once = once;
+  JukeboxNotify* notify = nullptr;
+  if (SUCCEEDED(HostQuery(kJukeboxNotifyId, reinterpret_cast<void**>(&notify))) && notify) {
+    notify->vtbl->SourceEnded(notify);
+    notify->vtbl->SourceEndedAfter(notify);
+    notify->vtbl->Release(notify);
+  }
+}
+
+void ReportStreamInfo(const char* first_text, const char* second_text, int duration_s) {
+  JukeboxStreamInfo* info = nullptr;
+  const HRESULT r = HostQuery(kJukeboxStreamInfoId, reinterpret_cast<void**>(&info));
+  if (SUCCEEDED(r) && info) {
+    int item = 0;
+    if (SUCCEEDED(info->vtbl->GetItem(info, &item))) {
+      StreamItemInfo record = {};
+      record.size = sizeof record;
+      record.kind = 92;
+      record.flags = kStreamInfoBase;
+      if (first_text && *first_text) {
+        record.flags |= kStreamInfoFirstText;
+        record.first_text = first_text;
+      }
+      if (second_text && *second_text) {
+        record.flags |= kStreamInfoSecondText;
+        record.second_text = second_text;
+      }
+      record.duration_s = uint32_t(duration_s);
+      info->vtbl->SetItemInfo(info, item, &record);
+    }
+  }
+  if (info) info->vtbl->Release(info);
+}
+
+}  // namespace bramble

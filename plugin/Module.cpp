@@ -1,0 +1,230 @@
+// The plug-in's module table, its entry points and the library's start-up.
+#include <windows.h>
+
+#include <cstring>
+
+#include "config/SettingsKey.h"
+#include "plugin/HostNotify.h"
+#include "plugin/InModule.h"
+#include "plugin/Module.h"
+#include "plugin/Mp3Player.h"
+#include "plugin/Streaming.h"
+#include "plugin/reader/Length.h"
+#include "plugin/reader/StreamProbe.h"
+#include "plugin/reader/StreamState.h"
+#include "tags/Id3v1Tag.h"
+#include "tags/TagFile.h"
+#include "tags/Title.h"
+#include "ui/Dialogs.h"
+
+namespace bramble {
+
+extern InModule mod;
+
+namespace {
+constexpr char kDescription[] = "Bramblecot MP3 Player V1.3A [x86 optimized]";
+constexpr char kExtensions[] = "MP3\0MPEG Layer 3 File\0";  // the literal's NUL ends the list
+constexpr int kUnknownLength = 268435455;
+constexpr int kPrefetchBytes = 10240;
+
+Mp3Player* g_player = nullptr;
+Mp3Player g_scanner;
+int g_paused = 0;
+int g_stream_sample_rate = 0;
+bool g_started = false;
+HINSTANCE g_instance = nullptr;
+
+OutModule* Output();
+
+void BRAMBLE_CDECL Config(WindowHandle parent) { ShowConfigSheet(static_cast<HWND>(parent)); }
+
+void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
+
+int BRAMBLE_CDECL Init() {
+  SetStreamMode(false);
+  const int step = ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5");
+  if (!g_player) g_player = new Mp3Player;
+  g_player->SetPriority(PriorityForStep(step));
+  uint8_t order[TitleOrderTable::kStoredBytes];
+  const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
+  if (length > 0) LoadTitleOrder(order, size_t(length));
+  return 0;
+}
+
+void BRAMBLE_CDECL Quit() {
+  SetStreamMode(false);
+  delete g_player;
+  g_player = nullptr;
+}
+
+const char* NameOrCurrent(const char* name) { return (name && *name) ? name : CurrentSourceName(); }
+
+void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
+  const char* source = NameOrCurrent(name);
+  if (length_ms) *length_ms = GetLength(g_scanner, source);
+  GetFileInfoTitle(name, CurrentSourceName(), title);
+}
+
+int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
+  ShowFileInfoDialog(name, static_cast<HWND>(parent));
+  return 1;
+}
+
+int BRAMBLE_CDECL ClaimsName(const char* name) { return (name && std::strncmp(name, "http://", 7) == 0) ? 1 : 0; }
+
+// A network stream: first bytes probed for its rates, texts and duration
+// reported to the host.
+void PrepareStream(const char* name) {
+  static uint8_t buffer[kPrefetchBytes];
+  int got = g_pStreaming->Prefetch(buffer, kPrefetchBytes);
+  if (got < 0) got = 0;
+  if (got > kPrefetchBytes) got = kPrefetchBytes;
+  StreamProbe probe;
+  probe.Parse(buffer, got);
+  SetStreamBitrate(probe.bitrate * 1000);
+  g_stream_sample_rate = probe.sample_rate;
+  InvalidateLengthCache();
+  SetCurrentSourceName(name);
+  const int duration_s = GetLength(g_scanner, name) / 1000;
+  const StreamingInfo* info = g_pStreaming->info;
+  const char* first = info ? (info->first_text ? info->first_text : "") : nullptr;
+  const char* second = info ? (info->second_text ? info->second_text : "") : nullptr;
+  ReportStreamInfo(first, second, duration_s);
+}
+
+int BRAMBLE_CDECL Play(const char* name) {
+  if (!name) name = "";
+  mod.seekable = 1;
+  if (IsNetworkName(name)) {
+    if (g_pStreaming) {
+      g_pStreaming->Prepare();
+      mod.seekable = g_pStreaming->IsSeekable(name);
+    } else {
+      mod.seekable = 0;
+    }
+  }
+  if (!g_player) return 0;
+  SetCurrentSourceName("");
+  if (g_player->Open(name, &mod) < 0) {
+    if (g_pStreaming) {
+      g_pStreaming->Close();
+      g_pStreaming->Finish();
+      return -100;
+    }
+    return -1;
+  }
+  const bool stream = StreamMode();
+  if (stream) PrepareStream(name);
+  g_player->Start();
+  SetCurrentSourceName(name);
+  int bitrate = 0, channels = 2, rate = 0;
+  if (stream) {
+    bitrate = StreamBitrate();
+    rate = g_stream_sample_rate;
+  } else if (g_scanner.GetInfo(name, &bitrate, &channels, &rate) != 0) {
+    bitrate = 0;  // no two frames: nothing to report
+    channels = 2;
+    rate = 0;
+  }
+  if (mod.SetInfo) mod.SetInfo(bitrate / 1000, rate / 1000, channels, 1);
+  if (mod.PcmFeedSetInfo) mod.PcmFeedSetInfo(rate, channels);
+  return 0;
+}
+
+void BRAMBLE_CDECL Pause() {
+  g_paused = 1;
+  if (Output() && Output()->Pause) Output()->Pause(1);
+}
+
+void BRAMBLE_CDECL UnPause() {
+  g_paused = 0;
+  if (Output() && Output()->Pause) Output()->Pause(0);
+}
+
+int BRAMBLE_CDECL IsPaused() { return g_paused; }
+
+void BRAMBLE_CDECL Stop() {
+  // A paused output never makes room; the playback thread needs room to end.
+  if (g_paused) {
+    g_paused = 0;
+    if (Output() && Output()->Pause) Output()->Pause(0);
+  }
+  if (g_player) {
+    g_player->Stop();
+    g_player->Close();
+  }
+  if (g_pStreaming) g_pStreaming->Finish();
+  if (mod.PcmFeedDeinit) mod.PcmFeedDeinit();
+  FlushPendingTag(CurrentSourceName());
+}
+
+int BRAMBLE_CDECL GetLengthEntry() {
+  if (mod.seekable == 0) return kUnknownLength;
+  return GetLength(g_scanner, CurrentSourceName());
+}
+
+int BRAMBLE_CDECL GetOutputTime() {
+  if (!g_player) return 0;
+  int time = g_player->decode_time();
+  OutModule* out = Output();
+  if (out && out->GetOutputTime && out->GetWrittenTime) time += out->GetOutputTime() - out->GetWrittenTime();
+  return time;
+}
+
+void BRAMBLE_CDECL SetOutputTime(int ms) {
+  if (g_player) g_player->Seek(ms);
+}
+
+void BRAMBLE_CDECL SetVolume(int volume) {
+  if (Output() && Output()->SetVolume) Output()->SetVolume(volume);
+}
+
+void BRAMBLE_CDECL SetPan(int pan) {
+  if (Output() && Output()->SetPan) Output()->SetPan(pan);
+}
+
+void BRAMBLE_CDECL NoOpEntry() {}
+
+void BRAMBLE_CDECL GetAudioInfo(const char* name, int* sample_rate, int* channels, int* bitrate) {
+  const char* source = name ? name : CurrentSourceName();
+  if (std::strncmp(source, "http://", 7) == 0) return;
+  int b = 0, c = 0, r = 0;
+  if (g_scanner.GetInfo(source, &b, &c, &r) != 0) return;
+  if (sample_rate) *sample_rate = r;
+  if (channels) *channels = c;
+  if (bitrate) *bitrate = b;
+}
+
+}  // namespace
+
+InModule mod = {
+    kInModuleVersion, kDescription, nullptr, nullptr, kExtensions, 1, 1,
+    Config, About, Init, Quit, GetFileInfo, InfoBox, ClaimsName, Play, Pause, UnPause, IsPaused, Stop,
+    GetLengthEntry, GetOutputTime, SetOutputTime, SetVolume, SetPan,
+    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+    NoOpEntry, nullptr, nullptr, GetAudioInfo, {0, 0, 0}};
+
+namespace {
+OutModule* Output() { return mod.out_module; }
+}  // namespace
+
+}  // namespace bramble
+
+extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModule() {
+  // The streaming library is looked up once, outside the loader lock.
+  if (!bramble::g_started) {
+    bramble::g_started = true;
+    bramble::SetTagMessageHook(bramble::PlatformShowMessage);
+    bramble::LoadStreamingLibrary();
+  }
+  return &bramble::mod;
+}
+
+HINSTANCE bramble::PluginInstance() { return g_instance; }
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_ATTACH) bramble::g_instance = instance;
+  // On process exit the streaming library is going away by itself.
+  if (reason == DLL_PROCESS_DETACH && reserved == nullptr) bramble::ReleaseStreamingLibrary();
+  return TRUE;
+}

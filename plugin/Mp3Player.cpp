@@ -1,0 +1,242 @@
+#include "plugin/Mp3Player.h"
+
+#include "decoder/MpegDecoder.h"
+#include "plugin/HostNotify.h"
+#include "plugin/reader/StreamState.h"
+
+namespace bramble {
+
+namespace {
+constexpr DWORD kLockStepMs = 200;
+constexpr DWORD kRoomPollMs = 2;
+constexpr DWORD kDrainPollMs = 10;
+constexpr DWORD kStopPollMs = 5;
+
+alignas(16) uint8_t g_pcm[kPcmBufferBytes];
+static_assert(kPcmBufferBytes >= FrameReader::kPcmBufferBytes, "the reader's PCM destination");
+
+void Trace(const char*) {}
+
+// Text and URL blocks of the embedded data channel go to the host window.
+void NotifyInfoBlock(void*, const char* text, int url_flag, int32_t time_ms) { Notify(text, url_flag, time_ms); }
+}  // namespace
+
+int PriorityForStep(int step) {
+  static const int kPriorities[7] = {THREAD_PRIORITY_IDLE,   THREAD_PRIORITY_LOWEST,  THREAD_PRIORITY_BELOW_NORMAL,
+                                     THREAD_PRIORITY_NORMAL, THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
+                                     THREAD_PRIORITY_HIGHEST};
+  return (step >= 0 && step <= 6) ? kPriorities[step] : step;
+}
+
+Mp3Player::Mp3Player() {
+  info_blocks_.SetNotify(NotifyInfoBlock, nullptr);
+  mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
+  Lock();
+  thread_id_ = 0;
+  thread_ = nullptr;
+  Unlock();
+}
+
+Mp3Player::~Mp3Player() {
+  // The host stops playback before it quits; never leave a thread behind
+  // that would run on a freed player.
+  Stop();
+  if (mutex_) CloseHandle(mutex_);
+}
+
+void Mp3Player::Lock() {
+  if (!mutex_) return;
+  Sleep(0);
+  // Keep the calling thread's windows alive while the other side holds it.
+  while (WaitForSingleObject(mutex_, kLockStepMs) == WAIT_TIMEOUT) {
+    Sleep(0);
+    MSG msg;
+    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+void Mp3Player::Unlock() {
+  if (mutex_) ReleaseMutex(mutex_);
+}
+
+long Mp3Player::Open(const char* name, InModule* module) {
+  // One source at a time: a second Open first ends the playback of the first.
+  if (running()) Stop();
+  Attach(nullptr, nullptr);
+  decoder_.reset();
+  file_.Close();
+  SetStreamMode(false);
+  if (!name) return -1;
+
+  ByteSource* source = nullptr;
+  if (!IsNetworkName(name)) {
+    if (!file_.Open(name)) return -1;
+    file_length_ = file_.Size();
+    source = &file_;
+  } else {
+    SetStreamMode(true);
+    if (!g_pStreaming || g_pStreaming->Open(name) == 0) {
+      SetStreamMode(false);
+      return -1;
+    }
+    stream_.Reset();
+    file_length_ = 0;
+    source = &stream_;
+  }
+  module_ = module;
+  decoder_ = std::make_unique<MpegDecoder>();
+  decoder_->Init();
+  Attach(source, decoder_.get());
+  RearmHostNotify();
+  info_blocks_.ResetInfoBlocks(*decoder_);
+  return file_length_;
+}
+
+int Mp3Player::Close() {
+  if (module_ && output() && output()->Close) output()->Close();
+  Attach(nullptr, nullptr);
+  decoder_.reset();
+  NotifyEndOfSource();
+  if (StreamMode()) {
+    if (g_pStreaming) g_pStreaming->Close();
+    SetStreamMode(false);
+  } else {
+    file_.Close();
+  }
+  return 0;
+}
+
+int Mp3Player::SetPriority(int priority) {
+  // Under the lock: the thread closes its own handle when it ends.
+  Lock();
+  priority_ = priority;
+  if (thread_) SetThreadPriority(thread_, priority);
+  Unlock();
+  return 1;
+}
+
+int Mp3Player::Start() {
+  if (running()) return 0;
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, ThreadMain, this, CREATE_SUSPENDED, &id);
+  if (!thread || id == 0) {
+    if (thread) CloseHandle(thread);
+    return -1;
+  }
+  Lock();
+  command_ = kRun;
+  thread_id_ = id;
+  thread_ = thread;
+  Unlock();
+  SetThreadPriority(thread, priority_);
+  ResumeThread(thread);
+  return 0;
+}
+
+DWORD WINAPI Mp3Player::ThreadMain(void* self) {
+  auto* player = static_cast<Mp3Player*>(self);
+  player->PlayLoop();
+  player->Lock();
+  CloseHandle(player->thread_);
+  player->thread_ = nullptr;
+  player->Unlock();
+  // Last touch of the player: Stop waits for this and may then delete it.
+  player->thread_id_ = 0;
+  return 0;
+}
+
+void Mp3Player::PlayLoop() {
+  while (command_ != kStopCommand) {
+    Sleep(0);
+    Lock();
+    if (seek_target_ != -1) CarryOutSeek();
+    if (PlayFrame() < 0) {
+      command_ = kStopCommand;
+      OutModule* out = output();
+      if (out && out->CanWrite) out->CanWrite();
+      while (out && out->IsPlaying && out->IsPlaying()) Sleep(kDrainPollMs);
+      if (module_) PostMessageA(static_cast<HWND>(module_->host_window), kEndOfStreamMessage, 0, 0);
+    }
+    Unlock();
+  }
+}
+
+void Mp3Player::CarryOutSeek() {
+  const int ms = seek_time_;
+  decode_time_ = ms - ms % 1000;
+  SeekSource(seek_target_);
+  OutModule* out = output();
+  if (out && out->Flush) out->Flush(ms);
+  seek_target_ = -1;
+}
+
+int Mp3Player::PlayFrame() {
+  const int r = SynHeader(g_pcm);
+  if (r == -1) {
+    Trace("PlayFrame failed\n");
+    return -1;
+  }
+  if (r == 0) WriteBlock();
+  if (decoder_ && decoder_->embed_bytes != 0) info_blocks_.FeedFromDecoder(*decoder_, decode_time_);
+  return int(byte_position());
+}
+
+void Mp3Player::WriteBlock() {
+  OutModule* out = output();
+  if (!out || !module_) return;
+  while (out->CanWrite && out->CanWrite() < kOutputRoomBytes) Sleep(kRoomPollMs);
+  const int block = block_size();
+  const int time = decode_time_;
+  if (module_->PcmFeedA) module_->PcmFeedA(g_pcm, 2, 16, time);
+  if (module_->PcmFeedB) module_->PcmFeedB(g_pcm, 2, 16, time);
+  if (sample_rate() > 0) decode_time_ = int(unsigned(time) + unsigned(block / 4) * 1000u / unsigned(sample_rate()));
+  int bytes = block;
+  if (module_->DspIsActive && module_->DspIsActive() && module_->DspProcess) {
+    int frames = module_->DspProcess(g_pcm, block / 4, 16, 2, sample_rate());
+    // The processed block must stay inside the buffer.
+    if (frames < 0) frames = 0;
+    if (frames > kMaxDspSampleFrames) frames = kMaxDspSampleFrames;
+    bytes = frames * 4;
+  }
+  if (out->Write) out->Write(g_pcm, bytes);  // a refused block is dropped
+}
+
+int Mp3Player::OpenOutput() {
+  FrameReader::OpenOutput();
+  OutModule* out = output();
+  if (!out || !out->Open) return -1;
+  const int r = out->Open(sample_rate(), 2, 16, -1, -1);
+  if (r < 0) return -1;
+  decode_time_ = 0;
+  if (module_->PcmFeedInit) module_->PcmFeedInit(r, sample_rate());
+  if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(sample_rate(), 2);
+  return 0;
+}
+
+void Mp3Player::Seek(int ms) {
+  if (ms < 0) ms = 0;  // -1 marks "no seek pending"
+  seek_time_ = ms;
+  // The thread resynchronises at the new place when it carries this out.
+  seek_target_ = long(double(byte_rate()) * double(ms) * 0.001);
+}
+
+int Mp3Player::Stop() {
+  if (thread_id_ == 0) return -1;
+  command_ = kStopCommand;
+  Sleep(0);
+  Lock();
+  command_ = kStopCommand;
+  Unlock();
+  while (thread_id_ != 0) Sleep(kStopPollMs);
+  OutModule* out = output();
+  if (out && out->Flush) out->Flush(0);
+  if (!StreamMode()) file_.Seek(0);
+  seek_target_ = -1;
+  seek_time_ = -1;
+  return 0;
+}
+
+}  // namespace bramble

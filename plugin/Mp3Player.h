@@ -1,0 +1,89 @@
+// The playback object: a frame reader bound to a local file or network
+// stream, a decoder, the host's output plug-in, and a playback thread that
+// decodes one frame per pass under the player's mutex.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <memory>
+
+#include "plugin/InModule.h"
+#include "plugin/Streaming.h"
+#include "plugin/reader/ByteSource.h"
+#include "plugin/reader/FrameReader.h"
+#include "tags/InfoBlocks.h"
+
+namespace bramble {
+
+class MpegDecoder;
+
+// Process-wide PCM buffer: twice the largest block, so that the host's
+// sample processor may lengthen a block up to 2304 sample frames.
+constexpr int kPcmBufferBytes = 9216;
+constexpr int kMaxDspSampleFrames = kPcmBufferBytes / 4;
+// Room the output must report before a block is written.
+constexpr int kOutputRoomBytes = 8192;
+
+class Mp3Player : public FrameReader {
+ public:
+  enum Command { kRun = 0, kStopCommand = 2 };
+
+  Mp3Player();
+  ~Mp3Player() override;
+
+  // Binds a source: the file length in bytes (0 for a stream), or -1.
+  long Open(const char* name, InModule* module);
+  int Close();
+
+  // Stores the thread priority and applies it to a running thread. 1.
+  int SetPriority(int priority);
+  int priority() const { return priority_; }
+
+  int Start();
+  int Stop();
+  // Posts a seek request that the playback thread carries out.
+  void Seek(int ms);
+  int decode_time() const { return decode_time_; }
+
+  // One pass of the play loop's work: the byte position, or -1.
+  int PlayFrame();
+
+  bool running() const { return thread_id_ != 0; }
+  HANDLE thread_handle() const { return thread_; }
+  long seek_target() const { return seek_target_; }
+  int seek_time() const { return seek_time_; }
+
+ protected:
+  int OpenOutput() override;
+
+ private:
+  static DWORD WINAPI ThreadMain(void* self);
+  void PlayLoop();
+  void CarryOutSeek();
+  void WriteBlock();
+  void Lock();
+  void Unlock();
+  OutModule* output() const { return module_ ? module_->out_module : nullptr; }
+
+  FileSource file_;
+  StreamSource stream_;
+  std::unique_ptr<MpegDecoder> decoder_;
+  InfoBlockReader info_blocks_;
+  InModule* module_ = nullptr;
+  long file_length_ = 0;
+
+  HANDLE mutex_ = nullptr;
+  HANDLE thread_ = nullptr;
+  std::atomic<DWORD> thread_id_{0};
+  std::atomic<int> command_{kRun};
+  std::atomic<long> seek_target_{-1};
+  std::atomic<int> seek_time_{-1};
+  std::atomic<int> decode_time_{0};
+  int priority_ = 0;
+};
+
+// Platform thread priority for a stored priority step.
+int PriorityForStep(int step);
+
+}  // namespace bramble

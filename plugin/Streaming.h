@@ -1,0 +1,72 @@
+// The host's streaming library: the object it hands out, the record of the
+// stream being played, and a byte source that reads through the object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "plugin/reader/ByteSource.h"
+
+namespace bramble {
+
+// Information about the open stream, owned by the streaming library.
+struct StreamingInfo {
+  uint32_t unused0[17];
+  uint32_t content_length;  // bytes
+  uint32_t unused72[2];
+  const char* first_text;
+  uint32_t unused84[3];
+  const char* second_text;
+};
+#if UINTPTR_MAX == 0xFFFFFFFFu
+static_assert(offsetof(StreamingInfo, content_length) == 68, "content length");
+static_assert(offsetof(StreamingInfo, first_text) == 80, "first text");
+static_assert(offsetof(StreamingInfo, second_text) == 96, "second text");
+#endif
+
+// Operations in the library's table order; the library owns the object.
+class StreamingObject {
+ public:
+  virtual void Prepare() = 0;
+  virtual void Finish() = 0;
+  virtual int Open(const char* address) = 0;
+  virtual void Close() = 0;
+  virtual int Read(void* buffer, int bytes) = 0;
+  virtual void Seek(int offset) = 0;
+  virtual int IsSeekable(const char* address) = 0;
+  virtual void Unused7() = 0;
+  virtual void ShowSettings(void* main_window) = 0;
+  virtual int Prefetch(void* buffer, int bytes) = 0;
+
+  void* reserved;
+  StreamingInfo* info;
+
+ protected:
+  ~StreamingObject() = default;
+};
+
+extern StreamingObject* g_pStreaming;
+
+// Loads "Plugins\Tolquin.DLL" and asks it for its object; without it,
+// network streams fail to open.
+void LoadStreamingLibrary();
+void ReleaseStreamingLibrary();
+
+// True when `name` starts with "http://" in any letter case.
+bool IsNetworkName(const char* name);
+
+// Reads the open network stream through g_pStreaming.
+class StreamSource : public ByteSource {
+ public:
+  void Reset() { position_ = 0; }
+  int Read(void* dst, int n) override;
+  long Tell() override { return position_; }
+  bool Seek(long offset) override;
+  long Size() override { return 0; }
+  bool IsStream() const override { return true; }
+
+ private:
+  long position_ = 0;
+};
+
+}  // namespace bramble
