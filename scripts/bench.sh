@@ -28,9 +28,8 @@ fi
 # replaced by the signal and the file).
 encodings=(
   "l2_192k.mp2|twolame --quiet -b 192 IN OUT"
-  # Enable with Layer III decoding:
-  # "l3_128k_joint.mp3|lame --quiet -b 128 -m j IN OUT"
-  # "l3_320k.mp3|lame --quiet -b 320 IN OUT"
+  "l3_128k_joint.mp3|lame --quiet -t -b 128 -m j IN OUT"
+  "l3_320k.mp3|lame --quiet -t -b 320 IN OUT"
 )
 
 # Smallest user+system cpu seconds of three runs of a command.

@@ -1,0 +1,6 @@
+# Layer III streams made with lame and compared with mpg123's decoding
+# (tests/unit/test_lame_streams.cpp); the unit run skips them.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME layer3_lame_streams COMMAND bramble_tests --gtest_filter=Lame/LameStreams.*)
+  set_tests_properties(layer3_lame_streams PROPERTIES ENVIRONMENT BRAMBLE_LAME_STREAMS=1 TIMEOUT 300)
+endif()

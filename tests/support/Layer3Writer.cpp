@@ -1,0 +1,238 @@
+#include "tests/support/Layer3Writer.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "tests/support/Layer3Codes.h"
+#include "tests/support/Layer3WriterCoding.h"
+
+namespace bramble {
+namespace test {
+
+namespace {
+
+// Layer III bit rates in kbit/s (ISO/IEC 11172-3, ISO/IEC 13818-3).
+constexpr int kKbps[2][15] = {
+    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},
+    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},
+};
+constexpr int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
+
+}  // namespace
+
+uint16_t FrameCrc16(const uint8_t* bytes, size_t n) {
+  uint32_t crc = 0xFFFF;
+  for (size_t i = 0; i < n; ++i)
+    for (int k = 7; k >= 0; --k) {
+      const uint32_t bit = (bytes[i] >> k) & 1;
+      const uint32_t top = (crc >> 15) & 1;
+      crc = (crc << 1) & 0xFFFF;
+      if (top ^ bit) crc ^= 0x8005;
+    }
+  return uint16_t(crc);
+}
+
+namespace {
+
+void PutGranuleSideInfo(Layer3BitSink& s, const Layer3Header& h, const GranuleInfo& gi) {
+  s.Put(uint32_t(gi.part2_3_length), 12);
+  s.Put(uint32_t(gi.big_values), 9);
+  s.Put(uint32_t(gi.global_gain), 8);
+  s.Put(uint32_t(gi.scalefac_compress), h.lsf() ? 9 : 4);
+  s.Put(uint32_t(gi.window_switching_flag), 1);
+  if (gi.window_switching_flag) {
+    s.Put(uint32_t(gi.block_type), 2);
+    s.Put(uint32_t(gi.mixed_block_flag), 1);
+    s.Put(uint32_t(gi.table_select[0]), 5);
+    s.Put(uint32_t(gi.table_select[1]), 5);
+    for (int w = 0; w < 3; ++w) s.Put(uint32_t(gi.subblock_gain[w]), 3);
+  } else {
+    for (int r = 0; r < 3; ++r) s.Put(uint32_t(gi.table_select[r]), 5);
+    s.Put(uint32_t(gi.region0_count), 4);
+    s.Put(uint32_t(gi.region1_count), 3);
+  }
+  if (!h.lsf()) s.Put(uint32_t(gi.preflag), 1);
+  s.Put(uint32_t(gi.scalefac_scale), 1);
+  s.Put(uint32_t(gi.count1table_select), 1);
+}
+
+// Copies the first `n` bits of `from` to `to`, then one bits up to `n`: a
+// decoder reads them as count1 quads of zeros (code 1 in table A, 1111 in
+// table B, a shorter rest is cut off by the granule's end and dropped).
+void AppendBits(Layer3BitSink& to, const Layer3BitSink& from, int64_t n) {
+  const std::vector<uint8_t> bytes = from.Bytes();
+  for (int64_t k = 0; k < n; ++k) {
+    const bool in = k < from.bit_count();
+    to.Put(in ? (bytes[size_t(k >> 3)] >> (7 - (k & 7))) & 1 : 1, 1);
+  }
+}
+
+}  // namespace
+
+int Layer3Header::SampleRate() const {
+  const int row = version == 1 ? 0 : (version == 2 ? 1 : 2);
+  return kRates[row][std::clamp(sampling_frequency, 0, 2)];
+}
+
+int Layer3Header::FrameBytes() const {
+  const int kbps = kKbps[lsf() ? 1 : 0][std::clamp(bitrate_index, 0, 14)];
+  return (lsf() ? 72000 : 144000) * kbps / SampleRate() + (padding ? 1 : 0);
+}
+
+int Layer3Header::SideInfoBytes() const {
+  if (lsf()) return channels() == 2 ? 17 : 9;
+  return channels() == 2 ? 32 : 17;
+}
+
+int Layer3Header::MainDataBytes() const { return FrameBytes() - 4 - (crc ? 2 : 0) - SideInfoBytes(); }
+
+bool Layer3Writer::Fail(const std::string& why) {
+  error_ = "frame " + std::to_string(frames_.size()) + ": " + why;
+  return false;
+}
+
+int Layer3Writer::ReservoirBytes(const Layer3Header& next) const {
+  return int(std::min<int64_t>(slot_end_ - data_end_, next.MaxMainDataBegin()));
+}
+
+bool Layer3Writer::Add(Layer3Frame& f) {
+  const Layer3Header& h = f.header;
+  if (h.version != 1 && h.version != 2 && h.version != 25) return Fail("version");
+  if (h.sampling_frequency < 0 || h.sampling_frequency > 2) return Fail("sampling_frequency");
+  if (h.bitrate_index < 1 || h.bitrate_index > 14) return Fail("bitrate_index");
+  if (h.mode < 0 || h.mode > 3 || h.mode_extension < 0 || h.mode_extension > 3) return Fail("mode");
+
+  // Part 2 and 3 of every granule and channel, back to back.
+  Layer3BitSink main_bits;
+  for (int gr = 0; gr < h.granules(); ++gr)
+    for (int ch = 0; ch < h.channels(); ++ch) {
+      Layer3Channel& c = f.gr[gr][ch];
+      if (!h.lsf() && gr == 1 && !c.info.window_switching_flag)
+        for (int g = 0; g < 4; ++g) {
+          static const int kStart[5] = {0, 6, 11, 16, 21};
+          if (f.scfsi[ch][g])
+            std::copy(f.gr[0][ch].sf.l + kStart[g], f.gr[0][ch].sf.l + kStart[g + 1], c.sf.l + kStart[g]);
+        }
+      Layer3BitSink bits;
+      std::string why;
+      if (!CodeChannel(h, gr, ch, f.scfsi[ch], c, bits, &why))
+        return Fail("granule " + std::to_string(gr) + " channel " + std::to_string(ch) + ": " + why);
+      const int64_t coded = bits.bit_count() + c.stuffing_bits;
+      if (c.auto_part2_3_length) c.info.part2_3_length = int32_t(coded);
+      if (c.info.part2_3_length < 0 || c.info.part2_3_length > 4095) return Fail("part2_3_length above 4095");
+      AppendBits(main_bits, bits, c.info.part2_3_length);
+    }
+  const std::vector<uint8_t> data = main_bits.Bytes();
+  const int64_t len = int64_t(data.size());
+
+  // Place the main data: it ends inside this frame's slot and starts at most
+  // MaxMainDataBegin bytes before it.
+  const int64_t slot_start = slot_end_;
+  const int slot = h.MainDataBytes();
+  if (f.main_data_begin < 0)
+    f.main_data_begin = int(slot_start - std::max(data_end_, slot_start - h.MaxMainDataBegin()));
+  if (f.main_data_begin > h.MaxMainDataBegin()) return Fail("main_data_begin too large");
+  const int64_t start = slot_start - f.main_data_begin;
+  if (std::max<int64_t>(start, 0) < data_end_) return Fail("main data overlaps the previous frame's");
+  if (start + len > slot_start + slot)
+    return Fail("main data needs " + std::to_string(len) + " bytes, " +
+                std::to_string(slot_start + slot - start) + " available");
+  main_.resize(size_t(slot_start + slot), 0);
+  for (int64_t k = 0; k < len; ++k)
+    if (start + k >= 0) main_[size_t(start + k)] = data[size_t(k)];
+  data_end_ = std::max<int64_t>(start + len, 0);
+  slot_end_ = slot_start + slot;
+
+  // Header, check word, side information. Version bits: 11 MPEG-1, 10
+  // MPEG-2, 00 MPEG-2.5 (the sync's twelfth bit 0).
+  const int version_bits = h.version == 1 ? 3 : (h.version == 2 ? 2 : 0);
+  Written w;
+  w.head = {0xFF, uint8_t(0xE0 | version_bits << 3 | 1 << 1 | (h.crc ? 0 : 1)),
+            uint8_t(h.bitrate_index << 4 | h.sampling_frequency << 2 | (h.padding ? 2 : 0)),
+            uint8_t(h.mode << 6 | h.mode_extension << 4)};
+  if (h.crc) w.head.insert(w.head.end(), {0, 0});
+  Layer3BitSink side;
+  side.Put(uint32_t(f.main_data_begin), h.lsf() ? 8 : 9);
+  side.Put(uint32_t(f.private_bits), h.lsf() ? (h.channels() == 2 ? 2 : 1) : (h.channels() == 2 ? 3 : 5));
+  if (!h.lsf())
+    for (int ch = 0; ch < h.channels(); ++ch)
+      for (int g = 0; g < 4; ++g) side.Put(uint32_t(f.scfsi[ch][g]), 1);
+  for (int gr = 0; gr < h.granules(); ++gr)
+    for (int ch = 0; ch < h.channels(); ++ch) PutGranuleSideInfo(side, h, f.gr[gr][ch].info);
+
+  const std::vector<uint8_t> side_bytes = side.Bytes();
+  w.head.insert(w.head.end(), side_bytes.begin(), side_bytes.end());
+  if (h.crc) {
+    std::vector<uint8_t> covered = {w.head[2], w.head[3]};
+    covered.insert(covered.end(), side_bytes.begin(), side_bytes.end());
+    const uint16_t crc = FrameCrc16(covered.data(), covered.size());
+    w.head[4] = uint8_t(crc >> 8);
+    w.head[5] = uint8_t(crc);
+  }
+  w.slot_start = slot_start;
+  w.slot_bytes = slot;
+  offsets_.push_back(stream_bytes_);
+  stream_bytes_ += w.head.size() + size_t(slot);
+  frames_.push_back(std::move(w));
+  return true;
+}
+
+std::vector<uint8_t> Layer3Writer::Stream() const {
+  std::vector<uint8_t> out;
+  out.reserve(stream_bytes_);
+  for (const Written& w : frames_) {
+    out.insert(out.end(), w.head.begin(), w.head.end());
+    out.insert(out.end(), main_.begin() + w.slot_start, main_.begin() + w.slot_start + w.slot_bytes);
+  }
+  return out;
+}
+
+Layer3Channel LongGranule() {
+  Layer3Channel c;
+  c.info.global_gain = 210;
+  c.info.region0_count = 7;
+  c.info.region1_count = 7;
+  return c;
+}
+
+int PlantEmbeddedWord(int32_t* values, uint16_t word, int block) {
+  if (block < 0) {
+    int largest = 0, p = 0;
+    for (int k = 0; k < 576; ++k)
+      if (std::abs(values[k]) > largest) largest = std::abs(values[k]), p = k;
+    block = p & ~15;
+  }
+  block = std::clamp(block & ~15, 0, 560);
+  auto set = [values](int i, int32_t m) { values[i] = values[i] < 0 ? -m : m; };
+
+  int32_t inside = 0, outside = 0;
+  int top = block;
+  for (int k = 0; k < 16; ++k) {
+    const int bit = (word >> k) & 1;
+    int32_t m = std::abs(values[block + k]);
+    if ((m & 1) != bit) m = m == 0 ? 1 : m - 1;
+    if (k == 15 && m < 2) m += 2;  // keeps the block inside the big-values part
+    set(block + k, m);
+    if (m > inside) inside = m, top = block + k;
+  }
+  for (int k = 0; k < 576; ++k)
+    if (k < block || k >= block + 16) outside = std::max(outside, std::abs(values[k]));
+  int32_t peak = std::max({inside, outside + 1, int32_t(9)});
+  if ((peak & 1) != ((word >> (top - block)) & 1)) ++peak;
+  set(top, peak);
+  return block;
+}
+
+std::vector<uint16_t> ScrambleEmbeddedBlock(const uint16_t* key, int n, const uint16_t* payload) {
+  std::vector<uint16_t> words(size_t(n), 0);
+  uint16_t x = 0;
+  for (int k = 0; k + 1 < n; ++k) {
+    words[size_t(k)] = uint16_t(payload[k] ^ key[k]);
+    x ^= words[size_t(k)];
+  }
+  words[size_t(n - 1)] = uint16_t(key[n - 1] ^ x);
+  return words;
+}
+
+}  // namespace test
+}  // namespace bramble

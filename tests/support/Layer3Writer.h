@@ -1,0 +1,128 @@
+// Test-only Layer III bitstream writer: frames from chosen header fields,
+// side information, scalefactors and 576 quantised values per granule and
+// channel, with a real bit reservoir (main data may start in earlier frames,
+// or before the stream's first byte to force a reservoir shortfall).
+//
+// Fields the writer can work out are computed unless the caller fixes them:
+// part2_3_length, big_values, table_select and count1table_select,
+// scalefac_compress, main_data_begin. The computed values are written back
+// into the frame passed to Add, so a test can compare against them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoder/MpegDecoder.h"
+
+namespace bramble {
+namespace test {
+
+struct Layer3Header {
+  int version = 1;             // 1: MPEG-1, 2: MPEG-2, 25: MPEG-2.5
+  int sampling_frequency = 0;  // rate index 0..2 within the version
+  int bitrate_index = 9;
+  int mode = 0;                // 0 stereo, 1 joint, 2 dual, 3 single channel
+  int mode_extension = 0;
+  bool crc = false;
+  bool padding = false;
+
+  bool lsf() const { return version != 1; }
+  int channels() const { return mode == 3 ? 1 : 2; }
+  int granules() const { return lsf() ? 1 : 2; }
+  int SampleRate() const;
+  int FrameBytes() const;
+  int SideInfoBytes() const;
+  int MainDataBytes() const;  // slot bytes for main data in this frame
+  int MaxMainDataBegin() const { return lsf() ? 255 : 511; }
+  int SfbRow() const { return 3 * (lsf() ? 1 : 0) + sampling_frequency; }
+};
+
+// One granule of one channel.
+struct Layer3Channel {
+  // Written as given except the fields the auto_ flags below compute.
+  // window_switching_flag, block_type, mixed_block_flag, global_gain,
+  // subblock_gain, scalefac_scale, region0_count/region1_count (long blocks
+  // without window switching) are always the caller's. For LSF frames
+  // `preflag` asks for a scalefac_compress with pre-emphasis.
+  GranuleInfo info{};
+  // Scalefactors to code: l[0..20] for long blocks, s[w][0..11] for short
+  // blocks, l[0..7] (MPEG-1) or l[0..5] (LSF) then s[w][3..11] for mixed.
+  ScaleFactors sf{};
+  int32_t values[576] = {};
+
+  // Else info.part2_3_length is written and the granule's bits cut or
+  // padded to it. Padding and stuffing bits are ones, which decode as count1
+  // quads of zeros in either table.
+  bool auto_part2_3_length = true;
+  bool auto_big_values = true;
+  bool auto_tables = true;          // table_select and count1table_select
+  bool auto_scalefac_compress = true;
+  int stuffing_bits = 0;            // bits after the Huffman data
+};
+
+struct Layer3Frame {
+  Layer3Header header;
+  int main_data_begin = -1;  // -1: start as far back as the reservoir allows
+  int private_bits = 0;
+  int32_t scfsi[2][4] = {};  // MPEG-1: groups of granule 1 not coded
+  Layer3Channel gr[2][2];    // [granule][channel]
+};
+
+class Layer3Writer {
+ public:
+  // Codes one frame and appends it. False, with error(), when the frame
+  // cannot be coded as asked (values a chosen table cannot carry, main data
+  // that does not fit in the reservoir and this frame's slot, ...).
+  bool Add(Layer3Frame& frame);
+
+  // The stream so far. Slot bytes that no main data used are zero.
+  std::vector<uint8_t> Stream() const;
+  // Byte offset of each frame in Stream().
+  const std::vector<size_t>& frame_offsets() const { return offsets_; }
+  // Main-data bytes of the stream not yet used, all reachable by the next
+  // frame's main_data_begin (before its own slot).
+  int ReservoirBytes(const Layer3Header& next) const;
+  const std::string& error() const { return error_; }
+
+ private:
+  struct Written {
+    std::vector<uint8_t> head;  // header, CRC word, side information
+    int64_t slot_start;         // main-data coordinates of the frame's slot
+    int slot_bytes;
+  };
+  bool Fail(const std::string& why);
+
+  std::vector<Written> frames_;
+  std::vector<size_t> offsets_;
+  std::vector<uint8_t> main_;  // main data of all frames, slot coordinates
+  int64_t slot_end_ = 0;       // end of the last frame's slot
+  int64_t data_end_ = 0;       // end of the last frame's main data
+  size_t stream_bytes_ = 0;
+  std::string error_;
+};
+
+// CRC-16 of the frame check word (polynomial 0x8005, initial value 0xFFFF,
+// most significant bit first) over `n` bytes.
+uint16_t FrameCrc16(const uint8_t* bytes, size_t n);
+
+// A granule with every field at a neutral default: long blocks, global gain
+// 210 (unit step), region counts 7 and 7, no scalefactors.
+Layer3Channel LongGranule();
+
+// Plants a 16-bit word in the low bits of the magnitudes at block..block+15
+// (block a multiple of 16, at most 560; -1 picks the block of the current
+// largest magnitude, else 0) so that the embedded-word search finds it: the
+// block gets the granule's unique largest magnitude (at least 9) and its last
+// value a magnitude of at least 2, which keeps the block in the big-values
+// part. Values outside the block are not changed. Returns the block start.
+int PlantEmbeddedWord(int32_t* values, uint16_t word, int block = -1);
+
+// The n words to send so that a receiver with `key` (n key words) recognises
+// a block whose first n - 1 plain words are `payload`; the last word makes
+// the XOR of all n equal key[n - 1]. Its plain value is the XOR of the
+// payload's scrambled words, which the receiver passes on as the last word.
+std::vector<uint16_t> ScrambleEmbeddedBlock(const uint16_t* key, int n, const uint16_t* payload);
+
+}  // namespace test
+}  // namespace bramble
