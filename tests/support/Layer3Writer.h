@@ -35,7 +35,7 @@ struct Layer3Header {
   int SideInfoBytes() const;
   int MainDataBytes() const;  // slot bytes for main data in this frame
   int MaxMainDataBegin() const { return lsf() ? 255 : 511; }
-  int SfbRow() const { return 3 * (lsf() ? 1 : 0) + sampling_frequency; }
+  int SfbRow() const { return (version == 25 ? 6 : version == 2 ? 3 : 0) + sampling_frequency; }
 };
 
 // One granule of one channel.

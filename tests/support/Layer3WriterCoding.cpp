@@ -279,7 +279,7 @@ bool CodeHuffman(const Layer3Header& h, Layer3Channel& c, Layer3BitSink& sink, s
 
 void RegionBounds(const Layer3Header& h, const GranuleInfo& gi, int* region1, int* region2) {
   if (gi.window_switching_flag && gi.block_type == 2) {
-    *region1 = 36;
+    *region1 = 3 * sfb_bounds[h.SfbRow()].s[3];
     *region2 = 576;
     return;
   }

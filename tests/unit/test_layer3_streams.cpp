@@ -151,7 +151,10 @@ TEST(Layer3Stages, RequantisationFollowsTheFormula) {
         Layer3Channel& c = f.gr[gr][ch];
         c.info.global_gain = 100 + 25 * variant + 7 * ch;
         c.info.scalefac_scale = (variant + ch) & 1;
-        const int kind = (variant + gr + ch) % 3;  // long, short, mixed
+        // long, short, mixed; the 8 kHz bands have no short band starting
+        // at line 36, so no mixed blocks there.
+        int kind = (variant + gr + ch) % 3;
+        if (kind == 2 && f.header.SfbRow() == 8) kind = 1;
         if (kind) {
           c.info.window_switching_flag = 1;
           c.info.block_type = 2;
