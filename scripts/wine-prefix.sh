@@ -22,6 +22,10 @@ case "${1:-start}" in
       wineserver -w >/dev/null 2>&1 || true
     fi
     wineserver -p >/dev/null 2>&1 || true
+    # Start the session's services now, with no terminal or pipe to inherit:
+    # started by the first test instead, they would hold its output pipe open
+    # for as long as the persistent server lives.
+    "$wine" wineboot </dev/null >/dev/null 2>&1 || true
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true
