@@ -1,6 +1,7 @@
 // Embedded data channel: one 16-bit word per granule and channel hidden in
 // the low bits of the 16 quantised values around the largest one, gathered
 // into keyed blocks that end in a check word.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -21,16 +22,15 @@ bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uin
   const GranuleInfo& gi = side_info.ch[ch].gr[gr];
   if (gi.big_values < 8) return false;
 
-  int32_t largest = -1;
-  int p = 0;
-  for (int k = 0; k < 576; ++k) {
-    const int32_t m = std::abs(values[k]);
-    if (m > largest) {
-      largest = m;
-      p = k;
-    }
-  }
+  // Past the big-values part every magnitude is 0 or 1, below the detection
+  // threshold, so neither the largest value nor the outside test can come
+  // from there.
+  const int end = gi.big_values * 2 < 576 ? gi.big_values * 2 : 576;
+  int32_t largest = 0;
+  for (int k = 0; k < end; ++k) largest = std::max(largest, std::abs(values[k]));
   if (largest <= kDetectThreshold) return false;
+  int p = 0;
+  while (std::abs(values[p]) != largest) ++p;
 
   const int b = p & ~(kWordValues - 1);
   if (b + kWordValues - 1 >= 2 * gi.big_values) return false;
@@ -41,11 +41,8 @@ bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uin
   const int region = p < rg.region1 ? 0 : (p < rg.region2 ? 1 : 2);
   if (largest == huffman_max_magnitude[gi.table_select[region] & 31]) {
     int32_t outside = 0;
-    for (int k = 0; k < 576; ++k) {
-      if (k >= b && k < b + kWordValues) continue;
-      const int32_t m = std::abs(values[k]);
-      if (m > outside) outside = m;
-    }
+    for (int k = 0; k < b; ++k) outside = std::max(outside, std::abs(values[k]));
+    for (int k = b + kWordValues; k < end; ++k) outside = std::max(outside, std::abs(values[k]));
     if (outside == largest) return false;
   }
 
