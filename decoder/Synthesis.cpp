@@ -1,6 +1,7 @@
 // Polyphase synthesis: matrixing of 32 sub-band samples into the V vector
-// (floating point, stored as 16-bit integers in the per-channel history) and
-// windowing of the history into 32 interleaved stereo PCM pairs.
+// (floating point, stored as 16-bit integers in the per-channel history, and
+// unlimited beside it) and windowing of the history into 32 interleaved
+// stereo PCM pairs.
 #include <emmintrin.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@ namespace bramble {
 
 alignas(16) float dct32_coef[31];
 SynthesisWindowFn synthesis_window_fn = WindowScalar;
+SynthesisRange synthesis_range;
 
 namespace {
 
@@ -118,13 +120,58 @@ BRAMBLE_INLINE void Dct32(const float* s, __m128* x) {
   x[7] = Join32(m7, zero, odd);
 }
 
-// Scale, limit to +-32767 (before conversion, so it never overflows; a NaN
-// becomes -32767) and convert with the default round-to-nearest-even mode.
-BRAMBLE_INLINE __m128i ToPcm(__m128 x0, __m128 x1, __m128 scale) {
+// Limit to +-32767 (before conversion, so it never overflows; a NaN becomes
+// -32767) and convert with the default round-to-nearest-even mode.
+BRAMBLE_INLINE __m128i ToPcm(__m128 x0, __m128 x1) {
   const __m128 lo = _mm_set1_ps(-32767.0f), hi = _mm_set1_ps(32767.0f);
-  const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(x0, scale), lo), hi));
-  const __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(x1, scale), lo), hi));
+  const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(x0, lo), hi));
+  const __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(x1, lo), hi));
   return _mm_packs_epi32(a, b);
+}
+
+// True when some scaled value rounds beyond +-32767, so that limiting it
+// changes what the 16-bit history holds.
+BRAMBLE_INLINE bool AnyLimited(const __m128* x) {
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  __m128 a = _mm_max_ps(_mm_and_ps(x[0], magnitude), _mm_and_ps(x[1], magnitude));
+  __m128 b = _mm_max_ps(_mm_and_ps(x[2], magnitude), _mm_and_ps(x[3], magnitude));
+  a = _mm_max_ps(a, _mm_max_ps(_mm_and_ps(x[4], magnitude), _mm_and_ps(x[5], magnitude)));
+  b = _mm_max_ps(b, _mm_max_ps(_mm_and_ps(x[6], magnitude), _mm_and_ps(x[7], magnitude)));
+  return _mm_movemask_ps(_mm_cmpge_ps(_mm_max_ps(a, b), _mm_set1_ps(32767.5f))) != 0;
+}
+
+// (a[0], b[3], b[2], b[1]): four values of a descending run across two
+// neighbouring vectors.
+BRAMBLE_INLINE __m128 Descending(__m128 a, __m128 b) {
+  return _mm_move_ss(_mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 2, 3, 0)), a);
+}
+
+// Stores the scaled, unlimited V vector in the float history, in the layout
+// of the 16-bit history (see Matrix for the V/X relation).
+BRAMBLE_INLINE void StoreUnlimited(const __m128* x, float* cur, float* oth) {
+  const __m128 sign = _mm_set1_ps(-0.0f);
+  for (int r = 0; r < 4; ++r) {
+    _mm_store_ps(cur + 64 * r, x[4 + r]);
+    _mm_store_ps(oth + 64 * (4 + r), _mm_xor_ps(x[r], sign));
+  }
+  _mm_store_ps(cur + 256, _mm_xor_ps(Descending(_mm_setzero_ps(), x[7]), sign));
+  _mm_store_ps(cur + 320, _mm_xor_ps(Descending(x[7], x[6]), sign));
+  _mm_store_ps(cur + 384, _mm_xor_ps(Descending(x[6], x[5]), sign));
+  _mm_store_ps(cur + 448, _mm_xor_ps(Descending(x[5], x[4]), sign));
+  _mm_store_ps(oth, _mm_xor_ps(Descending(x[4], x[3]), sign));
+  _mm_store_ps(oth + 64, _mm_xor_ps(Descending(x[3], x[2]), sign));
+  _mm_store_ps(oth + 128, _mm_xor_ps(Descending(x[2], x[1]), sign));
+  _mm_store_ps(oth + 192, _mm_xor_ps(Descending(x[1], x[0]), sign));
+}
+
+// The calls whose window holds a limited value: those channels are windowed
+// again from the float history.
+__attribute__((noinline)) void RewindowOverRange(int right_ch, int half, int slot, int16_t* out) {
+  int32_t* limited = synthesis_range.limited_calls;
+  if (limited[0] > 0) WindowExact(synthesis_range.history[0], half, slot, out);
+  if (limited[right_ch] > 0) WindowExact(synthesis_range.history[right_ch], half, slot, out + 1);
+  for (int ch = 0; ch < 2; ++ch)
+    if (limited[ch] > 0) --limited[ch];
 }
 
 BRAMBLE_INLINE __m128i Reverse8(__m128i v) {
@@ -172,8 +219,9 @@ void MpegDecoder::Matrix(const float* s, int ch) {
   __m128 x[8];
   Dct32(s, x);
   const __m128 scale = _mm_set1_ps(pcm_scale);
-  const __m128i q0 = ToPcm(x[0], x[1], scale), q1 = ToPcm(x[2], x[3], scale);
-  const __m128i q2 = ToPcm(x[4], x[5], scale), q3 = ToPcm(x[6], x[7], scale);
+  for (__m128& v : x) v = _mm_mul_ps(v, scale);
+  const __m128i q0 = ToPcm(x[0], x[1]), q1 = ToPcm(x[2], x[3]);
+  const __m128i q2 = ToPcm(x[4], x[5]), q3 = ToPcm(x[6], x[7]);
 
   const int h = synth_half & 1, slot = synth_slot & 15;
   int16_t* cur = SynthesisBuffer(ch) + 512 * h + 4 * slot;
@@ -208,6 +256,10 @@ void MpegDecoder::Matrix(const float* s, int ch) {
   StoreHigh(oth + 64, m2);
   StoreLow(oth + 128, m3);
   StoreHigh(oth + 192, m3);
+
+  float* history = synthesis_range.history[ch & 1];
+  StoreUnlimited(x, history + 512 * h + 4 * slot, history + 512 * (1 - h) + 4 * slot);
+  if (AnyLimited(x)) synthesis_range.limited_calls[ch & 1] = 16;
 }
 
 void MpegDecoder::Synthesize(const float* s0, const float* s1) {
@@ -219,6 +271,8 @@ void MpegDecoder::Synthesize(const float* s0, const float* s1) {
   const int16_t* left = SynthesisBuffer(0);
   const int16_t* right = output_stereo ? SynthesisBuffer(1) : left;
   synthesis_window_fn(left, right, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
+  if ((synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1]) != 0)
+    RewindowOverRange(output_stereo ? 1 : 0, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
   pcm_out_count += 64;
   synth_slot = (synth_slot + 1) & 15;
   synth_half = 1 - (synth_half & 1);

@@ -11,6 +11,10 @@ namespace bramble {
 // W(4r+j, 2k+1) side by side (decoder/SynthesisWindowTable.cpp).
 extern const int16_t synthesis_window[512];
 
+// The exact window D as floats: row r, tap pair k, then D[4r + j + 64k] for
+// j = 0..3, then D[4r + j + 64k + 32] (decoder/SynthesisWindowTable.cpp).
+extern const float synthesis_window_exact[512];
+
 // Matrixing constants 1/(2cos(...)) for the 32-, 16-, 8-, 4- and 2-point
 // butterfly stages, 16 + 8 + 4 + 2 + 1 of them (built by BuildSynthesisTables).
 extern float dct32_coef[31];
@@ -45,5 +49,22 @@ void BuildSlotOrderedWindow();
 
 // The variant the decoder uses, chosen once by BuildSynthesisTables.
 extern SynthesisWindowFn synthesis_window_fn;
+
+// Loud passages drive V beyond what the 16-bit history holds. Beside it the
+// unlimited V values (scaled, unrounded) are kept in the same layout, and
+// while a channel's last 16 V vectors include a limited value its output is
+// windowed from them in floating point instead. Process-wide like the 16-bit
+// history; Init zeroes it.
+struct SynthesisRange {
+  alignas(128) float history[2][1024];
+  // Per channel: how many more calls, the current one included, window a
+  // history holding a limited value (16 after a call that limited one).
+  int32_t limited_calls[2];
+};
+extern SynthesisRange synthesis_range;
+
+// Windows one channel of the float history at the given half and slot with
+// the exact window: out[2n] for n = 0..31, rounded to nearest and saturated.
+void WindowExact(const float* history, int half, int slot, int16_t* out);
 
 }  // namespace bramble
