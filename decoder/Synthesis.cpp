@@ -129,47 +129,31 @@ BRAMBLE_INLINE __m128i ToPcm(__m128 x0, __m128 x1) {
   return _mm_packs_epi32(a, b);
 }
 
-// True when some scaled value rounds beyond +-32767, so that limiting it
-// changes what the 16-bit history holds.
-BRAMBLE_INLINE bool AnyLimited(const __m128* x) {
+// True when one of the 32 scaled values rounds beyond +-32767, so that
+// limiting it changed what the 16-bit history holds.
+__attribute__((noinline)) bool AnyLimited(const float* x) {
   const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
-  __m128 a = _mm_max_ps(_mm_and_ps(x[0], magnitude), _mm_and_ps(x[1], magnitude));
-  __m128 b = _mm_max_ps(_mm_and_ps(x[2], magnitude), _mm_and_ps(x[3], magnitude));
-  a = _mm_max_ps(a, _mm_max_ps(_mm_and_ps(x[4], magnitude), _mm_and_ps(x[5], magnitude)));
-  b = _mm_max_ps(b, _mm_max_ps(_mm_and_ps(x[6], magnitude), _mm_and_ps(x[7], magnitude)));
-  return _mm_movemask_ps(_mm_cmpge_ps(_mm_max_ps(a, b), _mm_set1_ps(32767.5f))) != 0;
+  __m128 peak = _mm_setzero_ps();
+  for (int i = 0; i < 8; ++i) peak = _mm_max_ps(peak, _mm_and_ps(_mm_load_ps(x + 4 * i), magnitude));
+  return _mm_movemask_ps(_mm_cmpge_ps(peak, _mm_set1_ps(32767.5f))) != 0;
 }
 
-// (a[0], b[3], b[2], b[1]): four values of a descending run across two
-// neighbouring vectors.
-BRAMBLE_INLINE __m128 Descending(__m128 a, __m128 b) {
-  return _mm_move_ss(_mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 2, 3, 0)), a);
-}
-
-// Stores the scaled, unlimited V vector in the float history, in the layout
-// of the 16-bit history (see Matrix for the V/X relation).
-BRAMBLE_INLINE void StoreUnlimited(const __m128* x, float* cur, float* oth) {
-  const __m128 sign = _mm_set1_ps(-0.0f);
-  for (int r = 0; r < 4; ++r) {
-    _mm_store_ps(cur + 64 * r, x[4 + r]);
-    _mm_store_ps(oth + 64 * (4 + r), _mm_xor_ps(x[r], sign));
-  }
-  _mm_store_ps(cur + 256, _mm_xor_ps(Descending(_mm_setzero_ps(), x[7]), sign));
-  _mm_store_ps(cur + 320, _mm_xor_ps(Descending(x[7], x[6]), sign));
-  _mm_store_ps(cur + 384, _mm_xor_ps(Descending(x[6], x[5]), sign));
-  _mm_store_ps(cur + 448, _mm_xor_ps(Descending(x[5], x[4]), sign));
-  _mm_store_ps(oth, _mm_xor_ps(Descending(x[4], x[3]), sign));
-  _mm_store_ps(oth + 64, _mm_xor_ps(Descending(x[3], x[2]), sign));
-  _mm_store_ps(oth + 128, _mm_xor_ps(Descending(x[2], x[1]), sign));
-  _mm_store_ps(oth + 192, _mm_xor_ps(Descending(x[1], x[0]), sign));
+// True when a stored value is +-32767: the only values a limited one can
+// have, and rare otherwise.
+BRAMBLE_INLINE bool AnyAtFullScale(__m128i q0, __m128i q1, __m128i q2, __m128i q3) {
+  const __m128i hi = _mm_max_epi16(_mm_max_epi16(q0, q1), _mm_max_epi16(q2, q3));
+  const __m128i lo = _mm_min_epi16(_mm_min_epi16(q0, q1), _mm_min_epi16(q2, q3));
+  const __m128i full = _mm_or_si128(_mm_cmpgt_epi16(hi, _mm_set1_epi16(32766)),
+                                    _mm_cmplt_epi16(lo, _mm_set1_epi16(-32766)));
+  return _mm_movemask_epi8(full) != 0;
 }
 
 // The calls whose window holds a limited value: those channels are windowed
 // again from the float history.
-__attribute__((noinline)) void RewindowOverRange(int right_ch, int half, int slot, int16_t* out) {
+__attribute__((noinline)) void RewindowOverRange(int right_ch, int slot, int16_t* out) {
   int32_t* limited = synthesis_range.limited_calls;
-  if (limited[0] > 0) WindowExact(synthesis_range.history[0], half, slot, out);
-  if (limited[right_ch] > 0) WindowExact(synthesis_range.history[right_ch], half, slot, out + 1);
+  if (limited[0] > 0) WindowExact(synthesis_range.history[0], slot, out);
+  if (limited[right_ch] > 0) WindowExact(synthesis_range.history[right_ch], slot, out + 1);
   for (int ch = 0; ch < 2; ++ch)
     if (limited[ch] > 0) --limited[ch];
 }
@@ -219,11 +203,18 @@ void MpegDecoder::Matrix(const float* s, int ch) {
   __m128 x[8];
   Dct32(s, x);
   const __m128 scale = _mm_set1_ps(pcm_scale);
-  for (__m128& v : x) v = _mm_mul_ps(v, scale);
+  x[0] = _mm_mul_ps(x[0], scale), x[1] = _mm_mul_ps(x[1], scale);
+  x[2] = _mm_mul_ps(x[2], scale), x[3] = _mm_mul_ps(x[3], scale);
+  x[4] = _mm_mul_ps(x[4], scale), x[5] = _mm_mul_ps(x[5], scale);
+  x[6] = _mm_mul_ps(x[6], scale), x[7] = _mm_mul_ps(x[7], scale);
+  const int h = synth_half & 1, slot = synth_slot & 15;
+  // The unlimited values, for windowing over-range passages.
+  float* unlimited = synthesis_range.history[ch & 1][slot];
+  for (int i = 0; i < 8; ++i) _mm_store_ps(unlimited + 4 * i, x[i]);
+
   const __m128i q0 = ToPcm(x[0], x[1]), q1 = ToPcm(x[2], x[3]);
   const __m128i q2 = ToPcm(x[4], x[5]), q3 = ToPcm(x[6], x[7]);
-
-  const int h = synth_half & 1, slot = synth_slot & 15;
+  if (AnyAtFullScale(q0, q1, q2, q3) && AnyLimited(unlimited)) synthesis_range.limited_calls[ch & 1] = 16;
   int16_t* cur = SynthesisBuffer(ch) + 512 * h + 4 * slot;
   int16_t* oth = SynthesisBuffer(ch) + 512 * (1 - h) + 4 * slot;
 
@@ -256,10 +247,6 @@ void MpegDecoder::Matrix(const float* s, int ch) {
   StoreHigh(oth + 64, m2);
   StoreLow(oth + 128, m3);
   StoreHigh(oth + 192, m3);
-
-  float* history = synthesis_range.history[ch & 1];
-  StoreUnlimited(x, history + 512 * h + 4 * slot, history + 512 * (1 - h) + 4 * slot);
-  if (AnyLimited(x)) synthesis_range.limited_calls[ch & 1] = 16;
 }
 
 void MpegDecoder::Synthesize(const float* s0, const float* s1) {
@@ -272,7 +259,7 @@ void MpegDecoder::Synthesize(const float* s0, const float* s1) {
   const int16_t* right = output_stereo ? SynthesisBuffer(1) : left;
   synthesis_window_fn(left, right, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
   if ((synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1]) != 0)
-    RewindowOverRange(output_stereo ? 1 : 0, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
+    RewindowOverRange(output_stereo ? 1 : 0, synth_slot & 15, pcm_out + pcm_out_count);
   pcm_out_count += 64;
   synth_slot = (synth_slot + 1) & 15;
   synth_half = 1 - (synth_half & 1);

@@ -10,8 +10,18 @@ D[n + 64k] and D[n + 64k + 32].
 
 A second table holds the exact D as floats (every value is a multiple of
 1/65536 below 2, so a float holds it exactly) for the floating-point
-windowing of over-range history: row r, tap pair k, then the four outputs'
-even taps D[n + 64k], then their odd taps D[n + 64k + 32].
+windowing of over-range history, which keeps per time slot only the 32
+values X[p] that V is made of (V[n] = X[16 + n] for n < 16, V[16] = 0,
+V[n] = -X[48 - n] for 17 <= n < 48, V[n] = -X[n - 48] from 48). For each
+tap pair k, 72 coefficients that multiply X[p] directly:
+  A[q] = D[q + 64k], q = 0..15: X[16 + q] of tap 2k into output q;
+  B[q] = D[32 - q + 64k], q = 1..15, B[0] = 0: X[16 + q] of tap 2k into
+         output 32 - q (negated);
+  C[p] = D[48 + p + 64k], p = 0..15: X[p] of tap 2k + 1 into output 16 + p
+         (negated);
+  E[p] = D[48 - p + 64k], p = 1..16, else 0, p = 0..19: X[p] of tap 2k + 1
+         into output 16 - p (negated);
+then 4 zeros.
 
 Usage: gen_synthesis_window.py [--iso DIR] [--check]
 """
@@ -57,13 +67,15 @@ def window_in_use_order(dvals):
     return out
 
 
-def exact_in_use_order(dvals):
+def exact_folded(dvals):
     out = []
-    for r in range(8):
-        for k in range(8):
-            for parity in range(2):
-                for j in range(4):
-                    out.append(units(dvals[4 * r + j + 64 * k + 32 * parity]))
+    for k in range(8):
+        d = lambda i: units(dvals[i + 64 * k])
+        out += [d(q) for q in range(16)]
+        out += [0] + [d(32 - q) for q in range(1, 16)]
+        out += [d(48 + p) for p in range(16)]
+        out += [d(48 - p) if 1 <= p <= 16 else 0 for p in range(20)]
+        out += [0] * 4
     return out
 
 
@@ -90,11 +102,12 @@ def render(values, exact):
     lines += [
         "};",
         "",
-        "// The exact window for the floating-point windowing: row, tap pair, the",
-        "// even taps of the row's four outputs, then their odd taps.",
-        "alignas(16) const float synthesis_window_exact[512] = {",
+        "// The exact window for the floating-point windowing, folded onto the 32",
+        "// values each time slot keeps: per tap pair, A[16], B[16], C[16], E[20] and",
+        "// 4 zeros (see scripts/gen_synthesis_window.py).",
+        "alignas(16) const float synthesis_window_exact[8 * 72] = {",
     ]
-    for i in range(0, 512, 4):
+    for i in range(0, len(exact), 4):
         row = ", ".join(float_literal(v) for v in exact[i:i + 4])
         lines.append("    " + row + ",")
     lines += ["};", "", "}  // namespace bramble", ""]
@@ -107,7 +120,7 @@ def main():
     ap.add_argument("--check", action="store_true")
     args = ap.parse_args()
     dvals = read_dewindow(args.iso)
-    text = render(window_in_use_order(dvals), exact_in_use_order(dvals))
+    text = render(window_in_use_order(dvals), exact_folded(dvals))
     if args.check:
         try:
             with open(OUT) as f:

@@ -88,9 +88,41 @@ struct Rig {
   }
 };
 
+// Stored value of V[i] written by the call that ran at (half, slot).
+int StoredV(int ch, int half, int slot, int i) {
+  const int h = i < 32 ? half : 1 - half;
+  const int n = i & 31;
+  return SynthesisBuffer(ch)[512 * h + 64 * (n >> 2) + 4 * slot + (n & 3)];
+}
+
+// V[i] of a slot from the 32 values the float history keeps.
+double VFromHistory(int ch, int slot, int i) {
+  const float* x = synthesis_range.history[ch][slot];
+  if (i < 16) return x[16 + i];
+  if (i == 16) return 0;
+  return i < 48 ? -x[48 - i] : -x[i - 48];
+}
+
 void Fill(std::mt19937& rng, float amp, float* s) {
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   for (int k = 0; k < 32; ++k) s[k] = u(rng) * amp;
+}
+
+// Every coefficient the folded window holds is D at its place, and every
+// other place is 0, up to the table's end.
+TEST(SynthesisRange, FoldedWindowIsTheExactWindow) {
+  const std::vector<double>& d = ExactWindow();
+  ASSERT_EQ(d[256], 75038.0 / 65536);
+  for (int k = 0; k < 8; ++k) {
+    const float* w = synthesis_window_exact + 72 * k;
+    for (int q = 0; q < 16; ++q) {
+      EXPECT_EQ(w[q], d[q + 64 * k]) << k << " A" << q;
+      EXPECT_EQ(w[16 + q], q == 0 ? 0.0 : d[32 - q + 64 * k]) << k << " B" << q;
+      EXPECT_EQ(w[32 + q], d[48 + q + 64 * k]) << k << " C" << q;
+    }
+    for (int p = 0; p < 24; ++p)
+      EXPECT_EQ(w[48 + p], p >= 1 && p <= 16 ? d[48 - p + 64 * k] : 0.0) << k << " E" << p;
+  }
 }
 
 TEST(SynthesisRange, InRangeStaysOnIntegerWindowing) {
@@ -109,11 +141,15 @@ TEST(SynthesisRange, InRangeStaysOnIntegerWindowing) {
       ASSERT_EQ(synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1], 0) << call;
       for (int i = 0; i < 64; ++i) ASSERT_EQ(rig.pcm[i], integer[i]) << "call " << call << " value " << i;
     }
-    // The float history holds what the 16-bit history rounded, in the same
-    // places, the never-written V[16] places included.
-    for (int ch = 0; ch < 2; ++ch)
-      for (int i = 0; i < 1024; ++i)
-        ASSERT_EQ(std::nearbyint(synthesis_range.history[ch][i]), SynthesisBuffer(ch)[i]) << ch << " " << i;
+    // Each slot's float values make the V vector the 16-bit history holds
+    // rounded. The last 16 calls wrote slots 0..15 at alternating halves.
+    for (int back = 0; back < 16; ++back) {
+      const int slot = (rig.d.synth_slot - 1 - back) & 15, half = (rig.d.synth_half + 1 + back) & 1;
+      for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < 64; ++i)
+          ASSERT_EQ(std::nearbyint(VFromHistory(ch, slot, i)), StoredV(ch, half, slot, i))
+              << "ch " << ch << " slot " << slot << " V" << i;
+    }
   }
 
   // Limited means rounded beyond +-32767: with a unit scale V[48] is -s[0].
