@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "decoder/SynthesisWindow.h"
 #include "decoder/Tables.h"
 
 namespace bramble {
@@ -31,6 +32,7 @@ void MpegDecoder::Init() {
   synth_slot = 15;
   synth_half = 0;
   std::memset(g_synthesis_buffer, 0, sizeof g_synthesis_buffer);
+  std::memset(&synthesis_range, 0, sizeof synthesis_range);
   BuildSynthesisTables();
 
   reservoir_total = 0;

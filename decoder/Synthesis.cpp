@@ -1,6 +1,7 @@
 // Polyphase synthesis: matrixing of 32 sub-band samples into the V vector
-// (floating point, stored as 16-bit integers in the per-channel history) and
-// windowing of the history into 32 interleaved stereo PCM pairs.
+// (floating point, stored as 16-bit integers in the per-channel history, and
+// unlimited beside it) and windowing of the history into 32 interleaved
+// stereo PCM pairs.
 #include <emmintrin.h>
 
 #include <cmath>
@@ -12,6 +13,7 @@ namespace bramble {
 
 alignas(16) float dct32_coef[31];
 SynthesisWindowFn synthesis_window_fn = WindowScalar;
+SynthesisRange synthesis_range;
 
 namespace {
 
@@ -118,13 +120,42 @@ BRAMBLE_INLINE void Dct32(const float* s, __m128* x) {
   x[7] = Join32(m7, zero, odd);
 }
 
-// Scale, limit to +-32767 (before conversion, so it never overflows; a NaN
-// becomes -32767) and convert with the default round-to-nearest-even mode.
-BRAMBLE_INLINE __m128i ToPcm(__m128 x0, __m128 x1, __m128 scale) {
+// Limit to +-32767 (before conversion, so it never overflows; a NaN becomes
+// -32767) and convert with the default round-to-nearest-even mode.
+BRAMBLE_INLINE __m128i ToPcm(__m128 x0, __m128 x1) {
   const __m128 lo = _mm_set1_ps(-32767.0f), hi = _mm_set1_ps(32767.0f);
-  const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(x0, scale), lo), hi));
-  const __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_mul_ps(x1, scale), lo), hi));
+  const __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(x0, lo), hi));
+  const __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(x1, lo), hi));
   return _mm_packs_epi32(a, b);
+}
+
+// True when one of the 32 scaled values rounds beyond +-32767, so that
+// limiting it changed what the 16-bit history holds.
+__attribute__((noinline)) bool AnyLimited(const float* x) {
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7FFFFFFF));
+  __m128 peak = _mm_setzero_ps();
+  for (int i = 0; i < 8; ++i) peak = _mm_max_ps(peak, _mm_and_ps(_mm_load_ps(x + 4 * i), magnitude));
+  return _mm_movemask_ps(_mm_cmpge_ps(peak, _mm_set1_ps(32767.5f))) != 0;
+}
+
+// True when a stored value is +-32767: the only values a limited one can
+// have, and rare otherwise.
+BRAMBLE_INLINE bool AnyAtFullScale(__m128i q0, __m128i q1, __m128i q2, __m128i q3) {
+  const __m128i hi = _mm_max_epi16(_mm_max_epi16(q0, q1), _mm_max_epi16(q2, q3));
+  const __m128i lo = _mm_min_epi16(_mm_min_epi16(q0, q1), _mm_min_epi16(q2, q3));
+  const __m128i full = _mm_or_si128(_mm_cmpgt_epi16(hi, _mm_set1_epi16(32766)),
+                                    _mm_cmplt_epi16(lo, _mm_set1_epi16(-32766)));
+  return _mm_movemask_epi8(full) != 0;
+}
+
+// The calls whose window holds a limited value: those channels are windowed
+// again from the float history.
+__attribute__((noinline)) void RewindowOverRange(int right_ch, int slot, int16_t* out) {
+  int32_t* limited = synthesis_range.limited_calls;
+  if (limited[0] > 0) WindowExact(synthesis_range.history[0], slot, out);
+  if (limited[right_ch] > 0) WindowExact(synthesis_range.history[right_ch], slot, out + 1);
+  for (int ch = 0; ch < 2; ++ch)
+    if (limited[ch] > 0) --limited[ch];
 }
 
 BRAMBLE_INLINE __m128i Reverse8(__m128i v) {
@@ -172,10 +203,18 @@ void MpegDecoder::Matrix(const float* s, int ch) {
   __m128 x[8];
   Dct32(s, x);
   const __m128 scale = _mm_set1_ps(pcm_scale);
-  const __m128i q0 = ToPcm(x[0], x[1], scale), q1 = ToPcm(x[2], x[3], scale);
-  const __m128i q2 = ToPcm(x[4], x[5], scale), q3 = ToPcm(x[6], x[7], scale);
-
+  x[0] = _mm_mul_ps(x[0], scale), x[1] = _mm_mul_ps(x[1], scale);
+  x[2] = _mm_mul_ps(x[2], scale), x[3] = _mm_mul_ps(x[3], scale);
+  x[4] = _mm_mul_ps(x[4], scale), x[5] = _mm_mul_ps(x[5], scale);
+  x[6] = _mm_mul_ps(x[6], scale), x[7] = _mm_mul_ps(x[7], scale);
   const int h = synth_half & 1, slot = synth_slot & 15;
+  // The unlimited values, for windowing over-range passages.
+  float* unlimited = synthesis_range.history[ch & 1][slot];
+  for (int i = 0; i < 8; ++i) _mm_store_ps(unlimited + 4 * i, x[i]);
+
+  const __m128i q0 = ToPcm(x[0], x[1]), q1 = ToPcm(x[2], x[3]);
+  const __m128i q2 = ToPcm(x[4], x[5]), q3 = ToPcm(x[6], x[7]);
+  if (AnyAtFullScale(q0, q1, q2, q3) && AnyLimited(unlimited)) synthesis_range.limited_calls[ch & 1] = 16;
   int16_t* cur = SynthesisBuffer(ch) + 512 * h + 4 * slot;
   int16_t* oth = SynthesisBuffer(ch) + 512 * (1 - h) + 4 * slot;
 
@@ -219,6 +258,8 @@ void MpegDecoder::Synthesize(const float* s0, const float* s1) {
   const int16_t* left = SynthesisBuffer(0);
   const int16_t* right = output_stereo ? SynthesisBuffer(1) : left;
   synthesis_window_fn(left, right, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
+  if ((synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1]) != 0)
+    RewindowOverRange(output_stereo ? 1 : 0, synth_slot & 15, pcm_out + pcm_out_count);
   pcm_out_count += 64;
   synth_slot = (synth_slot + 1) & 15;
   synth_half = 1 - (synth_half & 1);

@@ -11,6 +11,10 @@ namespace bramble {
 // W(4r+j, 2k+1) side by side (decoder/SynthesisWindowTable.cpp).
 extern const int16_t synthesis_window[512];
 
+// The exact window D as floats, folded for the over-range windowing: per tap
+// pair 72 coefficients (decoder/SynthesisWindowTable.cpp).
+extern const float synthesis_window_exact[8 * 72];
+
 // Matrixing constants 1/(2cos(...)) for the 32-, 16-, 8-, 4- and 2-point
 // butterfly stages, 16 + 8 + 4 + 2 + 1 of them (built by BuildSynthesisTables).
 extern float dct32_coef[31];
@@ -45,5 +49,22 @@ void BuildSlotOrderedWindow();
 
 // The variant the decoder uses, chosen once by BuildSynthesisTables.
 extern SynthesisWindowFn synthesis_window_fn;
+
+// Loud passages drive V beyond what the 16-bit history holds. Beside it each
+// channel keeps, per slot, the 32 values V is made of (X[0..31] of the
+// matrixing, scaled, unrounded), and while a channel's last 16 V vectors
+// include a limited value its output is windowed from them in floating point
+// instead. Process-wide like the 16-bit history; Init zeroes it.
+struct SynthesisRange {
+  alignas(128) float history[2][16][32];
+  // Per channel: how many more calls, the current one included, window a
+  // history holding a limited value (16 after a call that limited one).
+  int32_t limited_calls[2];
+};
+extern SynthesisRange synthesis_range;
+
+// Windows one channel's float history at the given slot with the exact
+// window: out[2n] for n = 0..31, rounded to nearest and saturated.
+void WindowExact(const float (*history)[32], int slot, int16_t* out);
 
 }  // namespace bramble
