@@ -227,10 +227,10 @@ void Mp3Player::Seek(int ms) {
 
 int Mp3Player::Stop() {
   if (thread_id_ == 0) return -1;
-  command_ = kStopCommand;
+  const bool ending = command_.exchange(kStopCommand) == kStopCommand;
   // A read stalled on a dead server would hold the lock until its time-out;
-  // closing the stream ends the read now.
-  if (StreamMode() && g_pStreaming) g_pStreaming->Close();
+  // closing the stream ends the read now (not needed once the thread ends).
+  if (!ending && StreamMode() && g_pStreaming) g_pStreaming->Close();
   Sleep(0);
   Lock();
   command_ = kStopCommand;

@@ -145,6 +145,9 @@ TEST_F(StreamPlay, SeekableWordComesFromTheLibrary) {
   Host().writes_allowed = 2;
   ASSERT_EQ(mod_->Play(kUrl), 0);
   ASSERT_TRUE(PumpUntil([] { return Host().log.Writes() == 2; }, 5000));
+  // Wait until the third frame waits for room, so the seek follows it.
+  const int calls = Host().can_write_calls;
+  ASSERT_TRUE(PumpUntil([&] { return Host().can_write_calls > calls + 2; }, 2000));
   mod_->SetOutputTime(2000);
   Host().writes_allowed = 1 << 30;
   ASSERT_TRUE(PumpUntil([] { return Host().log.Has("flush 2000"); }, 5000));
