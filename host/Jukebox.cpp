@@ -30,6 +30,7 @@ struct Options {
   int seek_to = -1, seek_at = -1;
   int pause_at = -1, resume_at = -1;
   int stop_at = -1;
+  int stop_after = -1;  // wall-clock ms after Play, whatever the output does
   int timeout_ms = 0;
 };
 
@@ -60,7 +61,7 @@ int Usage() {
   std::fprintf(stderr,
                "usage: jukebox play SRC [--out FILE] [--realtime] [--seek MS --at MS]\n"
                "                        [--pause-at MS --resume-at MS] [--stop-at MS] [--dsp-half]\n"
-               "                        [--refuse-output] [--timeout MS] [--plugin DLL]\n"
+               "                        [--stop-after MS] [--refuse-output] [--timeout MS] [--plugin DLL]\n"
                "       jukebox info SRC | config | infobox FILE | about\n");
   return 2;
 }
@@ -98,6 +99,7 @@ bool ParseOptions(int argc, char** argv, Options* o) {
     } else if (has_value) {
       int* target = a == "--seek" ? &o->seek_to : a == "--at" ? &o->seek_at : a == "--pause-at" ? &o->pause_at
                   : a == "--resume-at" ? &o->resume_at : a == "--stop-at" ? &o->stop_at
+                  : a == "--stop-after" ? &o->stop_after
                   : a == "--timeout" ? &o->timeout_ms : nullptr;
       if (!target || !ParseInt(argv[++i], target)) return false;
     } else {
@@ -163,6 +165,17 @@ bool LoadPlugin(const Options& o, HWND window, bramble::OutModule* out, Plugin* 
   return true;
 }
 
+// A network source's length is known only while it is the open source.
+bool IsNetworkName(const std::string& name) { return _strnicmp(name.c_str(), "http://", 7) == 0; }
+
+// Stops playback and reports how long the plug-in's Stop took.
+void StopPlayback(bramble::InModule* mod) {
+  const DWORD before = GetTickCount();
+  mod->Stop();
+  PrintEvent("stopped");
+  PrintEvent("stop-ms %lu", static_cast<unsigned long>(GetTickCount() - before));
+}
+
 void PumpMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -199,6 +212,7 @@ int Play(const Options& o, HWND window) {
   const int result = mod->Play(o.source.c_str());
   PrintEvent("play %d", result);
   if (result != 0) return 1;
+  PrintEvent("length %d", mod->GetLength());
 
   const DWORD start = GetTickCount();
   DWORD resume_tick = 0;
@@ -209,8 +223,7 @@ int Play(const Options& o, HWND window) {
     if (TakeEndOfStream()) {
       PrintEvent("end-of-stream");
       SetOutputHold(-1);
-      mod->Stop();
-      PrintEvent("stopped");
+      StopPlayback(mod);
       break;
     }
     if (paused && GetTickCount() - resume_tick < 0x80000000u) {
@@ -235,10 +248,15 @@ int Play(const Options& o, HWND window) {
       } else {
         PrintEvent("stop at %d", mod->GetOutputTime());
         SetOutputHold(-1);
-        mod->Stop();
-        PrintEvent("stopped");
+        StopPlayback(mod);
         done = true;
       }
+    }
+    if (!done && o.stop_after >= 0 && GetTickCount() - start >= DWORD(o.stop_after)) {
+      PrintEvent("stop after %d", o.stop_after);
+      SetOutputHold(-1);
+      StopPlayback(mod);
+      done = true;
     }
     if (!done && o.timeout_ms > 0 && GetTickCount() - start > DWORD(o.timeout_ms)) {
       PrintEvent("timeout");
@@ -263,14 +281,19 @@ int Info(const Options& o, HWND window) {
   if (!LoadPlugin(o, window, BindOutput(&device), &plugin)) return 1;
   char title[256] = {};
   int length = -1, rate = 0, channels = 0, bitrate = 0;
+  // A stream is measured while it is open; the output refuses, so nothing plays.
+  const bool stream = IsNetworkName(o.source);
+  if (stream) PrintEvent("play %d", plugin.mod->Play(o.source.c_str()));
   plugin.mod->GetFileInfo(o.source.c_str(), title, &length);
   plugin.mod->GetAudioInfo(o.source.c_str(), &rate, &channels, &bitrate);
+  if (stream) plugin.mod->Stop();
   char escaped[600];
   PrintEvent("title: %s", EscapeText(title, escaped, sizeof escaped));
   PrintEvent("length_ms: %d", length);
   PrintEvent("sample_rate: %d", rate);
   PrintEvent("channels: %d", channels);
   PrintEvent("bitrate: %d", bitrate);
+  PrintEvent("claims: %d", plugin.mod->ClaimsName(o.source.c_str()));
   return 0;
 }
 

@@ -153,7 +153,9 @@ void Mp3Player::PlayLoop() {
     Sleep(0);
     Lock();
     if (seek_target_ != -1) CarryOutSeek();
-    if (PlayFrame() < 0) {
+    // A frame that failed because Stop cut the stream short is no end of
+    // stream: the host asked for the stop and gets no notice.
+    if (PlayFrame() < 0 && command_ != kStopCommand) {
       command_ = kStopCommand;
       OutModule* out = output();
       if (out && out->CanWrite) out->CanWrite();
@@ -225,7 +227,10 @@ void Mp3Player::Seek(int ms) {
 
 int Mp3Player::Stop() {
   if (thread_id_ == 0) return -1;
-  command_ = kStopCommand;
+  const bool ending = command_.exchange(kStopCommand) == kStopCommand;
+  // A read stalled on a dead server would hold the lock until its time-out;
+  // closing the stream ends the read now (not needed once the thread ends).
+  if (!ending && StreamMode() && g_pStreaming) g_pStreaming->Close();
   Sleep(0);
   Lock();
   command_ = kStopCommand;

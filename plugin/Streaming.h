@@ -9,20 +9,19 @@
 
 namespace bramble {
 
-// Information about the open stream, owned by the streaming library.
+// Information about the open stream, owned by the streaming library. The
+// offsets are the library's on every build, also where pointers take 8 bytes.
 struct StreamingInfo {
   uint32_t unused0[17];
   uint32_t content_length;  // bytes
   uint32_t unused72[2];
   const char* first_text;
-  uint32_t unused84[3];
+  char unused_after_first[16 - sizeof(const char*)];
   const char* second_text;
 };
-#if UINTPTR_MAX == 0xFFFFFFFFu
 static_assert(offsetof(StreamingInfo, content_length) == 68, "content length");
 static_assert(offsetof(StreamingInfo, first_text) == 80, "first text");
 static_assert(offsetof(StreamingInfo, second_text) == 96, "second text");
-#endif
 
 // Operations in the library's table order; the library owns the object.
 class StreamingObject {

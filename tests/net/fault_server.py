@@ -17,6 +17,7 @@ Paths (NAME is a file in --root):
   /truncate/NAME        announces the whole length, sends half, closes
   /stall/NAME           sends 4096 bytes, then nothing until --stall seconds pass
   /stall-head           reads the request, answers nothing for --stall seconds
+  /stall-after/N/NAME   sends the first N bytes of NAME, then stalls like /stall
   /garbage              65536 bytes of a fixed non-audio pattern
   /bighead/NAME         a 100 kB header line before the usual fields
   /bigname/NAME         a 100 kB icy-name
@@ -144,6 +145,13 @@ class Handler:
                 return self.not_found()
             if reply(c, "200 OK", [("Content-Type", "audio/mpeg"), ("Content-Length", str(len(body)))],
                      body[:4096]):
+                self.stall()
+        elif kind == "stall-after" and len(rest) >= 2 and rest[0].isdigit():
+            body = self.file(name)
+            if body is None:
+                return self.not_found()
+            if reply(c, "200 OK", [("Content-Type", "audio/mpeg"), ("Content-Length", str(len(body)))],
+                     body[: int(rest[0])]):
                 self.stall()
         elif kind == "stall-head":
             self.stall()

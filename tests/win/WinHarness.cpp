@@ -292,6 +292,15 @@ void PumpFor(DWORD ms) {
   PumpUntil([] { return false; }, ms);
 }
 
+int OpenFailureResult() {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  char* slash = std::strrchr(path, '\\');
+  if (slash) slash[1] = '\0';
+  const std::string library = std::string(path) + "Plugins\\Tolquin.DLL";
+  return GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES ? -1 : -100;
+}
+
 int ThreadCount() {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snap == INVALID_HANDLE_VALUE) return -1;

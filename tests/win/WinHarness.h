@@ -93,6 +93,9 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms);
 void PumpFor(DWORD ms);
 
 int ThreadCount();
+// Play's result for a source that cannot be opened: -100 while the streaming
+// library (Plugins\Tolquin.DLL beside the program) is loaded, else -1.
+int OpenFailureResult();
 // Settings of the plug-in in the user tree: removes both trees' values used
 // by the tests.
 void ClearSettings();

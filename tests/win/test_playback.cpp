@@ -176,7 +176,7 @@ TEST_F(Playback, TheSampleProcessorSetsTheBlockLength) {
 
 TEST_F(Playback, DamagedSourcesEndCleanly) {
   // Missing file and directory name: Play fails, nothing starts.
-  EXPECT_EQ(mod_->Play(TempPath("missing.mp2").c_str()), -1);
+  EXPECT_EQ(mod_->Play(TempPath("missing.mp2").c_str()), OpenFailureResult());
   mod_->Stop();
   char dir[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, dir);
@@ -185,7 +185,7 @@ TEST_F(Playback, DamagedSourcesEndCleanly) {
     EXPECT_TRUE(WaitForEnd());
     EXPECT_EQ(Host().log.Writes(), 0u);
   } else {
-    EXPECT_EQ(r, -1);
+    EXPECT_EQ(r, OpenFailureResult());
   }
   mod_->Stop();
   EXPECT_TRUE(WaitForThreadsBack());
