@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 #include <random>
 
 #include "tags/InfoBlocks.h"
@@ -83,18 +84,23 @@ int SamplesPerFrame(int version) { return version == 1 ? 1152 : 576; }
 }  // namespace
 
 std::vector<uint8_t> EncodeQdxBlock(const QdxBlock& block) {
-  std::vector<uint8_t> out = {0x15, 0x11, 0x51};
+  std::vector<uint8_t> out;
+  out.reserve(block.payload.size() + 9);
+  auto put = [&out](std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) out.push_back(b);
+  };
+  put({0x15, 0x11, 0x51});
   switch (block.kind) {
     case QdxBlock::kText:
       // Start (2 parameter bytes), then Text (1): the parameters follow the
       // code list in the same order.
-      out.insert(out.end(), {0x87, 0x01, 0x00, 0x2A, 0x07});
+      put({0x87, 0x01, 0x00, 0x2A, 0x07});
       break;
     case QdxBlock::kUrl:
-      out.push_back(0x03);
+      put({0x03});
       break;
     default:
-      out.push_back(uint8_t(block.kind & 0x7F));
+      put({uint8_t(block.kind & 0x7F)});
       break;
   }
   out.insert(out.end(), block.payload.begin(), block.payload.end());
