@@ -194,7 +194,9 @@ TEST(TagsWin, ReadOnlyFileShowsTheFailureMessageAndStaysUnchanged) {
   EXPECT_TRUE(closed);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(text, expected);
-  if (holder == INVALID_HANDLE_VALUE) EXPECT_EQ(expected.back(), '5') << "access denied";
+  if (holder == INVALID_HANDLE_VALUE) {
+    EXPECT_EQ(expected.back(), '5') << "access denied";
+  }
   EXPECT_EQ(ReadAll(path), audio);
   // Removing the tag of a read-only file fails without a message.
   {
