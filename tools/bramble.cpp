@@ -4,6 +4,7 @@
 
 #include "tags/TagCommands.h"
 #include "tools/Commands.h"
+#include "tools/QdxCommand.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ const Command kCommands[] = {
     {"tag", "tag FILE [--title T --artist A --album B --year Y --comment C --genre N|NAME | --remove]",
      bramble::cli::RunTagCommand},
     {"title", "title FILE [--order \"pos:id:enabled,...\"]  display title", bramble::cli::RunTitleCommand},
+    {"qdx", "qdx FILE             information blocks: TIME_MS<TAB>text|url<TAB>payload", bramble::cli::RunQdxCommand},
 };
 
 int Usage() {

@@ -1,0 +1,38 @@
+# QDX information blocks end to end: the stream maker `qdxembed` (native,
+# built on the test writer), `bramble qdx` against its planted blocks, and
+# under Wine the jukebox host's notifications for the same streams.
+if(NOT CMAKE_CROSSCOMPILING)
+  add_executable(qdxembed ${CMAKE_SOURCE_DIR}/tools/qdxembed.cpp)
+  target_link_libraries(qdxembed PRIVATE bramble_test_support)
+  # The unit tests run the command-line tool on the streams they make.
+  if(TARGET bramble)
+    add_dependencies(bramble_tests bramble)
+  endif()
+endif()
+
+if(WIN32)
+  # The plug-in's entry points linked into the test program itself, so that
+  # the test shares the tag module's pending tag with the Stop entry point.
+  add_executable(bramble_tags_win_tests ${CMAKE_CURRENT_SOURCE_DIR}/win_tags/test_tags_win.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win/WinHarness.cpp ${CMAKE_SOURCE_DIR}/plugin/Module.cpp)
+  target_include_directories(bramble_tags_win_tests PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(bramble_tags_win_tests PRIVATE bramble_plugin_core bramble_ui bramble_config
+                        ${BRAMBLE_GTEST} psapi)
+  # The message box needs a display: under xvfb-run when it is installed.
+  find_program(BRAMBLE_XVFB_RUN xvfb-run)
+  if(BRAMBLE_XVFB_RUN)
+    add_test(NAME win_tags COMMAND ${BRAMBLE_XVFB_RUN} -a ${CMAKE_SOURCE_DIR}/scripts/wine-run.sh
+                                   $<TARGET_FILE:bramble_tags_win_tests>)
+  else()
+    add_test(NAME win_tags COMMAND bramble_tags_win_tests)
+  endif()
+  set_tests_properties(win_tags PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 300)
+
+  set(BRAMBLE_NATIVE_BIN ${CMAKE_SOURCE_DIR}/build/native/bin CACHE PATH "bin/ of a native build (for identity checks)")
+  # Titles from stored orders and information blocks through jukebox.exe,
+  # against the native tools' streams and output.
+  add_test(NAME win_tags_qdx
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/tags_qdx_checks.sh
+                   ${CMAKE_BINARY_DIR}/bin ${BRAMBLE_NATIVE_BIN} ${CMAKE_SOURCE_DIR})
+  set_tests_properties(win_tags_qdx PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 600 SKIP_RETURN_CODE 77)
+endif()

@@ -1,0 +1,262 @@
+#include "tests/support/QdxStream.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <random>
+
+#include "tags/InfoBlocks.h"
+#include "tests/support/Layer3Writer.h"
+
+namespace bramble {
+namespace test {
+
+namespace {
+
+constexpr int kChunkBytes = 30;  // payload bytes of one channel block of 16 words
+constexpr int kChannelWords = 16;
+
+bool PayloadAllowed(const std::string& p) {
+  if (p.size() > 1023) return false;
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (uint8_t(p[i]) == 0xFF) return false;
+    if (i + 2 < p.size() && uint8_t(p[i]) == 0x15 && uint8_t(p[i + 1]) == 0x11 && uint8_t(p[i + 2]) == 0x51)
+      return false;
+  }
+  return true;
+}
+
+// Garbage that can never start a block: no 0x15 byte.
+uint8_t GarbageByte(std::mt19937& rng) {
+  uint8_t b = uint8_t(rng());
+  return b == 0x15 ? 0x16 : b;
+}
+
+// The receiver's check on its ring of the last 16 words: recognised when the
+// XOR of all slots equals the last key word; the ring is then cleared. The
+// builder uses it to keep stray words from completing a block by chance.
+class ChannelRing {
+ public:
+  explicit ChannelRing(const uint16_t* key) : key_(key) {}
+  bool Push(uint16_t word) {
+    ring_[index_] = word;
+    uint16_t x = 0;
+    for (uint16_t w : ring_) x ^= w;
+    const bool hit = x == key_[kChannelWords - 1];
+    if (hit) std::fill(std::begin(ring_), std::end(ring_), uint16_t(0));
+    index_ = (index_ + 1) % kChannelWords;
+    return hit;
+  }
+
+ private:
+  const uint16_t* key_;
+  uint16_t ring_[kChannelWords] = {};
+  int index_ = 0;
+};
+
+// One granule slot of the stream: a channel word or none.
+struct Slot {
+  bool has_word = false;
+  uint16_t word = 0;
+};
+
+// Quantised values of a slow melody: a note with a weaker octave above,
+// at most magnitude 8 so that only planted granules yield a word.
+void ToneValues(int frame, int gr, int ch, std::mt19937& rng, int32_t* v) {
+  static const int kNotes[8] = {24, 27, 30, 32, 36, 32, 30, 27};
+  std::fill(v, v + 576, 0);
+  const int line = kNotes[(frame / 8) % 8] + ch;
+  const int32_t sign = ((frame + gr) & 1) ? -1 : 1;
+  static const int kShape[5] = {8, 5, 3, 2, 1};
+  for (int d = -4; d <= 4; ++d) {
+    const int m = kShape[std::abs(d)];
+    v[line + d] = sign * m;
+    v[2 * line + d] += -sign * (m / 2);
+  }
+  // A little hiss up to line 160.
+  for (int i = 4; i < 160; ++i)
+    if (v[i] == 0 && rng() % 4 == 0) v[i] = (rng() & 1) ? 1 : -1;
+}
+
+int SamplesPerFrame(int version) { return version == 1 ? 1152 : 576; }
+
+}  // namespace
+
+std::vector<uint8_t> EncodeQdxBlock(const QdxBlock& block) {
+  std::vector<uint8_t> out;
+  out.reserve(block.payload.size() + 9);
+  auto put = [&out](std::initializer_list<uint8_t> bytes) {
+    for (uint8_t b : bytes) out.push_back(b);
+  };
+  put({0x15, 0x11, 0x51});
+  switch (block.kind) {
+    case QdxBlock::kText:
+      // Start (2 parameter bytes), then Text (1): the parameters follow the
+      // code list in the same order.
+      put({0x87, 0x01, 0x00, 0x2A, 0x07});
+      break;
+    case QdxBlock::kUrl:
+      put({0x03});
+      break;
+    default:
+      put({uint8_t(block.kind & 0x7F)});
+      break;
+  }
+  out.insert(out.end(), block.payload.begin(), block.payload.end());
+  out.push_back(0xFF);
+  return out;
+}
+
+bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions& o, QdxStream* out,
+                    std::string* error) {
+  *out = QdxStream();
+  std::mt19937 rng(o.seed);
+
+  // 1. The information block byte stream.
+  std::vector<uint8_t>& bytes = out->block_bytes;
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    if (!PayloadAllowed(blocks[i].payload)) {
+      *error = "payload of block " + std::to_string(i) + " cannot be carried";
+      return false;
+    }
+    const int garbage = o.garbage_bytes > 0 ? int(rng() % unsigned(o.garbage_bytes + 1)) : 0;
+    for (int k = 0; k < garbage; ++k) bytes.push_back(GarbageByte(rng));
+    const std::vector<uint8_t> enc = EncodeQdxBlock(blocks[i]);
+    if (blocks[i].kind == QdxBlock::kText || blocks[i].kind == QdxBlock::kUrl) {
+      QdxPlanted p;
+      p.kind = blocks[i].kind;
+      p.payload = blocks[i].payload;
+      p.first_byte = bytes.size();
+      p.last_byte = bytes.size() + enc.size() - 1;
+      out->planted.push_back(p);
+    }
+    bytes.insert(bytes.end(), enc.begin(), enc.end());
+    if (o.html_between && i % 2 == 1) {
+      const std::vector<uint8_t> html = EncodeQdxBlock({QdxBlock::kHtml, "<b>not shown</b>"});
+      bytes.insert(bytes.end(), html.begin(), html.end());
+    }
+  }
+  while (bytes.size() % kChunkBytes != 0) bytes.push_back(GarbageByte(rng));
+
+  // 2. Channel words: stray words and empty granules between scrambled blocks.
+  uint16_t key[kQdxKeyWords];
+  BuildQdxKeyWords(key);
+  ChannelRing ring(key);
+  std::vector<Slot> slots;
+  std::vector<int> corrupt = o.corrupt_words;
+  std::sort(corrupt.begin(), corrupt.end());
+  auto flip = [&](int index, uint16_t word) {
+    return std::binary_search(corrupt.begin(), corrupt.end(), index) ? uint16_t(word ^ 1) : word;
+  };
+  auto maybe_empty = [&]() {
+    while (o.empty_slot_percent > 0 && int(rng() % 100) < o.empty_slot_percent) slots.push_back(Slot());
+  };
+  const int header_slots = (o.version == 1 ? 2 : 1) * (o.mode == 3 ? 1 : 2);
+  slots.resize(size_t(o.lead_frames * header_slots));
+  const size_t chunks = bytes.size() / kChunkBytes;
+  std::vector<size_t> chunk_end(chunks);
+  for (size_t c = 0; c < chunks; ++c) {
+    uint16_t payload[kChannelWords - 1];
+    for (int k = 0; k < kChannelWords - 1; ++k)
+      payload[k] = uint16_t(bytes[c * kChunkBytes + 2 * k] | (bytes[c * kChunkBytes + 2 * k + 1] << 8));
+    const std::vector<uint16_t> words = ScrambleEmbeddedBlock(key, kChannelWords, payload);
+    int strays = o.stray_words > 0 ? int(rng() % unsigned(o.stray_words + 1)) : 0;
+    for (;;) {
+      // Stray words that complete nothing, then the block if it completes
+      // exactly at its last word; else one more stray word and retry.
+      ChannelRing trial = ring;
+      std::vector<uint16_t> sent;
+      bool clean = true;
+      for (int s = 0; s < strays && clean; ++s) {
+        uint16_t w = uint16_t(rng());
+        ChannelRing probe = trial;
+        while (probe.Push(flip(out->words + int(sent.size()), w))) {
+          w = uint16_t(w + 1);
+          probe = trial;
+        }
+        trial = probe;
+        sent.push_back(w);
+      }
+      bool lost = false;
+      for (int k = 0; k < kChannelWords && clean; ++k) {
+        const int index = out->words + int(sent.size());
+        const uint16_t w = flip(index, words[size_t(k)]);
+        lost = lost || w != words[size_t(k)];
+        const bool hit = trial.Push(w);
+        if (hit != (k == kChannelWords - 1 && !lost)) clean = false;
+        sent.push_back(words[size_t(k)]);
+      }
+      if (!clean) {
+        ++strays;
+        continue;
+      }
+      if (lost) out->lost_chunks.push_back(int(c));
+      ring = trial;
+      for (uint16_t w : sent) {
+        maybe_empty();
+        slots.push_back({true, flip(out->words++, w)});
+      }
+      chunk_end[c] = slots.size() - 1;
+      break;
+    }
+  }
+  while (slots.size() % size_t(header_slots) != 0) slots.push_back(Slot());
+  slots.resize(slots.size() + size_t(o.trail_frames * header_slots));
+
+  // 3. The frames.
+  Layer3Writer writer;
+  out->frames = int(slots.size()) / header_slots;
+  for (int f = 0; f < out->frames; ++f) {
+    Layer3Frame frame;
+    frame.header.version = o.version;
+    frame.header.sampling_frequency = o.sampling_frequency;
+    frame.header.bitrate_index = o.bitrate_index;
+    frame.header.mode = o.mode;
+    const int channels = frame.header.channels();
+    for (int gr = 0; gr < frame.header.granules(); ++gr)
+      for (int ch = 0; ch < channels; ++ch) {
+        Layer3Channel& c = frame.gr[gr][ch];
+        c = LongGranule();
+        c.info.global_gain = 176;
+        ToneValues(f, gr, ch, rng, c.values);
+        const Slot& s = slots[size_t(f * header_slots + gr * channels + ch)];
+        if (s.has_word) PlantEmbeddedWord(c.values, s.word, -1);
+      }
+    if (!writer.Add(frame)) {
+      *error = "frame " + std::to_string(f) + ": " + writer.error();
+      return false;
+    }
+  }
+  out->bytes = writer.Stream();
+  out->frame_ms = int32_t(SamplesPerFrame(o.version) * 1000 / Layer3Header{o.version, o.sampling_frequency}.SampleRate());
+
+  // 4. Where each Text or URL block completes: the frame of the channel
+  // block holding its terminator.
+  for (QdxPlanted& p : out->planted) {
+    const size_t c = p.last_byte / kChunkBytes;
+    p.frame = int(chunk_end[c]) / header_slots;
+    p.time_ms = (p.frame + 1) * out->frame_ms;
+  }
+  return true;
+}
+
+std::string QdxLine(int32_t time_ms, int kind, const std::string& payload) {
+  std::string line = std::to_string(time_ms) + (kind == QdxBlock::kUrl ? "\turl\t" : "\ttext\t");
+  for (unsigned char ch : payload) {
+    char esc[8];
+    if (ch == '\\') line += "\\\\";
+    else if (ch == '\t') line += "\\t";
+    else if (ch == '\n') line += "\\n";
+    else if (ch < 0x20 || ch >= 0x7F) {
+      std::snprintf(esc, sizeof esc, "\\x%02X", ch);
+      line += esc;
+    } else {
+      line += char(ch);
+    }
+  }
+  return line;
+}
+
+}  // namespace test
+}  // namespace bramble

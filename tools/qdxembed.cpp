@@ -1,0 +1,97 @@
+// qdxembed: writes a Layer III test stream whose embedded data channel
+// carries Text and URL information blocks, and the lines `bramble qdx`
+// must print for it.
+//
+//   qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono]
+//                                 [--blocks FILE]
+//
+// FILE holds one block a line, "text<TAB>payload" or "url<TAB>payload";
+// without it a fixed set is used. The same arguments give the same bytes.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/QdxStream.h"
+
+namespace {
+
+using bramble::test::QdxBlock;
+
+std::vector<QdxBlock> DefaultBlocks() {
+  return {
+      {QdxBlock::kText, "Now playing: a test tone in eight notes"},
+      {QdxBlock::kUrl, "http://example.invalid/qdx/first"},
+      {QdxBlock::kText, ""},
+      {QdxBlock::kText, "A longer line that needs several channel blocks to arrive: "
+                        "0123456789 abcdefghijklmnopqrstuvwxyz ABCDEFGHIJKLMNOPQRSTUVWXYZ, "
+                        "back\\slash and caf\xC3\xA9 too."},
+      {QdxBlock::kUrl, "http://example.invalid/qdx/second?a=1&b=2"},
+      {QdxBlock::kText, "The last words"},
+  };
+}
+
+bool ReadBlocks(const char* path, std::vector<QdxBlock>* out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string line;
+  while (std::getline(in, line)) {
+    const size_t tab = line.find('\t');
+    if (tab == std::string::npos) continue;
+    const std::string kind = line.substr(0, tab);
+    if (kind != "text" && kind != "url") return false;
+    out->push_back({kind == "url" ? QdxBlock::kUrl : QdxBlock::kText, line.substr(tab + 1)});
+  }
+  return true;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono] [--blocks FILE]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) return Usage();
+  bramble::test::QdxStreamOptions options;
+  std::vector<QdxBlock> blocks = DefaultBlocks();
+  for (int i = 3; i < argc; ++i) {
+    const bool value = i + 1 < argc;
+    if (std::strcmp(argv[i], "--seed") == 0 && value) {
+      options.seed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+    } else if (std::strcmp(argv[i], "--version") == 0 && value) {
+      options.version = std::atoi(argv[++i]);
+      if (options.version != 1 && options.version != 2 && options.version != 25) return Usage();
+      if (options.version != 1) options.bitrate_index = 8;
+    } else if (std::strcmp(argv[i], "--mono") == 0) {
+      options.mode = 3;
+    } else if (std::strcmp(argv[i], "--blocks") == 0 && value) {
+      blocks.clear();
+      if (!ReadBlocks(argv[++i], &blocks)) {
+        std::fprintf(stderr, "qdxembed: cannot read blocks from %s\n", argv[i]);
+        return 1;
+      }
+    } else {
+      return Usage();
+    }
+  }
+  bramble::test::QdxStream stream;
+  std::string error;
+  if (!bramble::test::BuildQdxStream(blocks, options, &stream, &error)) {
+    std::fprintf(stderr, "qdxembed: %s\n", error.c_str());
+    return 1;
+  }
+  std::ofstream mp3(argv[1], std::ios::binary);
+  mp3.write(reinterpret_cast<const char*>(stream.bytes.data()), std::streamsize(stream.bytes.size()));
+  std::ofstream expected(argv[2], std::ios::binary);
+  for (const auto& p : stream.planted) expected << bramble::test::QdxLine(p.time_ms, p.kind, p.payload) << '\n';
+  if (!mp3.good() || !expected.good()) {
+    std::fprintf(stderr, "qdxembed: cannot write the output\n");
+    return 1;
+  }
+  std::printf("%d frames, %d channel words, %zu blocks\n", stream.frames, stream.words, stream.planted.size());
+  return 0;
+}
