@@ -47,6 +47,8 @@ void MpegDecoder::Init() {
 int MpegDecoder::DecodeFrame(const uint8_t* frame, int length, void* pcm) {
   pcm_out_count = 0;
   pcm_out = static_cast<int16_t*>(pcm);
+  // A rejected frame must not hand the previous frame's embedded bytes on.
+  embed_bytes = 0;
   if (length < 4 || !ParseHeader(frame, length)) return 0;
   int ok = 0;
   switch (layer) {
