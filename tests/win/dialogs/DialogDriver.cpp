@@ -101,7 +101,11 @@ void TypeInto(HWND dialog, int id, const char* text) {
   for (const char* p = text; *p; ++p) SendMessageA(item, WM_CHAR, WPARAM(static_cast<unsigned char>(*p)), 1);
 }
 
-void Click(HWND dialog, int id) { SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
+void Click(HWND dialog, int id) {
+  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+  // A sent message does not wake the dialog's loop to see that it ended.
+  PostMessageA(GetAncestor(dialog, GA_ROOT), WM_NULL, 0, 0);
+}
 
 bool Enabled(HWND dialog, int id) { return IsWindowEnabled(GetDlgItem(dialog, id)) != FALSE; }
 
