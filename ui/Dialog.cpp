@@ -1,6 +1,7 @@
 #include "ui/Dialog.h"
 
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 
 namespace bramble {
@@ -77,12 +78,61 @@ INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpa
 
 void PropertyPage::SetTitle(const char* title) { std::snprintf(title_, sizeof title_, "%s", title ? title : ""); }
 
+namespace {
+constexpr WORD kSheetPoints = 8;
+
+// Skips a name-or-ordinal field of a template; null past the end.
+const WORD* SkipNameOrOrdinal(const WORD* p, const WORD* end) {
+  if (p >= end) return nullptr;
+  if (*p == 0x0000) return p + 1;
+  if (*p == 0xFFFF) return p + 2 <= end ? p + 2 : nullptr;
+  while (p < end && *p) ++p;
+  return p < end ? p + 1 : nullptr;
+}
+}  // namespace
+
+bool SetTemplatePointSize(void* data, size_t size, WORD points) {
+  // DLGTEMPLATEEX: version 1, signature 0xFFFF, then 22 bytes up to the
+  // menu, class and title fields, then (with DS_SETFONT) the point size.
+  constexpr size_t kFixedBytes = 26;
+  if (size < kFixedBytes) return false;
+  WORD* words = static_cast<WORD*>(data);
+  if (words[0] != 1 || words[1] != 0xFFFF) return false;
+  DWORD style;
+  std::memcpy(&style, static_cast<uint8_t*>(data) + 12, sizeof style);
+  if (!(style & DS_SETFONT)) return false;
+  const WORD* end = words + size / sizeof(WORD);
+  const WORD* p = words + kFixedBytes / sizeof(WORD);
+  for (int field = 0; field < 3 && p; ++field) p = SkipNameOrOrdinal(p, end);
+  if (!p || p >= end) return false;
+  *const_cast<WORD*>(p) = points;
+  return true;
+}
+
+bool PropertyPage::CopyTemplate() {
+  HRSRC found = FindResourceA(instance_, MAKEINTRESOURCEA(template_id_), MAKEINTRESOURCEA(5));  // RT_DIALOG
+  HGLOBAL loaded = found ? LoadResource(instance_, found) : nullptr;
+  const void* bytes = loaded ? LockResource(loaded) : nullptr;
+  const DWORD size = found ? SizeofResource(instance_, found) : 0;
+  if (!bytes || size == 0) return false;
+  template_copy_.assign((size + sizeof(DWORD) - 1) / sizeof(DWORD), 0);
+  std::memcpy(template_copy_.data(), bytes, size);
+  if (SetTemplatePointSize(template_copy_.data(), size, kSheetPoints)) return true;
+  template_copy_.clear();
+  return false;
+}
+
 PROPSHEETPAGEA PropertyPage::Describe() {
   PROPSHEETPAGEA page = {};
   page.dwSize = sizeof page;
   page.dwFlags = PSP_USETITLE;
   page.hInstance = instance_;
   page.pszTemplate = MAKEINTRESOURCEA(template_id_);
+  if (template_copy_.empty() && !CopyTemplate()) template_copy_.clear();
+  if (!template_copy_.empty()) {
+    page.dwFlags |= PSP_DLGINDIRECT;
+    page.pResource = reinterpret_cast<PROPSHEETPAGE_RESOURCE>(template_copy_.data());
+  }
   page.pfnDlgProc = Proc;
   page.pszTitle = title_;
   page.lParam = reinterpret_cast<LPARAM>(this);

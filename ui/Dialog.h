@@ -69,6 +69,9 @@ class Dialog : public DialogBase {
 };
 
 // One page of a property sheet, titled with its own text (PSP_USETITLE).
+// The sheet sizes its pages in its own 8-point font, so a page whose
+// template asks for another size is shown in 8 points too; otherwise its
+// lower controls fall outside the page.
 class PropertyPage : public DialogBase {
  public:
   PropertyPage(HINSTANCE instance, int template_id) : DialogBase(instance, template_id) {}
@@ -83,8 +86,17 @@ class PropertyPage : public DialogBase {
 
  private:
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  // A copy of the template in the sheet's font size; empty when the
+  // template cannot be read (the sheet then loads it itself).
+  bool CopyTemplate();
+
   char title_[256] = {};
+  std::vector<DWORD> template_copy_;
 };
+
+// Sets the point size of an extended dialog template that has a font;
+// false when the bytes are not such a template.
+bool SetTemplatePointSize(void* data, size_t size, WORD points);
 
 // A modal sheet without owner and without an Apply button.
 class SheetDialog {

@@ -112,6 +112,14 @@ TEST_F(ConfigSheet, FirstOpeningShowsDefaultsAndTextsAndWritesThem) {
     EXPECT_EQ(UserSetting(kPluginSubkey, "Bandwidth"), "0");
     EXPECT_EQ(UserSetting(kPluginSubkey, "Filter"), "16");
     EXPECT_EQ(UserSetting(kPluginSubkey, "ThreadPriority"), "5");
+    // Every control lies inside the page the sheet made room for.
+    RECT page_rect, group;
+    GetWindowRect(page, &page_rect);
+    for (int id : {IDC_QUALITY_GROUP, IDC_PRIORITY_GROUP, IDC_CPU_GROUP}) {
+      GetWindowRect(GetDlgItem(page, id), &group);
+      EXPECT_LE(group.bottom, page_rect.bottom) << id;
+      EXPECT_LE(group.right, page_rect.right) << id;
+    }
     OfferScreenshot(sheet, "config-general");
   });
   // The language library was found beside the program and remembered.
