@@ -44,7 +44,8 @@ TEST(About, ShowsThePluginNameAndTheVersionItIsGiven) {
                {"", "About Bramblecot Player", "Bramblecot Player", "Version unknown"}};
   for (const Case& c : cases) {
     std::string line = "\"" + BesideProgram("About.exe") + "\" " + c.arguments;
-    STARTUPINFOA startup = {sizeof startup};
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
     HWND window = WaitForTopLevel(process.dwProcessId, c.caption.c_str());

@@ -17,11 +17,22 @@ using namespace dialogs;
 
 namespace {
 
-// The plug-in library holds the templates.
-HINSTANCE Templates() {
-  static HMODULE library = LoadLibraryA(BesideProgram("BramblecotMp3.dll").c_str());
-  return library;
-}
+// The plug-in library holds the templates. It is loaded for one test only:
+// other tests need it loaded afresh, with its start-up state.
+HMODULE g_templates = nullptr;
+HINSTANCE Templates() { return g_templates; }
+
+class DialogLayer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_templates = LoadLibraryA(BesideProgram("BramblecotMp3.dll").c_str());
+    ASSERT_NE(g_templates, nullptr);
+  }
+  void TearDown() override {
+    FreeLibrary(g_templates);
+    g_templates = nullptr;
+  }
+};
 
 class ThrowingDialog : public bramble::Dialog {
  public:
@@ -43,8 +54,7 @@ class ThrowingDialog : public bramble::Dialog {
   bool in_init_;
 };
 
-TEST(DialogLayer, ExceptionInAHookEndsTheDialogAndReachesTheCaller) {
-  ASSERT_NE(Templates(), nullptr);
+TEST_F(DialogLayer, ExceptionInAHookEndsTheDialogAndReachesTheCaller) {
   ThrowingDialog early(true);
   EXPECT_THROW(early.DoModal(nullptr), std::runtime_error);
 
@@ -81,7 +91,7 @@ class ThrowingPage : public bramble::PropertyPage {
   }
 };
 
-TEST(DialogLayer, ExceptionInAPageEndsTheSheet) {
+TEST_F(DialogLayer, ExceptionInAPageEndsTheSheet) {
   ThrowingPage page;
   bramble::SheetDialog sheet("Sheet under test");
   sheet.AddPage(&page);
@@ -105,7 +115,7 @@ TEST(DialogLayer, ExceptionInAPageEndsTheSheet) {
   EXPECT_TRUE(thrown);
 }
 
-TEST(DialogLayer, ValuesTextFollowsTheFrameHeader) {
+TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
   struct Case {
     uint8_t header[4];
     int length_ms;
