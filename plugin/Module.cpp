@@ -36,7 +36,16 @@ HINSTANCE g_instance = nullptr;
 
 OutModule* Output();
 
-void BRAMBLE_CDECL Config(WindowHandle parent) { ShowConfigSheet(static_cast<HWND>(parent)); }
+// The sheet has no owner; the host window parents the streaming library's
+// own settings dialog.
+void BRAMBLE_CDECL Config(WindowHandle) {
+  ConfigContext context;
+  context.instance = g_instance;
+  context.player = g_player;
+  context.streaming = g_pStreaming;
+  context.host_window = mod.host_window;
+  ShowConfigSheet(context);
+}
 
 void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
 
@@ -66,7 +75,17 @@ void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
 }
 
 int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
-  ShowFileInfoDialog(name, static_cast<HWND>(parent));
+  PlayingStream playing;
+  playing.name = CurrentSourceName();
+  if (g_player && *playing.name) {
+    // The header of the frame being played, copied once.
+    const uint8_t* header = g_player->header();
+    for (int i = 0; i < 4; ++i) playing.header[i] = header[i];
+    playing.has_header = true;
+    playing.length_ms = GetLength(g_scanner, playing.name);
+    playing.size_bytes = QuerySourceSize(playing.name);
+  }
+  ShowFileInfoDialog(g_instance, static_cast<HWND>(parent), name ? name : "", playing);
   return 1;
 }
 

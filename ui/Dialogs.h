@@ -1,16 +1,19 @@
-// Dialog entry points of the plug-in. The configuration sheet and the file
-// information dialog are not built yet: their functions are seams that show
-// nothing. The about box is an external program.
+// Dialog entry points of the plug-in: the configuration sheet, the file
+// information dialog and the external about program. Neither dialog lets
+// an exception out: whatever the dialog code throws ends it silently.
 #pragma once
 
 #include <windows.h>
 
+#include "ui/ConfigSheet.h"
+#include "ui/FileInfoDialog.h"
+
 namespace bramble {
 
-// Seam: will run the configuration property sheet, modal, over `parent`.
-void ShowConfigSheet(HWND parent);
-// Seam: will run the file information dialog for `name`.
-void ShowFileInfoDialog(const char* name, HWND parent);
+// Runs the configuration property sheet, modal and without owner.
+void ShowConfigSheet(const ConfigContext& context);
+// Runs the file information dialog for `name` over `owner`.
+void ShowFileInfoDialog(HINSTANCE instance, HWND owner, const char* name, const PlayingStream& playing);
 // Runs "About.exe mp3.ini 1.3"; the launch result is not used.
 void LaunchAbout();
 

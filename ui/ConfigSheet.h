@@ -1,0 +1,73 @@
+// The configuration sheet: the General page (CPU class, Quality/Speed,
+// playback thread priority) and the Network Streaming page.
+#pragma once
+
+#include <windows.h>
+
+#include "ui/Dialog.h"
+
+namespace bramble {
+
+class Mp3Player;
+class StreamingObject;
+
+// What the sheet works on, handed in by the entry point.
+struct ConfigContext {
+  HINSTANCE instance = nullptr;     // holds the page templates
+  Mp3Player* player = nullptr;      // gets priority changes at once; may be null
+  StreamingObject* streaming = nullptr;  // null without the streaming library
+  void* host_window = nullptr;      // owner of the streaming library's dialog
+};
+
+// Process-wide values behind the General page.
+struct GeneralValues {
+  int quality = 16;        // 12, 14 or 16
+  int priority_step = 5;   // 0..6
+  char quality_name[128] = {};
+  char priority_name[128] = {};
+};
+GeneralValues& CurrentGeneralValues();
+
+// Stored "Filter" -> value used: 11/12 -> 12, 13/14 -> 14, else 16.
+int QualityForFilter(int filter);
+// Language string ids of the names.
+unsigned QualityNameId(int quality);
+unsigned PriorityNameId(int step);
+
+class GeneralPage : public PropertyPage {
+ public:
+  explicit GeneralPage(const ConfigContext& context);
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT* result) override;
+
+ private:
+  void LoadAndNormalise();
+  void ReadAndApplyPriority();
+  void ReadQuality();
+  void WriteAll();
+  void ShowNames();
+  void SelectCpu(bool is586);
+
+  ConfigContext context_;
+};
+
+class NetworkPage : public PropertyPage {
+ public:
+  explicit NetworkPage(const ConfigContext& context);
+
+ protected:
+  BOOL OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnOK() override;
+
+ private:
+  ConfigContext context_;
+};
+
+// Builds the sheet with both pages and runs it modally.
+void RunConfigSheet(const ConfigContext& context);
+
+}  // namespace bramble
