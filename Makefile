@@ -35,6 +35,7 @@ test-native: build-native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
 
 test-win: build-win32 build-win64
+	bash scripts/check-exports.sh $(WIN32)/bin
 	bash scripts/wine-prefix.sh start
 	cd $(WIN64) && ctest --output-on-failure; rc=$$?; cd - >/dev/null; bash scripts/wine-prefix.sh stop; exit $$rc
 
