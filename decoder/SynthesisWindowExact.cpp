@@ -29,11 +29,13 @@ inline void Accumulate(const float (*history)[32], int first_slot, int x_from, i
 }
 
 // out[0], out[2], out[4], out[6] = the four 16-bit values in v's lanes; the
-// odd places (the other channel) keep what they hold.
+// odd places (the other channel) are not touched. Lane by lane: for the right
+// channel a 16-byte read-modify-write would reach one value past the block.
 inline void StoreEven(int16_t* out, __m128i v) {
-  __m128i* p = reinterpret_cast<__m128i*>(out);
-  const __m128i low = _mm_set1_epi32(0xFFFF);
-  _mm_storeu_si128(p, _mm_or_si128(_mm_andnot_si128(low, _mm_loadu_si128(p)), _mm_and_si128(v, low)));
+  out[0] = int16_t(_mm_extract_epi16(v, 0));
+  out[2] = int16_t(_mm_extract_epi16(v, 2));
+  out[4] = int16_t(_mm_extract_epi16(v, 4));
+  out[6] = int16_t(_mm_extract_epi16(v, 6));
 }
 
 inline __m128 Reverse(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }

@@ -305,3 +305,30 @@ TEST(SynthesisRange, IntegerWindowingResumesAfterBurst) {
 
 }  // namespace
 }  // namespace bramble
+
+namespace bramble {
+namespace {
+
+// The exact windowing writes every other value of a stereo block; for the
+// right channel it must stop at the block's last value.
+TEST(SynthesisRange, ExactWindowingStaysInsideTheBlock) {
+  alignas(16) float history[16][32];
+  for (int s = 0; s < 16; ++s)
+    for (int i = 0; i < 32; ++i) history[s][i] = float((s * 31 + i * 7) % 200) - 100.0f;
+  int16_t block[64 + 1 + 8];
+  for (int16_t& v : block) v = 0x5A5A;
+  WindowExact(history, 7, block + 1);  // right channel
+  for (int i = 0; i < 64; i += 2) EXPECT_EQ(block[i], 0x5A5A) << "left value " << i << " changed";
+  EXPECT_EQ(block[65], 0x5A5A) << "wrote past the block";
+  int16_t right[32];
+  for (int n = 0; n < 32; ++n) right[n] = block[2 * n + 1];
+  WindowExact(history, 7, block);  // left channel: same history, same values
+  for (int n = 0; n < 32; ++n) {
+    EXPECT_EQ(block[2 * n + 1], right[n]) << "right value " << n << " changed";
+    EXPECT_EQ(block[2 * n], right[n]) << n;
+  }
+  EXPECT_EQ(block[64], 0x5A5A) << "wrote past the block";
+}
+
+}  // namespace
+}  // namespace bramble
