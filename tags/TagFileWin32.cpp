@@ -8,30 +8,30 @@ namespace bramble {
 
 namespace {
 HANDLE AsHandle(void* h) { return static_cast<HANDLE>(h); }
+
+// An existing file, shared for reading; the error code on failure.
+HANDLE OpenExisting(const char* path, DWORD access, long* error) {
+  HANDLE h = path ? CreateFileA(path, access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)
+                  : INVALID_HANDLE_VALUE;
+  if (h == INVALID_HANDLE_VALUE) *error = path ? static_cast<long>(GetLastError()) : ERROR_FILE_NOT_FOUND;
+  return h;
+}
+
 }  // namespace
 
 bool TagFile::OpenForRead(const char* path) {
   Close();
-  HANDLE h = path ? CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr)
-                  : INVALID_HANDLE_VALUE;
-  if (h == INVALID_HANDLE_VALUE) {
-    last_error_ = path ? static_cast<long>(GetLastError()) : ERROR_FILE_NOT_FOUND;
-    return false;
-  }
+  HANDLE h = OpenExisting(path, GENERIC_READ, &last_error_);
+  if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = h;
   return true;
 }
 
 bool TagFile::OpenForWrite(const char* path) {
   Close();
-  HANDLE h = path ? CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr)
-                  : INVALID_HANDLE_VALUE;
-  if (h == INVALID_HANDLE_VALUE) {
-    last_error_ = path ? static_cast<long>(GetLastError()) : ERROR_FILE_NOT_FOUND;
-    return false;
-  }
+  HANDLE h = OpenExisting(path, GENERIC_WRITE, &last_error_);
+  if (h == INVALID_HANDLE_VALUE) return false;
   handle_ = h;
   return true;
 }
