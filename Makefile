@@ -36,13 +36,7 @@ test-native: build-native
 
 test-win: build-win32 build-win64
 	bash scripts/check-exports.sh $(WIN32)/bin
-	bash scripts/wine-prefix.sh start
-	cd $(WIN64) && ctest --output-on-failure; rc=$$?; cd - >/dev/null; \
-	if [ $$rc = 0 ] && /lib/ld-linux.so.2 --version >/dev/null 2>&1; then \
-	  echo "32-bit programs run here: the i686 product's tests too"; \
-	  cd $(WIN32) && ctest --output-on-failure; rc=$$?; cd - >/dev/null; \
-	fi; \
-	bash scripts/wine-prefix.sh stop; exit $$rc
+	bash scripts/wine-tests.sh $(WIN64) $(WIN32)
 
 # The fuzz build has ASan and UBSan: its unit tests double as the sanitizer run.
 fuzz: build-fuzz

@@ -21,13 +21,29 @@ case "${1:-start}" in
       wineserver -k >/dev/null 2>&1 || true
       wineserver -w >/dev/null 2>&1 || true
     fi
+    # No window manager runs on Xvfb: unmanaged windows keep Wine from
+    # waiting for one each time a window is hidden.
+    if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
+      "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    fi
     wineserver -p >/dev/null 2>&1 || true
     # Start the session's services now, with no terminal or pipe to inherit:
     # started by the first test instead, they would hold its output pipe open
     # for as long as the persistent server lives.
     "$wine" wineboot </dev/null >/dev/null 2>&1 || true
+    # With --keep-desktop EXE: hold the desktop up for the whole run (see
+    # tests/win/keeper/DesktopKeeper.cpp). Its explorer takes this DISPLAY.
+    keeper=
+    [ "${2:-}" = --keep-desktop ] && keeper=${3:-}
+    pidfile=$WINEPREFIX/desktop_keeper.pid
+    if [ -n "$keeper" ] && [ -f "$keeper" ] && ! { [ -f "$pidfile" ] && kill -0 "$(cat "$pidfile")" 2>/dev/null; }; then
+      "$wine" "$keeper" </dev/null >/dev/null 2>&1 &
+      echo $! >"$pidfile"
+      for _ in $(seq 50); do pgrep -f 'explorer\.exe /desktop' >/dev/null && break; sleep 0.1; done
+    fi
     ;;
   stop)
     wineserver -k >/dev/null 2>&1 || true
+    rm -f "$WINEPREFIX/desktop_keeper.pid"
     ;;
 esac

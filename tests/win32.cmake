@@ -11,6 +11,9 @@ if(WIN32)
   add_test(NAME win_plugin COMMAND bramble_win_tests)
   set_tests_properties(win_plugin PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 600)
 
+  # Keeps Wine's desktop up between test programs (started by wine-prefix.sh).
+  add_executable(desktop_keeper WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/win/keeper/DesktopKeeper.cpp)
+
   # The jukebox host end to end, and byte identity with the native decoder.
   set(BRAMBLE_NATIVE_BIN ${CMAKE_SOURCE_DIR}/build/native/bin CACHE PATH "bin/ of a native build (for identity checks)")
   add_test(NAME win_jukebox

@@ -7,7 +7,7 @@
 # a block; the plug-in hands the host a URL at T and a text at T - 1000, not
 # below 0, with the switch flag on the first block of a source only, and on
 # none when "QDX Auto Switch" is 0.
-set -u
+set -uo pipefail
 bin=$1 native=$2 root=$3
 [ -x "$native/bramble" ] && [ -x "$native/qdxembed" ] || { echo "SKIPPED: no native bramble/qdxembed in $native"; exit 77; }
 wine_do() { "$root/scripts/wine-run.sh" "$@" 2>&1 | tr -d '\r'; }
@@ -41,9 +41,10 @@ PY
 order_hex() { python3 -c 'import struct,sys; v=[int(x) for x in sys.argv[1:]]; print(struct.pack("<%di" % len(v), *v).hex())' "$@"; }
 store_order() { wine_do reg add "$plugin_key" /v ID3Tag /t REG_BINARY /d "$1" /f >/dev/null; }
 expect_title() {  # file, expected title, what
-  local got
-  got=$(run info "$1" | sed -n 's/^title: //p')
-  [ "$got" = "$2" ] || fail "$3: title '$got', expected '$2'"
+  local out got
+  out=$(run info "$1"; echo "exit $?")
+  got=$(printf '%s\n' "$out" | sed -n 's/^title: //p')
+  [ "$got" = "$2" ] || { fail "$3: title '$got', expected '$2'"; printf '%s\n' "$out" | sed 's/^/    /'; }
 }
 expect_title "$work/song.mp2" "song.mp2" "no stored order"
 store_order "$(order_hex 0 4020 0 1 4014 1 2 4013 1 3 4015 0 4 4016 0 5 4017 0 6 4018 1 7 4019 0)"
