@@ -98,13 +98,14 @@ void SettingsKey::DeleteTree(HKEY parent, const char* name) {
 }
 
 int ReadSettingNumber(const char* subkey, const char* name, const char* default_text) {
-  char text[260];
-  std::snprintf(text, sizeof text, "%s", default_text);
+  char text[260] = {};
   DWORD type = REG_SZ, length = sizeof text;
   // An oversized value leaves the buffer undefined: keep the default then.
-  if (SettingsKey().QueryValue(subkey, name, &type, text, &length) != 0)
+  if (SettingsKey().QueryValue(subkey, name, &type, text, &length) != 0) {
     std::snprintf(text, sizeof text, "%s", default_text);
-  text[sizeof text - 1] = '\0';  // a stored value need not end in NUL
+  } else {
+    text[length < sizeof text ? length : sizeof text - 1] = '\0';  // a stored value need not end in NUL
+  }
   return std::atoi(text);
 }
 

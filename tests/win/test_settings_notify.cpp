@@ -113,6 +113,9 @@ TEST(Settings, QueryFallsBackToTheMachineAndCopiesTheValue) {
   std::string long_text = "12" + std::string(300, ' ');
   SettingsKey().SetValue(bramble::kPluginSubkey, "Long", REG_BINARY, long_text.data(), 260);
   EXPECT_EQ(bramble::ReadSettingNumber(bramble::kPluginSubkey, "Long", "5"), 12);
+  // A short one ends where the value ends, not where the default did.
+  SettingsKey().SetValue(bramble::kPluginSubkey, "Short", REG_BINARY, "12", 2);
+  EXPECT_EQ(bramble::ReadSettingNumber(bramble::kPluginSubkey, "Short", "599"), 12);
   ClearSettings();
 }
 
