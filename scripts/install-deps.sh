@@ -8,6 +8,7 @@ dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
 
 packages=(
   build-essential cmake ninja-build pkg-config
+  g++-multilib qemu-user
   clang libclang-rt-14-dev
   googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
