@@ -76,8 +76,10 @@ void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
 
 int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
   PlayingStream playing;
-  playing.name = CurrentSourceName();
-  if (g_player && *playing.name) {
+  // After Stop nothing plays: an edit of the last file is written at once.
+  const bool open = g_player && g_player->has_source();
+  playing.name = open ? CurrentSourceName() : "";
+  if (open && *playing.name) {
     // The header of the frame being played, copied once.
     const uint8_t* header = g_player->header();
     for (int i = 0; i < 4; ++i) playing.header[i] = header[i];
@@ -174,7 +176,7 @@ void BRAMBLE_CDECL Stop() {
   }
   if (g_pStreaming) g_pStreaming->Finish();
   if (mod.PcmFeedDeinit) mod.PcmFeedDeinit();
-  FlushPendingTag(CurrentSourceName());
+  FlushPendingTag();
 }
 
 int BRAMBLE_CDECL GetLengthEntry() {

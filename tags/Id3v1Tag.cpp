@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "tags/TagFile.h"
 
@@ -25,6 +26,7 @@ constexpr int kYearWidth = 4;
 
 TagMessageHook g_message_hook = nullptr;
 Id3v1Tag* g_pending_tag = nullptr;
+std::string g_pending_path;
 
 // Zeroes the field, then copies at most `width` characters of `text`.
 void SetField(char* field, int width, const char* text) {
@@ -164,16 +166,26 @@ const char* GenreName(unsigned index) {
 
 Id3v1Tag* PendingTag() { return g_pending_tag; }
 
-Id3v1Tag* CreatePendingTag() {
-  if (g_pending_tag == nullptr) g_pending_tag = new Id3v1Tag();
+const char* PendingTagPath() { return g_pending_path.c_str(); }
+
+Id3v1Tag* CreatePendingTag(const char* path) {
+  const std::string owner = path ? path : "";
+  if (g_pending_tag && g_pending_path != owner) FlushPendingTag();
+  if (g_pending_tag == nullptr) {
+    g_pending_tag = new Id3v1Tag();
+    g_pending_path = owner;
+  }
   return g_pending_tag;
 }
 
-void FlushPendingTag(const char* path) {
+void FlushPendingTag() {
   Id3v1Tag* tag = g_pending_tag;
   if (tag == nullptr) return;
   g_pending_tag = nullptr;
-  tag->WriteToFile(path);
+  // Only ever into the file the edit was made for.
+  const std::string path = std::move(g_pending_path);
+  g_pending_path.clear();
+  tag->WriteToFile(path.c_str());
   delete tag;
 }
 

@@ -72,11 +72,14 @@ constexpr int kGenreCount = 115;
 
 // The tag waiting for its file to stop playing, or null.
 Id3v1Tag* PendingTag();
-// The pending tag, created empty when there is none.
-Id3v1Tag* CreatePendingTag();
-// Writes the pending tag (if any) to `path`, ignoring the result, and frees
-// it.
-void FlushPendingTag(const char* path);
+// The file the pending tag belongs to ("" when there is none).
+const char* PendingTagPath();
+// The pending tag for `path`, created empty when there is none. A tag still
+// pending for another file is written to that file first.
+Id3v1Tag* CreatePendingTag(const char* path);
+// Writes the pending tag (if any) into the file it was made for, ignoring
+// the result, and frees it.
+void FlushPendingTag();
 
 // Receives the text of the tag-write failure message; null shows nothing.
 // The plug-in installs PlatformShowMessage (tags/TagFile.h).

@@ -105,7 +105,7 @@ void FileInfoDialog::OnOK() {
     }
     if (genre != CB_ERR) target->SetGenre(uint8_t(genre));
     if (playing) {
-      if (target == &scratch) CreatePendingTag()->CopyFrom(scratch);
+      if (target == &scratch) CreatePendingTag(playing_.name)->CopyFrom(scratch);
     } else {
       scratch.WriteToFile(file_name_.c_str());  // a failure shows its own message
     }
@@ -124,7 +124,7 @@ void FileInfoDialog::RemoveTag() {
     if (Id3v1Tag* pending = PendingTag())
       pending->Clear();
     else
-      CreatePendingTag();
+      CreatePendingTag(playing_.name);
   } else {
     RemoveFromFile(file_name_.c_str());
   }

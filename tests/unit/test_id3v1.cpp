@@ -259,38 +259,40 @@ TEST(Id3v1Tag, GenreTable) {
   EXPECT_EQ(n, 115u);
 }
 
-TEST(Id3v1Tag, PendingTagIsWrittenOnlyAtFlush) {
-  std::string path = TempPath("pending");
+TEST(Id3v1Tag, PendingTagIsWrittenOnlyAtFlushAndOnlyIntoItsOwnFile) {
+  const std::string path = TempPath("pending"), other = TempPath("pending-other");
   const std::vector<uint8_t> body = Body(700);
   WriteBytes(path, body);
+  WriteBytes(other, body);
 
-  FlushPendingTag(path.c_str());  // none: nothing happens
-  EXPECT_EQ(ReadBytes(path), body);
-
-  Id3v1Tag* pending = CreatePendingTag();
+  FlushPendingTag();  // none: nothing happens
+  Id3v1Tag* pending = CreatePendingTag(path.c_str());
   ASSERT_NE(pending, nullptr);
-  EXPECT_EQ(CreatePendingTag(), pending);  // edits change the same record
-  EXPECT_EQ(PendingTag(), pending);
+  EXPECT_EQ(CreatePendingTag(path.c_str()), pending);  // edits change the same record
+  EXPECT_STREQ(PendingTagPath(), path.c_str());
   pending->SetTitle("Later");
   EXPECT_EQ(ReadBytes(path), body);
-  FlushPendingTag(path.c_str());
+  FlushPendingTag();
   EXPECT_EQ(PendingTag(), nullptr);
   std::vector<uint8_t> bytes = ReadBytes(path);
   ASSERT_EQ(bytes.size(), body.size() + 128);
-  EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 128, bytes.end()),
-            FileTag("Later", "", "", "", "", 255));
+  EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 128, bytes.end()), FileTag("Later", "", "", "", "", 255));
+  EXPECT_EQ(ReadBytes(other), body);
 
-  // An empty pending tag removes the tag at flush time.
-  CreatePendingTag();
-  FlushPendingTag(path.c_str());
-  EXPECT_EQ(PendingTag(), nullptr);
+  // A tag still pending for one file goes there, never into the next one;
+  // an empty one removes the tag.
+  CreatePendingTag(path.c_str());
+  CreatePendingTag(other.c_str())->SetTitle("Other");
   EXPECT_EQ(ReadBytes(path), body);
+  FlushPendingTag();
+  EXPECT_EQ(ReadBytes(other).size(), body.size() + 128);
 
   // A failing write still frees the pending tag.
-  CreatePendingTag()->SetTitle("x");
-  FlushPendingTag((path + ".missing").c_str());
+  CreatePendingTag((path + ".missing").c_str())->SetTitle("x");
+  FlushPendingTag();
   EXPECT_EQ(PendingTag(), nullptr);
   std::remove(path.c_str());
+  std::remove(other.c_str());
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(TagsWin, PendingTagWaitsForStopWhileOtherFilesAreWrittenAtOnce) {
 
     // The dialog's two cases: the file that plays gets a pending tag,
     // another file is written at once.
-    Id3v1Tag* pending = bramble::CreatePendingTag();
+    Id3v1Tag* pending = bramble::CreatePendingTag(playing.c_str());
     pending->SetTitle("Deferred");
     pending->SetArtist("Player");
     Id3v1Tag now;
@@ -86,7 +86,7 @@ TEST(TagsWin, PendingTagWaitsForStopWhileOtherFilesAreWrittenAtOnce) {
 
     // A pending removal: an empty record takes the tag off at Stop.
     ASSERT_EQ(s.mod->Play(playing.c_str()), 0);
-    bramble::CreatePendingTag()->Clear();
+    bramble::CreatePendingTag(playing.c_str())->Clear();
     EXPECT_TRUE(PumpUntil([&] { return s.window.end_of_stream_messages() > 1; }, 10000));
     EXPECT_EQ(TagTitle(playing), "Deferred");
     s.mod->Stop();
