@@ -23,8 +23,6 @@ bool StreamSize(const char* name, uint32_t* size) {
 }
 }  // namespace
 
-bool IsNetworkName(const char* name) { return name && _strnicmp(name, "http://", 7) == 0; }
-
 void LoadStreamingLibrary() {
   SetStreamSizeHook(StreamSize);
   if (g_streaming_library) return;

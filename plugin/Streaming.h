@@ -51,8 +51,6 @@ extern StreamingObject* g_pStreaming;
 void LoadStreamingLibrary();
 void ReleaseStreamingLibrary();
 
-// True when `name` starts with "http://" in any letter case.
-bool IsNetworkName(const char* name);
 
 // Reads the open network stream through g_pStreaming.
 class StreamSource : public ByteSource {

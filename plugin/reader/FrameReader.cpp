@@ -137,7 +137,9 @@ bool FrameReader::SeekSource(long offset) {
 
 int FrameReader::GetInfo(const char* name, int* bitrate, int* channels, int* sample_rate) {
   sync_state_ = kSearching;
-  if (StreamMode()) return -1;
+  // A network address is no file to scan; any file is, also while a
+  // stream plays.
+  if (IsNetworkName(name)) return -1;
   FileSource file;
   if (!file.Open(name)) return -1;
   return ScanInfo(file, bitrate, channels, sample_rate);

@@ -44,7 +44,7 @@ class FrameReader {
 
   // Scans a file for its first two consecutive frames. 0 with bit/s,
   // channels (always 2) and Hz; -1 when none are found, the file cannot be
-  // read or a network stream is the open source (outputs untouched).
+  // read or `name` is a network address (outputs untouched).
   int GetInfo(const char* name, int* bitrate, int* channels, int* sample_rate);
   // The same scan on an open source, which is left at its start.
   int ScanInfo(ByteSource& source, int* bitrate, int* channels, int* sample_rate);

@@ -30,7 +30,8 @@ int GetLength(FrameReader& scanner, const char* name) {
   const float size = float(QuerySourceSize(name));
   // Unknown rates count as 128 kbit/s (16 bytes per ms).
   double ms = double(size) * 0.0625;
-  if (StreamMode()) {
+  // Only the open stream itself is measured at its bit rate.
+  if (StreamMode() && std::strcmp(name, CurrentSourceName()) == 0) {
     if (StreamBitrate() > 0) ms = double(size) * 8000.0 / StreamBitrate();
   } else {
     int bitrate = 0, channels = 0, rate = 0;

@@ -1,5 +1,6 @@
 #include "plugin/reader/StreamState.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -14,6 +15,14 @@ StreamSizeHook g_size_hook = nullptr;
 
 void SetStreamMode(bool on) { g_stream_mode = on; }
 bool StreamMode() { return g_stream_mode; }
+
+bool IsNetworkName(const char* name) {
+  static const char kScheme[] = "http://";
+  if (!name) return false;
+  for (int i = 0; kScheme[i]; ++i)
+    if (std::tolower(static_cast<unsigned char>(name[i])) != kScheme[i]) return false;
+  return true;
+}
 
 void SetStreamBitrate(int bits_per_second) { g_stream_bitrate = bits_per_second; }
 int StreamBitrate() { return g_stream_bitrate; }

@@ -12,6 +12,9 @@ constexpr int kSourceNameBytes = 260;
 void SetStreamMode(bool on);
 bool StreamMode();
 
+// True when `name` starts with "http://" in any letter case.
+bool IsNetworkName(const char* name);
+
 // Bit rate of the open network stream in bit/s (used for its length).
 void SetStreamBitrate(int bits_per_second);
 int StreamBitrate();

@@ -303,6 +303,7 @@ class LengthTest : public ::testing::Test {
     SetStreamMode(false);
     SetStreamBitrate(0);
     SetStreamSizeHook(nullptr);
+    SetCurrentSourceName("");
     InvalidateLengthCache();
   }
 };
@@ -362,11 +363,19 @@ TEST_F(LengthTest, StreamModeUsesTheStreamBitRate) {
   });
   SetStreamMode(true);
   SetStreamBitrate(64000);
+  SetCurrentSourceName("http://radio/x");
   FrameReader scanner;
   int bitrate = -3, channels = -3, rate = -3;
   EXPECT_EQ(scanner.GetInfo("http://radio/x", &bitrate, &channels, &rate), -1);
   EXPECT_EQ(bitrate, -3);
   EXPECT_EQ(GetLength(scanner, "http://radio/x"), 100000);
+  // A local file meanwhile is scanned as a file, not taken at the stream's rate.
+  std::vector<uint8_t> data;
+  AppendFrames(&data, kMp3_128, 2);
+  data.resize(400000, 0);
+  const std::string path = TempPath("while_streaming.mp3");
+  ASSERT_TRUE(test::WriteFile(path, data));
+  EXPECT_EQ(GetLength(scanner, path.c_str()), 25000);
   // An unknown stream rate counts as 128 kbit/s instead of dividing by 0.
   InvalidateLengthCache();
   SetStreamBitrate(0);
