@@ -280,6 +280,27 @@ TEST_F(FileInfo, PlayingFileShowsTheStreamAndEditsWaitForStop) {
   EXPECT_EQ(ReadAll(path).size(), before.size());
 }
 
+TEST_F(FileInfo, AfterStopAnEditIsWrittenAtOnceAndNeverIntoTheNextFile) {
+  const std::vector<uint8_t> audio = JointStereoLayer3(300);
+  const std::string first = File("info-stopped.mp3", audio, TagBytes(kSong));
+  const std::string next = File("info-next.mp3", audio, TagBytes(kSong));
+  const std::vector<uint8_t> next_before = ReadAll(next);
+  PlayHeld(first);
+  Host().writes_allowed = 1 << 30;
+  mod_->Stop();
+  WithDialog(first, [&](HWND d) {
+    SetItemTextAsUser(d, IDC_INFO_TITLE, "Edited After Stop");
+    Click(d, IDOK);
+  });
+  Fields expected = kSong;
+  expected.title = "Edited After Stop";
+  EXPECT_EQ(TagOf(first), TagBytes(expected, '\0'));
+  PlayHeld(next);
+  Host().writes_allowed = 1 << 30;
+  mod_->Stop();
+  EXPECT_EQ(ReadAll(next), next_before);
+}
+
 TEST_F(FileInfo, RemoveOnThePlayingFileTakesEffectAtStop) {
   const std::vector<uint8_t> audio = JointStereoLayer3(300);
   const std::string path = File("info-playing-remove.mp3", audio, TagBytes(kSong));
