@@ -22,6 +22,7 @@ namespace {
 struct Options {
   std::string command;
   std::string source;
+  std::vector<std::string> then;  // played after `source` in the same process
   std::string out;
   std::string plugin;
   bool realtime = false;
@@ -59,7 +60,7 @@ void __cdecl Unused31() { PrintEvent("unexpected host slot 31"); }
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: jukebox play SRC [--out FILE] [--realtime] [--seek MS --at MS]\n"
+               "usage: jukebox play SRC [--then SRC]... [--out FILE] [--realtime] [--seek MS --at MS]\n"
                "                        [--pause-at MS --resume-at MS] [--stop-at MS] [--dsp-half]\n"
                "                        [--stop-after MS] [--refuse-output] [--timeout MS] [--plugin DLL]\n"
                "       jukebox info SRC | config | infobox FILE | about\n");
@@ -94,6 +95,8 @@ bool ParseOptions(int argc, char** argv, Options* o) {
       o->refuse_output = true;
     } else if (a == "--out" && has_value) {
       o->out = argv[++i];
+    } else if (a == "--then" && has_value) {
+      o->then.push_back(argv[++i]);
     } else if (a == "--plugin" && has_value) {
       o->plugin = argv[++i];
     } else if (has_value) {
@@ -190,6 +193,8 @@ struct Action {
   int value;
 };
 
+int PlayOne(const Options& o, bramble::InModule* mod, const std::string& source, const std::vector<Action>& actions);
+
 int Play(const Options& o, HWND window) {
   std::unique_ptr<OutputDevice> device;
   if (o.out.empty() && !o.refuse_output)
@@ -206,10 +211,27 @@ int Play(const Options& o, HWND window) {
   if (o.pause_at >= 0) actions.push_back({o.pause_at, Action::kPause, o.resume_at});
   if (o.stop_at >= 0) actions.push_back({o.stop_at, Action::kStop, 0});
   std::stable_sort(actions.begin(), actions.end(), [](const Action& a, const Action& b) { return a.at < b.at; });
+
+  std::vector<std::string> sources = {o.source};
+  sources.insert(sources.end(), o.then.begin(), o.then.end());
+  int rc = 0;
+  for (size_t n = 0; n < sources.size() && rc == 0; ++n) {
+    // Actions belong to the first source; the others play through.
+    if (n > 0) actions.clear();
+    rc = PlayOne(o, mod, sources[n], actions);
+  }
+  PrintEvent("written %lld", static_cast<long long>(device->bytes_written()));
+  if (!device->Finish()) {
+    std::fprintf(stderr, "jukebox: cannot write %s\n", o.out.c_str());
+    rc = 1;
+  }
+  return rc;
+}
+
+int PlayOne(const Options& o, bramble::InModule* mod, const std::string& source, const std::vector<Action>& actions) {
   size_t next = 0;
   SetOutputHold(actions.empty() ? -1 : actions[0].at);
-
-  const int result = mod->Play(o.source.c_str());
+  const int result = mod->Play(source.c_str());
   PrintEvent("play %d", result);
   if (result != 0) return 1;
   PrintEvent("length %d", mod->GetLength());
@@ -266,11 +288,6 @@ int Play(const Options& o, HWND window) {
       break;
     }
     if (!done) MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
-  }
-  PrintEvent("written %lld", static_cast<long long>(device->bytes_written()));
-  if (!device->Finish()) {
-    std::fprintf(stderr, "jukebox: cannot write %s\n", o.out.c_str());
-    rc = 1;
   }
   return rc;
 }

@@ -1,5 +1,7 @@
 #include "plugin/Mp3Player.h"
 
+#include <climits>
+
 #include "decoder/MpegDecoder.h"
 #include "plugin/HostNotify.h"
 #include "plugin/reader/StreamState.h"
@@ -29,6 +31,7 @@ int PriorityForStep(int step) {
 }
 
 Mp3Player::Mp3Player() {
+  InitializeCriticalSection(&handle_guard_);
   info_blocks_.SetNotify(NotifyInfoBlock, nullptr);
   mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
   Lock();
@@ -42,6 +45,7 @@ Mp3Player::~Mp3Player() {
   // that would run on a freed player.
   Stop();
   if (mutex_) CloseHandle(mutex_);
+  DeleteCriticalSection(&handle_guard_);
 }
 
 void Mp3Player::Lock() {
@@ -82,6 +86,7 @@ long Mp3Player::Open(const char* name, InModule* module) {
       SetStreamMode(false);
       return -1;
     }
+    stream_open_ = true;
     stream_.Reset();
     file_length_ = 0;
     source = &stream_;
@@ -101,7 +106,7 @@ int Mp3Player::Close() {
   decoder_.reset();
   NotifyEndOfSource();
   if (StreamMode()) {
-    if (g_pStreaming) g_pStreaming->Close();
+    CloseStream();
     SetStreamMode(false);
   } else {
     file_.Close();
@@ -109,12 +114,17 @@ int Mp3Player::Close() {
   return 0;
 }
 
+void Mp3Player::CloseStream() {
+  if (stream_open_.exchange(false) && g_pStreaming) g_pStreaming->Close();
+}
+
 int Mp3Player::SetPriority(int priority) {
-  // Under the lock: the thread closes its own handle when it ends.
-  Lock();
+  // Not under the player's lock: a paused output holds that for as long as
+  // the pause lasts. The thread closes its own handle under the guard.
+  EnterCriticalSection(&handle_guard_);
   priority_ = priority;
   if (thread_) SetThreadPriority(thread_, priority);
-  Unlock();
+  LeaveCriticalSection(&handle_guard_);
   return 1;
 }
 
@@ -128,10 +138,13 @@ int Mp3Player::Start() {
   }
   Lock();
   command_ = kRun;
+  stop_requested_ = false;
   thread_id_ = id;
+  EnterCriticalSection(&handle_guard_);
   thread_ = thread;
-  Unlock();
   SetThreadPriority(thread, priority_);
+  LeaveCriticalSection(&handle_guard_);
+  Unlock();
   ResumeThread(thread);
   return 0;
 }
@@ -140,8 +153,10 @@ DWORD WINAPI Mp3Player::ThreadMain(void* self) {
   auto* player = static_cast<Mp3Player*>(self);
   player->PlayLoop();
   player->Lock();
+  EnterCriticalSection(&player->handle_guard_);
   CloseHandle(player->thread_);
   player->thread_ = nullptr;
+  LeaveCriticalSection(&player->handle_guard_);
   player->Unlock();
   // Last touch of the player: Stop waits for this and may then delete it.
   player->thread_id_ = 0;
@@ -159,7 +174,7 @@ void Mp3Player::PlayLoop() {
       command_ = kStopCommand;
       OutModule* out = output();
       if (out && out->CanWrite) out->CanWrite();
-      while (out && out->IsPlaying && out->IsPlaying()) Sleep(kDrainPollMs);
+      while (out && out->IsPlaying && out->IsPlaying() && !stop_requested_) Sleep(kDrainPollMs);
       if (module_) PostMessageA(static_cast<HWND>(module_->host_window), kEndOfStreamMessage, 0, 0);
     }
     Unlock();
@@ -181,16 +196,27 @@ int Mp3Player::PlayFrame() {
     Trace("PlayFrame failed\n");
     return -1;
   }
-  if (r == 0) WriteBlock();
+  // The decoder's own count: a frame that reached back into data it never
+  // saw yields nothing, and the buffer still holds the last frame's block.
+  if (r == 0 && decoder_) WriteBlock(decoder_->pcm_out_count * 2);
   if (decoder_ && decoder_->embed_bytes != 0) info_blocks_.FeedFromDecoder(*decoder_, decode_time_);
   return int(byte_position());
 }
 
-void Mp3Player::WriteBlock() {
+bool Mp3Player::WaitForRoom(OutModule* out) {
+  while (out->CanWrite && out->CanWrite() < kOutputRoomBytes) {
+    // An output that never makes room must not keep Stop waiting forever.
+    if (stop_requested_) return false;
+    Sleep(kRoomPollMs);
+  }
+  return true;
+}
+
+void Mp3Player::WriteBlock(int block) {
   OutModule* out = output();
-  if (!out || !module_) return;
-  while (out->CanWrite && out->CanWrite() < kOutputRoomBytes) Sleep(kRoomPollMs);
-  const int block = block_size();
+  if (!out || !module_ || block <= 0) return;
+  if (block > kMaxBlockBytes) block = kMaxBlockBytes;
+  if (!WaitForRoom(out)) return;
   const int time = decode_time_;
   if (module_->PcmFeedA) module_->PcmFeedA(g_pcm, 2, 16, time);
   if (module_->PcmFeedB) module_->PcmFeedB(g_pcm, 2, 16, time);
@@ -221,16 +247,19 @@ int Mp3Player::OpenOutput() {
 void Mp3Player::Seek(int ms) {
   if (ms < 0) ms = 0;  // -1 marks "no seek pending"
   seek_time_ = ms;
-  // The thread resynchronises at the new place when it carries this out.
-  seek_target_ = long(double(byte_rate()) * double(ms) * 0.001);
+  // The thread resynchronises at the new place when it carries this out. A
+  // time far past the end stays a valid offset: reading there ends the play.
+  const double target = double(byte_rate()) * double(ms) * 0.001;
+  seek_target_ = target < double(LONG_MAX) ? long(target) : LONG_MAX;
 }
 
 int Mp3Player::Stop() {
   if (thread_id_ == 0) return -1;
+  stop_requested_ = true;
   const bool ending = command_.exchange(kStopCommand) == kStopCommand;
   // A read stalled on a dead server would hold the lock until its time-out;
   // closing the stream ends the read now (not needed once the thread ends).
-  if (!ending && StreamMode() && g_pStreaming) g_pStreaming->Close();
+  if (!ending && StreamMode()) CloseStream();
   Sleep(0);
   Lock();
   command_ = kStopCommand;

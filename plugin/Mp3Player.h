@@ -50,7 +50,8 @@ class Mp3Player : public FrameReader {
   int PlayFrame();
 
   bool running() const { return thread_id_ != 0; }
-  HANDLE thread_handle() const { return thread_; }
+  // True between a successful Open and Close: a file is playing.
+  bool has_source() const { return decoder_ != nullptr; }
   long seek_target() const { return seek_target_; }
   int seek_time() const { return seek_time_; }
 
@@ -61,7 +62,11 @@ class Mp3Player : public FrameReader {
   static DWORD WINAPI ThreadMain(void* self);
   void PlayLoop();
   void CarryOutSeek();
-  void WriteBlock();
+  void WriteBlock(int bytes);
+  // Waits for room for a block; false when Stop asked the thread to end.
+  bool WaitForRoom(OutModule* out);
+  // Closes the open network stream, once.
+  void CloseStream();
   void Lock();
   void Unlock();
   OutModule* output() const { return module_ ? module_->out_module : nullptr; }
@@ -74,9 +79,15 @@ class Mp3Player : public FrameReader {
   long file_length_ = 0;
 
   HANDLE mutex_ = nullptr;
+  // The thread handle has a guard of its own, so that a priority change
+  // never waits for a pass that waits for output room.
+  CRITICAL_SECTION handle_guard_;
   HANDLE thread_ = nullptr;
+  std::atomic<bool> stream_open_{false};
   std::atomic<DWORD> thread_id_{0};
   std::atomic<int> command_{kRun};
+  // Set by Stop: ends the waits for output room and for the drain.
+  std::atomic<bool> stop_requested_{false};
   std::atomic<long> seek_target_{-1};
   std::atomic<int> seek_time_{-1};
   std::atomic<int> decode_time_{0};

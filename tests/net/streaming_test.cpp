@@ -189,6 +189,7 @@ TEST_F(StreamTest, WholeFilesFromNginxMatchTheirBytes) {
     uint8_t byte;
     EXPECT_EQ(s.Read(&byte, 1), 0) << "nothing after the end";
     s.Close();
+    s.Close();  // a second Close on a closed stream is harmless
     EXPECT_EQ(s.Record(), nullptr);
     EXPECT_EQ(s.Read(&byte, 1), 0) << "nothing after Close";
   }
@@ -415,8 +416,9 @@ TEST_F(StreamTest, CloseAndFinishDuringAStalledReadReturnAtOnce) {
       s.Close();
     double took = Seconds(start);
     reader.join();
-    EXPECT_LT(took, 0.5);
-    EXPECT_LT((returned.load() - start) / 1000.0, 0.5) << "the waiting Read returns too";
+    // Far below the 10 s read time-out, with room for a loaded machine.
+    EXPECT_LT(took, 5.0);
+    EXPECT_LT((returned.load() - start) / 1000.0, 5.0) << "the waiting Read returns too";
     EXPECT_GE(result.load(), 0);
     EXPECT_LE(result.load(), 4096);
     s.Prepare();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <thread>
 
 #include "config/SettingsKey.h"
@@ -119,6 +120,35 @@ TEST_F(Playback, StopWhilePausedResumesTheOutputFirst) {
   }
   EXPECT_TRUE(WaitForThreadsBack());
   EXPECT_EQ(window_.end_of_stream_messages(), 0) << "a stopped thread posts no end of stream";
+}
+
+TEST_F(Playback, AnOutputThatNeverMakesRoomDoesNotHoldStop) {
+  const std::string path = File("no-room.mp2", SilentFrames(200));
+  Host().writes_allowed = 1;
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  ASSERT_TRUE(PumpUntil([] { return Host().can_write_calls > 3; }, 5000));
+  std::atomic<bool> stopped{false};
+  std::thread stopper([&] {
+    mod_->Stop();
+    stopped = true;
+  });
+  const bool in_time = PumpUntil([&] { return stopped.load(); }, 5000);
+  if (!in_time) Host().writes_allowed = 1 << 30;  // release it to clean up
+  stopper.join();
+  EXPECT_TRUE(in_time) << "Stop waited for room the output never made";
+  EXPECT_TRUE(WaitForThreadsBack());
+}
+
+TEST_F(Playback, ASeekFarPastTheEndEndsTheStream) {
+  const std::string path = File("far.mp2", SilentFrames(2000));
+  Host().writes_allowed = 1;
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  ASSERT_TRUE(PumpUntil([] { return Host().can_write_calls > 3; }, 5000));
+  mod_->SetOutputTime(INT_MAX);
+  Host().writes_allowed = 1 << 30;
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_TRUE(Host().log.Has("flush 2147483647"));
+  EXPECT_LE(Host().log.Writes(), 2u) << "playback went on from where it was";
 }
 
 TEST_F(Playback, StopAfterTheEndOfStreamDoesNotFlush) {

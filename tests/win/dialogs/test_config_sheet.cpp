@@ -190,7 +190,7 @@ TEST_F(ConfigSheet, TrackbarsStoreOnReleaseOnlyAndCpuClicksRewrite) {
   EXPECT_EQ(UserSetting(kPluginSubkey, "Filter"), "14");
 }
 
-TEST_F(ConfigSheet, PriorityChangeReachesThePlayingThreadAtOnce) {
+TEST_F(ConfigSheet, PriorityChangeReachesThePlayingThreadAtOnceAlsoWhilePaused) {
   ClearSettings();
   Load(false);
   const std::string path = WriteTempFile("sheet-priority.mp2", SilentFrames(4000));
@@ -221,9 +221,28 @@ TEST_F(ConfigSheet, PriorityChangeReachesThePlayingThreadAtOnce) {
     EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_IDLE);
   });
   EXPECT_GT(Host().log.Writes(), 3u) << "the thread kept playing";
-  CloseHandle(thread);
   pacing = false;
   pacer.join();
+
+  // Paused, the output makes no room and the thread waits inside its pass:
+  // the sheet still opens and a change still reaches the thread at once.
+  mod_->Pause();
+  const DWORD me = GetCurrentThreadId();
+  const bool clean = RunDriven([&] { mod_->Config(window_.hwnd()); },
+                               [&] {
+                                 HWND sheet = WaitForWindow(me, LangText(IDS_SHEET_CAPTION).c_str());
+                                 if (!sheet) {
+                                   Host().paused = false;  // lets the stuck call go on
+                                   ADD_FAILURE() << "no sheet while the output is paused";
+                                   return;
+                                 }
+                                 DragTrackbar(CurrentPage(sheet), IDC_PRIORITY_SLIDER, 2);
+                                 EXPECT_EQ(GetThreadPriority(thread), THREAD_PRIORITY_BELOW_NORMAL);
+                                 PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
+                                 EXPECT_TRUE(WaitGone(sheet));
+                               });
+  EXPECT_TRUE(clean);
+  CloseHandle(thread);
   Host().writes_allowed = 1 << 30;
   mod_->Stop();
   DeleteFileA(path.c_str());
