@@ -2,7 +2,8 @@
 # under Wine; windows need a display, so the run goes through xvfb-run.
 if(WIN32)
   file(GLOB DIALOG_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/win/dialogs/*.cpp)
-  add_executable(bramble_dialog_tests ${DIALOG_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/win/WinHarness.cpp)
+  add_executable(bramble_dialog_tests ${DIALOG_TEST_SOURCES} ${CMAKE_CURRENT_SOURCE_DIR}/win/WinHarness.cpp
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win/TestWatchdog.cpp)
   target_compile_definitions(bramble_dialog_tests PRIVATE ${BRAMBLE_TEST_DEFINES})
   target_include_directories(bramble_dialog_tests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(bramble_dialog_tests PRIVATE bramble_ui bramble_plugin_core bramble_config comctl32

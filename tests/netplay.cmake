@@ -10,7 +10,7 @@ if(WIN32)
                         RUNTIME_OUTPUT_DIRECTORY ${NETPLAY_DIR}/Plugins ARCHIVE_OUTPUT_DIRECTORY ${NETPLAY_DIR}/lib)
 
   add_executable(netplay_test ${CMAKE_CURRENT_LIST_DIR}/net/netplay_test.cpp
-                 ${CMAKE_CURRENT_LIST_DIR}/win/WinHarness.cpp)
+                 ${CMAKE_CURRENT_LIST_DIR}/win/WinHarness.cpp ${CMAKE_CURRENT_LIST_DIR}/win/TestWatchdog.cpp)
   target_compile_definitions(netplay_test PRIVATE ${BRAMBLE_TEST_DEFINES})
   target_include_directories(netplay_test PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(netplay_test PRIVATE bramble_config ${BRAMBLE_GTEST} user32 psapi)

@@ -14,7 +14,8 @@ if(WIN32)
   # The plug-in's entry points linked into the test program itself, so that
   # the test shares the tag module's pending tag with the Stop entry point.
   add_executable(bramble_tags_win_tests ${CMAKE_CURRENT_SOURCE_DIR}/win_tags/test_tags_win.cpp
-                 ${CMAKE_CURRENT_SOURCE_DIR}/win/WinHarness.cpp ${CMAKE_SOURCE_DIR}/plugin/Module.cpp)
+                 ${CMAKE_CURRENT_SOURCE_DIR}/win/WinHarness.cpp ${CMAKE_CURRENT_SOURCE_DIR}/win/TestWatchdog.cpp
+                 ${CMAKE_SOURCE_DIR}/plugin/Module.cpp)
   target_include_directories(bramble_tags_win_tests PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_libraries(bramble_tags_win_tests PRIVATE bramble_plugin_core bramble_ui bramble_config
                         ${BRAMBLE_GTEST} psapi)
