@@ -51,7 +51,7 @@ BOOL FileInfoDialog::OnInitDialog() {
       {IDC_INFO_COMMENT_LABEL, IDS_INFO_COMMENT},   {IDC_INFO_REMOVE, IDS_INFO_REMOVE},
       {IDOK, IDS_INFO_OK},                          {IDCANCEL, IDS_INFO_CANCEL},
       {IDC_INFO_FIELD_NAMES, IDS_INFO_FIELD_NAMES}, {IDC_INFO_FIELD_VALUES, IDS_INFO_FIELD_NAMES}};
-  for (const auto& t : kTexts) SetItemText(t.control, LoadLanguageString(t.text));
+  for (const auto& t : kTexts) SetLanguageText(t.control, LoadLanguageString(t.text));
   SetItemText(IDC_INFO_FILE_NAME, file_name_.c_str());
 
   ComboBox genres(Item(IDC_INFO_GENRE));
