@@ -125,7 +125,7 @@ bool PropertyPage::CopyTemplate() {
 PROPSHEETPAGEA PropertyPage::Describe() {
   PROPSHEETPAGEA page = {};
   page.dwSize = sizeof page;
-  page.dwFlags = PSP_USETITLE;
+  page.dwFlags = title_[0] ? PSP_USETITLE : 0;
   page.hInstance = instance_;
   page.pszTemplate = MAKEINTRESOURCEA(template_id_);
   if (template_copy_.empty() && !CopyTemplate()) template_copy_.clear();

@@ -24,6 +24,12 @@ class DialogBase {
   HWND hwnd() const { return hwnd_; }
   HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
   void SetItemText(int id, const char* text) const { SetDlgItemTextA(hwnd_, id, text ? text : ""); }
+  // A language string replaces a template's text only when it has one, so
+  // that without the language library a dialog keeps its English texts.
+  static void SetLanguageText(HWND window, const char* text) {
+    if (text && *text) SetWindowTextA(window, text);
+  }
+  void SetLanguageText(int id, const char* text) const { SetLanguageText(Item(id), text); }
   std::string ItemText(int id) const;
   void EnableItem(int id, bool on) const { EnableWindow(Item(id), on ? TRUE : FALSE); }
 
@@ -68,7 +74,8 @@ class Dialog : public DialogBase {
   static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 };
 
-// One page of a property sheet, titled with its own text (PSP_USETITLE).
+// One page of a property sheet, titled with its own text (PSP_USETITLE),
+// or with its template's caption while that text is empty.
 // The sheet sizes its pages in its own 8-point font, so a page whose
 // template asks for another size is shown in 8 points too; otherwise its
 // lower controls fall outside the page.

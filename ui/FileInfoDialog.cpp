@@ -21,18 +21,21 @@ constexpr int kTextBoxes[] = {IDC_INFO_TITLE, IDC_INFO_ALBUM, IDC_INFO_ARTIST, I
 std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes) {
   static const char* const kLayers[] = {"III", "II", "I"};
   static const char* const kModes[] = {"Stereo", "Joint-Stereo", "Dual-Ch", "Single-Ch"};
-  static const int kRates[2][4] = {{22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
+  static const char* const kVersions[] = {"MPEG-1", "MPEG-2 LSF", "MPEG-2.5"};
   const int layer_bits = (header[1] >> 1) & 3;
   // Not a frame header (no sync, reserved layer): nothing to show.
   if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0 || layer_bits == 0) return kValuesNotAvailable;
-  const int version = (header[1] >> 3) & 1;
+  // Rows of kSampleRateHz, as the frame reader picks them: MPEG-1, MPEG-2,
+  // MPEG-2.5 (high version bit clear). MPEG-2.5 shares MPEG-2's bit rates.
+  const int row = (header[1] & 0x10) == 0 ? 2 : (header[1] >> 3) & 1 ? 0 : 1;
   const int layer = 4 - layer_bits;
   const int bitrate_index = header[2] >> 4;
-  const int kbps = bitrate_index < 15 ? kBitrateKbps[version ? 0 : 1][layer - 1][bitrate_index] : 0;
+  const int kbps = bitrate_index < 15 ? kBitrateKbps[row == 0 ? 0 : 1][layer - 1][bitrate_index] : 0;
+  const int rate_index = (header[2] >> 2) & 3;
+  const int rate = rate_index < 3 ? kSampleRateHz[3 * row + rate_index] : 0;
   char text[256];
   std::snprintf(text, sizeof text, "%d Sec.\n%d Bytes\n%s %s\n%d Kbps\n%d Hz\n%s\n", length_ms / 1000,
-                int(size_bytes), version ? "MPEG-1" : "MPEG-2 LSF", kLayers[layer_bits - 1], kbps,
-                kRates[version][(header[2] >> 2) & 3], kModes[header[3] >> 6]);
+                int(size_bytes), kVersions[row], kLayers[layer_bits - 1], kbps, rate, kModes[header[3] >> 6]);
   return text;
 }
 
@@ -51,7 +54,7 @@ BOOL FileInfoDialog::OnInitDialog() {
       {IDC_INFO_COMMENT_LABEL, IDS_INFO_COMMENT},   {IDC_INFO_REMOVE, IDS_INFO_REMOVE},
       {IDOK, IDS_INFO_OK},                          {IDCANCEL, IDS_INFO_CANCEL},
       {IDC_INFO_FIELD_NAMES, IDS_INFO_FIELD_NAMES}, {IDC_INFO_FIELD_VALUES, IDS_INFO_FIELD_NAMES}};
-  for (const auto& t : kTexts) SetItemText(t.control, LoadLanguageString(t.text));
+  for (const auto& t : kTexts) SetLanguageText(t.control, LoadLanguageString(t.text));
   SetItemText(IDC_INFO_FILE_NAME, file_name_.c_str());
 
   ComboBox genres(Item(IDC_INFO_GENRE));

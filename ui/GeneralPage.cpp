@@ -53,7 +53,7 @@ BOOL GeneralPage::OnInitDialog() {
       {IDC_CPU_486, IDS_CPU_486},             {IDC_CPU_NOTE, IDS_CPU_NOTE},
       {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_QUALITY_NAME, IDS_QUALITY_GROUP},
       {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_PRIORITY_NAME, IDS_PRIORITY_GROUP}};
-  for (const auto& t : kTexts) SetItemText(t.control, LoadLanguageString(t.text));
+  for (const auto& t : kTexts) SetLanguageText(t.control, LoadLanguageString(t.text));
 
   LoadAndNormalise();
   SelectCpu(true);

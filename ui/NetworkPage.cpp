@@ -12,10 +12,10 @@ NetworkPage::NetworkPage(const ConfigContext& context)
 }
 
 BOOL NetworkPage::OnInitDialog() {
-  SetWindowTextA(hwnd(), LoadLanguageString(IDS_NETWORK_TAB));
-  SetItemText(IDC_NET_HEADING, LoadLanguageString(IDS_NET_HEADING));
-  SetItemText(IDC_NET_CONFIG, LoadLanguageString(IDS_NET_CONFIG));
-  SetItemText(IDC_NET_ABOUT, LoadLanguageString(IDS_NET_ABOUT));
+  SetLanguageText(hwnd(), LoadLanguageString(IDS_NETWORK_TAB));
+  SetLanguageText(IDC_NET_HEADING, LoadLanguageString(IDS_NET_HEADING));
+  SetLanguageText(IDC_NET_CONFIG, LoadLanguageString(IDS_NET_CONFIG));
+  SetLanguageText(IDC_NET_ABOUT, LoadLanguageString(IDS_NET_ABOUT));
   const bool present = context_.streaming != nullptr;
   EnableItem(IDC_NET_CONFIG, present);
   EnableItem(IDC_NET_ABOUT, present);

@@ -59,12 +59,13 @@ class ConfigSheet : public ::testing::Test {
     dll_.reset();
   }
   // Opens the sheet and runs `drive` with it on the driver thread.
-  void WithSheet(const std::function<void(HWND sheet)>& drive) {
+  void WithSheet(const std::function<void(HWND sheet)>& drive,
+                 const std::string& caption = LangText(IDS_SHEET_CAPTION)) {
     const DWORD thread = GetCurrentThreadId();
     const bool clean = RunDriven([&] { mod_->Config(window_.hwnd()); },
                                  [&] {
-                                   HWND sheet = WaitForWindow(thread, LangText(IDS_SHEET_CAPTION).c_str());
-                                   ASSERT_NE(sheet, nullptr) << "no sheet captioned with string 4011";
+                                   HWND sheet = WaitForWindow(thread, caption.c_str());
+                                   ASSERT_NE(sheet, nullptr) << "no sheet captioned \"" << caption << '"';
                                    drive(sheet);
                                    PostMessageA(sheet, WM_COMMAND, IDCANCEL, 0);
                                    EXPECT_TRUE(WaitGone(sheet));
@@ -124,6 +125,33 @@ TEST_F(ConfigSheet, FirstOpeningShowsDefaultsAndTextsAndWritesThem) {
   });
   // The language library was found beside the program and remembered.
   EXPECT_EQ(UserSetting(bramble::kGeneralSubkey, "Language"), "RCENU.DLL");
+}
+
+// Every language string comes back empty: the dialogs keep their templates'
+// English. (A library that holds none of the strings: hiding RCENU.DLL would
+// not do, as this process may hold it loaded already.)
+TEST_F(ConfigSheet, EmptyLanguageStringsLeaveTheTemplateTexts) {
+  ClearSettings();
+  SetUserString(bramble::kGeneralSubkey, "Language", "Plugins\\Tolquin.DLL");
+  Load(true);
+  const DWORD thread = GetCurrentThreadId();
+  EXPECT_TRUE(RunDriven([&] { mod_->InfoBox("absent.mp3", window_.hwnd()); }, [&] {
+    HWND d = WaitForWindow(thread, "Bramblecot MP3 File Information");
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(ItemText(d, IDOK), "&OK");
+    EXPECT_EQ(ItemText(d, IDCANCEL), "&Cancel");
+    EXPECT_EQ(ItemText(d, IDC_INFO_TITLE_LABEL), "Title");
+    EXPECT_EQ(ItemText(d, IDC_INFO_TAG_GROUP), "ID3 Tag Info.");
+    Click(d, IDCANCEL);
+  }));
+  WithSheet([](HWND sheet) {
+    HWND page = CurrentPage(sheet);
+    EXPECT_EQ(ItemText(page, IDC_PRIORITY_NAME), "") << "step names come from the library alone";
+    EXPECT_EQ(ItemText(page, IDC_CPU_GROUP), "CPU type");
+    EXPECT_EQ(ItemText(page, IDC_CPU_586), "&586 class and above");
+    EXPECT_EQ(TabText(sheet, 0), "General");
+    EXPECT_EQ(TabText(sheet, 1), "Network Streaming");
+  }, "");
 }
 
 TEST_F(ConfigSheet, StoredValuesAreMappedAndRewritten) {

@@ -125,6 +125,8 @@ TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
       {{0xFF, 0xFB, 0x90, 0x40}, 5999, 100000, "5 Sec.\n100000 Bytes\nMPEG-1 III\n128 Kbps\n44100 Hz\nJoint-Stereo\n"},
       // MPEG-2 Layer II at 64 kbit/s, 24 kHz, single channel (shares Layer III's row).
       {{0xFF, 0xF5, 0x84, 0xC0}, 1000, 5, "1 Sec.\n5 Bytes\nMPEG-2 LSF II\n64 Kbps\n24000 Hz\nSingle-Ch\n"},
+      // MPEG-2.5 Layer III at 8 kbit/s, 11025 Hz.
+      {{0xFF, 0xE3, 0x10, 0xC0}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-2.5 III\n8 Kbps\n11025 Hz\nSingle-Ch\n"},
       // MPEG-1 Layer I, 448 kbit/s, 32 kHz, dual channel.
       {{0xFF, 0xFF, 0xE8, 0x80}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-1 I\n448 Kbps\n32000 Hz\nDual-Ch\n"},
       // Sample-rate index 3 shows 0; stereo.
