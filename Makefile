@@ -2,22 +2,29 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 NATIVE := build/native
+NATIVE32 := build/native32
 WIN32 := build/win32
 WIN64 := build/win64
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 60
 GEN := -G Ninja
 
-.PHONY: deps build build-native build-win32 build-win64 build-fuzz test test-native test-win fuzz demo bench clean
+.PHONY: deps build build-native build-native32 build-win32 build-win64 build-fuzz test test-native test-native32 test-win fuzz demo bench clean
 
 deps:
 	bash scripts/install-deps.sh
 
-build: deps build-native build-win32 build-win64
+build: deps build-native build-native32 build-win32 build-win64
 
 build-native:
 	cmake -S . -B $(NATIVE) $(GEN) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(NATIVE) -j $(JOBS)
+
+# The portable core for 32-bit x86 Linux: the product's architecture, run
+# natively or under qemu-i386 (scripts/run32.sh).
+build-native32:
+	cmake -S . -B $(NATIVE32) $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/linux-i686.cmake >/dev/null
+	cmake --build $(NATIVE32) -j $(JOBS)
 
 build-win32:
 	cmake -S . -B $(WIN32) $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
@@ -34,6 +41,10 @@ build-fuzz:
 test-native: build-native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
 
+# The 32-bit core's unit tests, and its PCM against the native build's.
+test-native32: build-native build-native32
+	cd $(NATIVE32) && ctest --output-on-failure -j $(JOBS)
+
 test-win: build-win32 build-win64
 	bash scripts/check-exports.sh $(WIN32)/bin
 	bash scripts/wine-tests.sh $(WIN64) $(WIN32)
@@ -43,7 +54,7 @@ fuzz: build-fuzz
 	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS)
 	bash scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
-test: deps test-native test-win fuzz
+test: deps test-native test-native32 test-win fuzz
 
 demo: deps build-native build-win64
 	bash scripts/demo.sh

@@ -4,10 +4,10 @@
 if(NOT CMAKE_CROSSCOMPILING)
   add_executable(qdxembed ${CMAKE_SOURCE_DIR}/tools/qdxembed.cpp)
   target_link_libraries(qdxembed PRIVATE bramble_test_support)
-  # The unit tests run the command-line tool on the streams they make.
-  if(TARGET bramble)
-    add_dependencies(bramble_tests bramble)
-  endif()
+endif()
+# The unit tests run the command-line tool on the streams they make.
+if(NOT WIN32 AND TARGET bramble)
+  add_dependencies(bramble_tests bramble)
 endif()
 
 if(WIN32)

@@ -36,7 +36,9 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 
 ToolRun RunQdx(const std::string& path) {
   ToolRun run;
-  const std::string command = std::string(BRAMBLE_BINARY_DIR) + "/bin/bramble qdx '" + path + "' 2>/dev/null";
+  const std::string launcher = BRAMBLE_PROGRAM_LAUNCHER;
+  const std::string command = (launcher.empty() ? "" : "'" + launcher + "' ") + BRAMBLE_BINARY_DIR +
+                              "/bin/bramble qdx '" + path + "' 2>/dev/null";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return run;
   std::string line;

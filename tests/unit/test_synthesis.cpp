@@ -388,5 +388,14 @@ TEST(Synthesis, VariantsBitExact) {
   }
 }
 
+#if defined(__i386__)
+// Every 32-bit x86 build windows with MMX as the DLL does, so the 32-bit
+// Linux build's PCM check covers the DLL's kernel.
+TEST(Synthesis, I386BuildsWindowWithMmx) {
+  Rig rig;
+  EXPECT_TRUE(synthesis_window_fn == WindowMmx);
+}
+#endif
+
 }  // namespace
 }  // namespace bramble
