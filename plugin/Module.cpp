@@ -84,6 +84,7 @@ int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
     playing.has_header = true;
     playing.length_ms = GetLength(g_scanner, playing.name);
     playing.size_bytes = QuerySourceSize(playing.name);
+    playing.average_kbps = AverageBitrate(g_player->layout()) / 1000;
   }
   ShowFileInfoDialog(g_instance, static_cast<HWND>(parent), name ? name : "", playing);
   return 1;
@@ -100,7 +101,14 @@ void PrepareStream(const char* name) {
   if (got > kPrefetchBytes) got = kPrefetchBytes;
   StreamProbe probe;
   probe.Parse(buffer, got);
-  SetStreamBitrate(probe.bitrate * 1000);
+  // Tags and a header frame seen here count for the length and the seeks.
+  probe.layout.source_bytes = g_pStreaming->info ? g_pStreaming->info->content_length : 0;
+  // A stream of unknown size (a live mount) may begin with any file's header.
+  if (probe.layout.source_bytes == 0) probe.layout.vbr = VbrHeader();
+  g_player->SetLayout(probe.layout);
+  SetStreamLayout(probe.layout);
+  const int average = AverageBitrate(probe.layout);
+  SetStreamBitrate(average > 0 ? average : probe.bitrate * 1000);
   g_stream_sample_rate = probe.sample_rate;
   InvalidateLengthCache();
   SetCurrentSourceName(name);

@@ -90,6 +90,8 @@ long Mp3Player::Open(const char* name, InModule* module) {
   decoder_ = std::make_unique<MpegDecoder>();
   decoder_->Init();
   Attach(source, decoder_.get());
+  // Tags and the first frame's header, for lengths and seeks.
+  if (source == &file_) ScanLayout(file_);
   RearmHostNotify();
   info_blocks_.ResetInfoBlocks(*decoder_);
   return file_length_;
@@ -169,7 +171,7 @@ void Mp3Player::PlayLoop() {
 void Mp3Player::CarryOutSeek() {
   const int ms = seek_time_;
   decode_time_ = ms - ms % 1000;
-  SeekSource(seek_target_);
+  SeekSource(seek_target_, FrameIndexAt(ms));
   OutModule* out = output();
   if (out && out->Flush) out->Flush(ms);
   seek_target_ = -1;
@@ -222,7 +224,7 @@ void Mp3Player::Seek(int ms) {
   if (ms < 0) ms = 0;  // -1 marks "no seek pending"
   seek_time_ = ms;
   // The thread resynchronises at the new place when it carries this out.
-  seek_target_ = long(double(byte_rate()) * double(ms) * 0.001);
+  seek_target_ = SeekOffset(layout(), byte_rate(), ms, gapless());
 }
 
 int Mp3Player::Stop() {

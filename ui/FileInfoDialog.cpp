@@ -18,7 +18,7 @@ namespace {
 constexpr int kTextBoxes[] = {IDC_INFO_TITLE, IDC_INFO_ALBUM, IDC_INFO_ARTIST, IDC_INFO_COMMENT, IDC_INFO_YEAR};
 }  // namespace
 
-std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes) {
+std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes, int average_kbps) {
   static const char* const kLayers[] = {"III", "II", "I"};
   static const char* const kModes[] = {"Stereo", "Joint-Stereo", "Dual-Ch", "Single-Ch"};
   static const int kRates[2][4] = {{22050, 24000, 16000, 0}, {44100, 48000, 32000, 0}};
@@ -28,7 +28,8 @@ std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t 
   const int version = (header[1] >> 3) & 1;
   const int layer = 4 - layer_bits;
   const int bitrate_index = header[2] >> 4;
-  const int kbps = bitrate_index < 15 ? kBitrateKbps[version ? 0 : 1][layer - 1][bitrate_index] : 0;
+  int kbps = bitrate_index < 15 ? kBitrateKbps[version ? 0 : 1][layer - 1][bitrate_index] : 0;
+  if (average_kbps > 0) kbps = average_kbps;
   char text[256];
   std::snprintf(text, sizeof text, "%d Sec.\n%d Bytes\n%s %s\n%d Kbps\n%d Hz\n%s\n", length_ms / 1000,
                 int(size_bytes), version ? "MPEG-1" : "MPEG-2 LSF", kLayers[layer_bits - 1], kbps,
@@ -63,7 +64,8 @@ BOOL FileInfoDialog::OnInitDialog() {
     if (!pending) scratch.ReadFromFile(file_name_.c_str());
     ShowTag(pending ? *pending : scratch);
     std::string values = kValuesNotAvailable;
-    if (playing_.has_header) values = FormatStreamValues(playing_.header, playing_.length_ms, playing_.size_bytes);
+    if (playing_.has_header)
+      values = FormatStreamValues(playing_.header, playing_.length_ms, playing_.size_bytes, playing_.average_kbps);
     SetItemText(IDC_INFO_FIELD_VALUES, values.c_str());
   } else {
     if (scratch.ReadFromFile(file_name_.c_str())) ShowTag(scratch);

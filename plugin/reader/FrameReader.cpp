@@ -204,8 +204,10 @@ bool FrameReader::TakeHeaderFrame() {
   start_search_ = false;
   VbrHeader header;
   if (!ParseVbrHeader(frame_, size_t(frame_size_), &header)) return false;
-  // Not audio: it is not decoded, and the next frame is the first.
-  trim_ = GaplessTrim::For(header, SamplesPerFrameNow());
+  // Not audio: it is not decoded, and the next frame is the first. A
+  // stream's header counts only as its owner found it (SetLayout): on a
+  // live mount it may be some file's, whose end is not the stream's.
+  if (!source_->IsStream()) trim_ = GaplessTrim::For(header, SamplesPerFrameNow());
   frame_index_ = 0;
   return true;
 }

@@ -33,7 +33,9 @@ int GetLength(FrameReader& scanner, const char* name) {
   double ms = double(size) * 0.0625;
   // Only the audio counts: tags are left out, a frame count is used.
   if (StreamMode()) {
-    ms = AudioLengthMs(StreamLayout(), bytes, StreamBitrate(), scanner.gapless());
+    // What the stream's first bytes showed describes the stream alone.
+    const bool stream = std::strcmp(name, CurrentSourceName()) == 0;
+    ms = AudioLengthMs(stream ? StreamLayout() : SourceLayout(), bytes, StreamBitrate(), scanner.gapless());
   } else {
     int bitrate = 0, channels = 0, rate = 0;
     if (scanner.GetInfo(name, &bitrate, &channels, &rate) == 0 && bitrate > 0)

@@ -121,8 +121,12 @@ TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
     int length_ms;
     uint32_t size;
     const char* text;
+    int average_kbps;
   } cases[] = {
       {{0xFF, 0xFB, 0x90, 0x40}, 5999, 100000, "5 Sec.\n100000 Bytes\nMPEG-1 III\n128 Kbps\n44100 Hz\nJoint-Stereo\n"},
+      // A variable-rate file shows its average, not the frame's rate.
+      {{0xFF, 0xFB, 0x90, 0x40}, 30040, 398693, "30 Sec.\n398693 Bytes\nMPEG-1 III\n106 Kbps\n44100 Hz\nJoint-Stereo\n",
+       106},
       // MPEG-2 Layer II at 64 kbit/s, 24 kHz, single channel (shares Layer III's row).
       {{0xFF, 0xF5, 0x84, 0xC0}, 1000, 5, "1 Sec.\n5 Bytes\nMPEG-2 LSF II\n64 Kbps\n24000 Hz\nSingle-Ch\n"},
       // MPEG-1 Layer I, 448 kbit/s, 32 kHz, dual channel.
@@ -136,7 +140,7 @@ TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
       {{0xFF, 0xF9, 0x90, 0x40}, 0, 0, bramble::kValuesNotAvailable},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(bramble::FormatStreamValues(c.header, c.length_ms, c.size), c.text) << c.text;
+    EXPECT_EQ(bramble::FormatStreamValues(c.header, c.length_ms, c.size, c.average_kbps), c.text) << c.text;
 }
 
 }  // namespace
