@@ -49,6 +49,14 @@ void BRAMBLE_CDECL Config(WindowHandle) {
 
 void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
 
+// "Gapless" is read for each playback; lengths follow it.
+void ApplyGaplessSetting() {
+  const bool on = ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0;
+  if (on != g_scanner.gapless()) InvalidateLengthCache();
+  g_scanner.SetGapless(on);
+  if (g_player) g_player->SetGapless(on);
+}
+
 int BRAMBLE_CDECL Init() {
   SetStreamMode(false);
   const int step = ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5");
@@ -57,6 +65,7 @@ int BRAMBLE_CDECL Init() {
   uint8_t order[TitleOrderTable::kStoredBytes];
   const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
   if (length > 0) LoadTitleOrder(order, size_t(length));
+  ApplyGaplessSetting();
   return 0;
 }
 
@@ -140,6 +149,7 @@ int BRAMBLE_CDECL Play(const char* name) {
     }
     return -1;
   }
+  ApplyGaplessSetting();  // the player is idle until Start
   const bool stream = StreamMode();
   if (stream) PrepareStream(name);
   g_player->Start();
