@@ -171,7 +171,7 @@ void Mp3Player::PlayLoop() {
 void Mp3Player::CarryOutSeek() {
   const int ms = seek_time_;
   decode_time_ = ms - ms % 1000;
-  SeekSource(seek_target_, FrameIndexAt(ms));
+  SeekSource(seek_target_);
   OutModule* out = output();
   if (out && out->Flush) out->Flush(ms);
   seek_target_ = -1;

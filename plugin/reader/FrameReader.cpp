@@ -32,6 +32,7 @@ void FrameReader::RestartSearch(long offset) {
   at_source_start_ = offset == 0;
   if (at_source_start_) tag_bytes_ = 0;
   start_search_ = offset <= long(layout_.audio_start);
+  index_known_ = start_search_;
   if (start_search_) frame_index_ = 0;
 }
 
@@ -224,8 +225,21 @@ int FrameReader::SynHeader(void* pcm) {
   return gapless_ ? TrimFrame(pcm, index) : 0;
 }
 
+bool FrameReader::AtAudioEnd() const {
+  if (layout_.source_bytes == 0) return false;
+  const long end = long(AudioBytes(layout_, layout_.source_bytes)) + long(layout_.audio_start);
+  return source_->Tell() - (pending_len_ - pending_pos_) == end;
+}
+
 int FrameReader::TrimFrame(void* pcm, int64_t index) {
   if (!trim_.active()) return 0;
+  // After a seek into the audio the frame's place is not known (a table
+  // is far coarser than a frame): only the last frame, found by its end,
+  // is trimmed, so that no audio is ever cut.
+  if (!index_known_) {
+    if (trim_.frames() == 0 || !AtAudioEnd()) return 0;
+    index = int64_t(trim_.frames()) - 1;
+  }
   int skip = 0, keep = 0;
   trim_.Keep(index * SamplesPerFrameNow(), decoder_->pcm_out_count / 2, &skip, &keep);
   auto* values = static_cast<int16_t*>(pcm);
@@ -236,19 +250,12 @@ int FrameReader::TrimFrame(void* pcm, int64_t index) {
   return keep > 0 ? 0 : -2;
 }
 
-bool FrameReader::SeekSource(long offset, int64_t frame_index) {
+bool FrameReader::SeekSource(long offset) {
   if (offset < long(layout_.audio_start)) offset = long(layout_.audio_start);
   sync_state_ = kSearching;
   if (!source_ || !source_->Seek(offset)) return false;
   RestartSearch(offset);
-  if (!start_search_ && frame_index >= 0) frame_index_ = frame_index;
   return true;
-}
-
-int64_t FrameReader::FrameIndexAt(int ms) const {
-  if (sample_rate_ <= 0 || ms <= 0) return 0;
-  const int64_t sample = int64_t(ms) * sample_rate_ / 1000 + (gapless_ && trim_.active() ? trim_.start() : 0);
-  return sample / SamplesPerFrameNow();
 }
 
 int FrameReader::GetInfo(const char* name, int* bitrate, int* channels, int* sample_rate) {

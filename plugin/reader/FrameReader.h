@@ -68,12 +68,9 @@ class FrameReader {
 
   // After the owner moves the source: search again from there.
   void ResetSync() { sync_state_ = kSearching; }
-  // Moves the source to `offset` and resynchronises there; `frame_index`
-  // is the audio frame expected there (FrameIndexAt), -1 when unknown. An
-  // offset before the audio's start begins again with its first frame.
-  bool SeekSource(long offset, int64_t frame_index = -1);
-  // The audio frame that holds `ms` of output.
-  int64_t FrameIndexAt(int ms) const;
+  // Moves the source to `offset` and resynchronises there. An offset
+  // before the audio's start begins again with its first frame.
+  bool SeekSource(long offset);
 
   uint8_t* header() { return header_; }
   const uint8_t* frame() const { return frame_; }
@@ -122,6 +119,8 @@ class FrameReader {
   bool TakeHeaderFrame();
   // Gapless: keeps the encoder's input of the frame just decoded.
   int TrimFrame(void* pcm, int64_t index);
+  // The frame just read ends where the audio ends (known sizes only).
+  bool AtAudioEnd() const;
   int SamplesPerFrameNow() const;
 
   ByteSource* source_ = nullptr;
@@ -156,7 +155,10 @@ class FrameReader {
   SourceLayout layout_;
   bool gapless_ = false;
   GaplessTrim trim_;
-  int64_t frame_index_ = 0;  // of the next frame handed to the decoder
+  // Of the next frame handed to the decoder; known when the search began
+  // at the audio's start, not after a seek into it.
+  int64_t frame_index_ = 0;
+  bool index_known_ = true;
 };
 
 }  // namespace bramble

@@ -10,6 +10,7 @@ GaplessTrim GaplessTrim::For(const VbrHeader& h, int samples_per_frame) {
     return t;
   t.active_ = true;
   t.start_ = int64_t(h.encoder_delay) + kDecoderDelay;
+  t.frames_ = h.frames;
   if (h.frames > 0) {
     // Padding shorter than the decoder's delay cannot be made up: the
     // decoded stream simply ends.

@@ -25,6 +25,8 @@ class GaplessTrim {
   // First kept sample of the decoded stream, and one past the last.
   int64_t start() const { return start_; }
   int64_t end() const { return end_; }
+  // Frames the header counts; 0 when it gives none.
+  uint32_t frames() const { return frames_; }
 
   // Of a frame whose `count` samples begin at decoded sample `first`: the
   // samples to drop before those kept, and how many are kept.
@@ -34,6 +36,7 @@ class GaplessTrim {
   bool active_ = false;
   int64_t start_ = 0;
   int64_t end_ = INT64_MAX;
+  uint32_t frames_ = 0;
 };
 
 }  // namespace bramble
