@@ -141,15 +141,6 @@ TEST(FrameReader, SkipsId3v2TagsUnsearchedAndSearchesWhatIsNoTag) {
       }
     }
   }
-  // The scan finds the same and keeps where the audio starts.
-  std::vector<uint8_t> data = Id3Header(3, 0, 0, {0, 0, 7, 0x68});
-  data.insert(data.end(), body.begin(), body.end());
-  AppendFrames(&data, kMp3_128, 3);
-  MemorySource src(data.data(), data.size());
-  FrameReader scanner;
-  int bitrate = 0, channels = 0, rate = 0;
-  ASSERT_EQ(scanner.ScanInfo(src, &bitrate, &channels, &rate), 0);
-  EXPECT_EQ(scanner.layout().audio_start, 1010u);
 }
 
 // A Layer III frame of `spec` with a Xing/Info header at `at`.
