@@ -122,6 +122,10 @@ int ReadSettingBinary(const char* subkey, const char* name, void* data, DWORD ca
   return int(length);
 }
 
+void WriteSettingDword(const char* subkey, const char* name, DWORD value) {
+  SettingsKey().SetValue(subkey, name, REG_DWORD, &value, sizeof value);
+}
+
 void WriteSettingNumber(const char* subkey, const char* name, int value) {
   char text[256] = {};
   std::snprintf(text, sizeof text, "%d", value);

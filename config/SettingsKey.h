@@ -53,5 +53,6 @@ DWORD ReadSettingDword(const char* subkey, const char* name, DWORD default_value
 // A binary value of at most `capacity` bytes: its length, or -1 when absent.
 int ReadSettingBinary(const char* subkey, const char* name, void* data, DWORD capacity);
 void WriteSettingNumber(const char* subkey, const char* name, int value);
+void WriteSettingDword(const char* subkey, const char* name, DWORD value);
 
 }  // namespace bramble

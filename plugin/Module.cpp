@@ -49,6 +49,14 @@ void BRAMBLE_CDECL Config(WindowHandle) {
 
 void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
 
+// "Gapless" is read for each playback; lengths follow it.
+void ApplyGaplessSetting() {
+  const bool on = ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0;
+  if (on != g_scanner.gapless()) InvalidateLengthCache();
+  g_scanner.SetGapless(on);
+  if (g_player) g_player->SetGapless(on);
+}
+
 int BRAMBLE_CDECL Init() {
   SetStreamMode(false);
   const int step = ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5");
@@ -57,6 +65,7 @@ int BRAMBLE_CDECL Init() {
   uint8_t order[TitleOrderTable::kStoredBytes];
   const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
   if (length > 0) LoadTitleOrder(order, size_t(length));
+  ApplyGaplessSetting();
   return 0;
 }
 
@@ -86,6 +95,7 @@ int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
     playing.has_header = true;
     playing.length_ms = GetLength(g_scanner, playing.name);
     playing.size_bytes = QuerySourceSize(playing.name);
+    playing.average_kbps = AverageBitrate(g_player->layout()) / 1000;
   }
   ShowFileInfoDialog(g_instance, static_cast<HWND>(parent), name ? name : "", playing);
   return 1;
@@ -102,7 +112,14 @@ void PrepareStream(const char* name) {
   if (got > kPrefetchBytes) got = kPrefetchBytes;
   StreamProbe probe;
   probe.Parse(buffer, got);
-  SetStreamBitrate(probe.bitrate * 1000);
+  // Tags and a header frame seen here count for the length and the seeks.
+  probe.layout.source_bytes = g_pStreaming->info ? g_pStreaming->info->content_length : 0;
+  // A stream of unknown size (a live mount) may begin with any file's header.
+  if (probe.layout.source_bytes == 0) probe.layout.vbr = VbrHeader();
+  g_player->SetLayout(probe.layout);
+  SetStreamLayout(probe.layout);
+  const int average = AverageBitrate(probe.layout);
+  SetStreamBitrate(average > 0 ? average : probe.bitrate * 1000);
   g_stream_sample_rate = probe.sample_rate;
   InvalidateLengthCache();
   SetCurrentSourceName(name);
@@ -134,6 +151,7 @@ int BRAMBLE_CDECL Play(const char* name) {
     }
     return -1;
   }
+  ApplyGaplessSetting();  // the player is idle until Start
   const bool stream = StreamMode();
   if (stream) PrepareStream(name);
   g_player->Start();

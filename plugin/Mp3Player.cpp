@@ -95,6 +95,8 @@ long Mp3Player::Open(const char* name, InModule* module) {
   decoder_ = std::make_unique<MpegDecoder>();
   decoder_->Init();
   Attach(source, decoder_.get());
+  // Tags and the first frame's header, for lengths and seeks.
+  if (source == &file_) ScanLayout(file_);
   RearmHostNotify();
   info_blocks_.ResetInfoBlocks(*decoder_);
   return file_length_;
@@ -249,8 +251,7 @@ void Mp3Player::Seek(int ms) {
   seek_time_ = ms;
   // The thread resynchronises at the new place when it carries this out. A
   // time far past the end stays a valid offset: reading there ends the play.
-  const double target = double(byte_rate()) * double(ms) * 0.001;
-  seek_target_ = target < double(LONG_MAX) ? long(target) : LONG_MAX;
+  seek_target_ = SeekOffset(layout(), byte_rate(), ms, gapless());
 }
 
 int Mp3Player::Stop() {

@@ -57,26 +57,38 @@ const char* VersionName(const FrameReader& r) {
 }  // namespace
 
 int Decode(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: bramble decode IN OUT\n");
+  const char* names[2] = {};
+  int count = 0;
+  bool gapless = false;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--gapless") == 0) {
+      gapless = true;
+    } else if (count < 2) {
+      names[count++] = argv[i];
+    } else {
+      count = 3;
+    }
+  }
+  if (count != 2) {
+    std::fprintf(stderr, "usage: bramble decode IN OUT [--gapless]\n");
     return 2;
   }
   FileSource file;
-  if (!file.Open(argv[0])) {
-    Fail(kCannotOpen, argv[0]);
+  if (!file.Open(names[0])) {
+    Fail(kCannotOpen, names[0]);
     return 1;
   }
   auto decoder = std::make_unique<MpegDecoder>();
   decoder->Init();
-  FilePcmSink sink(argv[1]);
+  FilePcmSink sink(names[1]);
   DecodeStats stats;
-  const bool ok = DecodeSource(file, *decoder, sink, &stats);
+  const bool ok = DecodeSource(file, *decoder, sink, &stats, gapless);
   if (!stats.started) {
-    Fail(kNoFrames, argv[0]);
+    Fail(kNoFrames, names[0]);
     return 1;
   }
   if (!ok || !sink.Finish()) {
-    Fail("cannot write %s", argv[1]);
+    Fail("cannot write %s", names[1]);
     return 1;
   }
   return 0;

@@ -16,7 +16,9 @@ struct Command {
 
 // New subcommands are one line here.
 const Command kCommands[] = {
-    {"decode", "decode IN OUT        decode to OUT (.wav, raw s16le, or - for stdout)", bramble::cli::Decode},
+    {"decode", "decode IN OUT [--gapless]  decode to OUT (.wav, raw s16le, or - for stdout); --gapless\n"
+               "                     trims the encoder's delay and padding (LAME tag)",
+     bramble::cli::Decode},
     {"info", "info IN              stream description as key: value lines", bramble::cli::Info},
     {"bench", "bench IN [--seconds N] decode speed from memory", bramble::cli::Bench},
     {"tag", "tag FILE [--title T --artist A --album B --year Y --comment C --genre N|NAME | --remove]",

@@ -18,7 +18,7 @@ namespace {
 constexpr int kTextBoxes[] = {IDC_INFO_TITLE, IDC_INFO_ALBUM, IDC_INFO_ARTIST, IDC_INFO_COMMENT, IDC_INFO_YEAR};
 }  // namespace
 
-std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes) {
+std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes, int average_kbps) {
   static const char* const kLayers[] = {"III", "II", "I"};
   static const char* const kModes[] = {"Stereo", "Joint-Stereo", "Dual-Ch", "Single-Ch"};
   static const char* const kVersions[] = {"MPEG-1", "MPEG-2 LSF", "MPEG-2.5"};
@@ -30,7 +30,8 @@ std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t 
   const int row = (header[1] & 0x10) == 0 ? 2 : (header[1] >> 3) & 1 ? 0 : 1;
   const int layer = 4 - layer_bits;
   const int bitrate_index = header[2] >> 4;
-  const int kbps = bitrate_index < 15 ? kBitrateKbps[row == 0 ? 0 : 1][layer - 1][bitrate_index] : 0;
+  int kbps = bitrate_index < 15 ? kBitrateKbps[row == 0 ? 0 : 1][layer - 1][bitrate_index] : 0;
+  if (average_kbps > 0) kbps = average_kbps;
   const int rate_index = (header[2] >> 2) & 3;
   const int rate = rate_index < 3 ? kSampleRateHz[3 * row + rate_index] : 0;
   char text[256];
@@ -66,7 +67,8 @@ BOOL FileInfoDialog::OnInitDialog() {
     if (!pending) scratch.ReadFromFile(file_name_.c_str());
     ShowTag(pending ? *pending : scratch);
     std::string values = kValuesNotAvailable;
-    if (playing_.has_header) values = FormatStreamValues(playing_.header, playing_.length_ms, playing_.size_bytes);
+    if (playing_.has_header)
+      values = FormatStreamValues(playing_.header, playing_.length_ms, playing_.size_bytes, playing_.average_kbps);
     SetItemText(IDC_INFO_FIELD_VALUES, values.c_str());
   } else {
     if (scratch.ReadFromFile(file_name_.c_str())) ShowTag(scratch);

@@ -22,13 +22,15 @@ struct PlayingStream {
   uint8_t header[4] = {};
   int length_ms = 0;
   uint32_t size_bytes = 0;
+  int average_kbps = 0;       // a Xing or VBRI file's average; 0: the header's rate
 };
 
 extern const char kValuesNotAvailable[];
 
-// The six value lines for a frame header, length and size; the "N/A" text
-// when the header is not a usable frame header.
-std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes);
+// The six value lines for a frame header, length and size (and the average
+// bit rate of a variable-rate file, when not 0); the "N/A" text when the
+// header is not a usable frame header.
+std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t size_bytes, int average_kbps = 0);
 
 class FileInfoDialog : public Dialog {
  public:

@@ -52,11 +52,13 @@ BOOL GeneralPage::OnInitDialog() {
       {IDC_CPU_GROUP, IDS_CPU_GROUP},         {IDC_CPU_586, IDS_CPU_586},
       {IDC_CPU_486, IDS_CPU_486},             {IDC_CPU_NOTE, IDS_CPU_NOTE},
       {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_QUALITY_NAME, IDS_QUALITY_GROUP},
-      {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_PRIORITY_NAME, IDS_PRIORITY_GROUP}};
+      {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_PRIORITY_NAME, IDS_PRIORITY_GROUP},
+      {IDC_GAPLESS, IDS_GAPLESS}};
   for (const auto& t : kTexts) SetLanguageText(t.control, LoadLanguageString(t.text));
 
   LoadAndNormalise();
   SelectCpu(true);
+  CheckBox(Item(IDC_GAPLESS)).SetChecked(ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0);
 
   Trackbar priority(Item(IDC_PRIORITY_SLIDER));
   priority.SetRange(kMinStep, kMaxStep);
@@ -115,6 +117,11 @@ void GeneralPage::SelectCpu(bool is586) {
 }
 
 bool GeneralPage::OnCommand(int id, int code, HWND) {
+  if (code == BN_CLICKED && id == IDC_GAPLESS) {
+    // Takes effect with the next playback.
+    WriteSettingDword(kPluginSubkey, "Gapless", CheckBox(Item(IDC_GAPLESS)).Checked() ? 1 : 0);
+    return true;
+  }
   if (code != BN_CLICKED || (id != IDC_CPU_586 && id != IDC_CPU_486)) return false;
   SelectCpu(id == IDC_CPU_586);
   WriteAll();  // the class choice itself is not stored: "Bandwidth" stays "0"

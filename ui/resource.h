@@ -7,7 +7,7 @@
 //   20003        file information dialog: Remove ID3 button
 //   22011        file information dialog: file name box
 //   23000-23004  dialog templates and the bitmap
-//   23005-23039  controls of the pages and the information dialog
+//   23005-23040  controls of the pages and the information dialog
 // A control id may repeat in different dialogs (23027 is the genre combo of
 // the information dialog and the status text of the Network page).
 #pragma once
@@ -31,6 +31,7 @@
 #define IDC_PRIORITY_GROUP 23031
 #define IDC_PRIORITY_SLIDER 23003
 #define IDC_PRIORITY_NAME 23008
+#define IDC_GAPLESS 23040
 
 // Network Streaming page.
 #define IDC_NET_HEADING 23039
@@ -93,6 +94,7 @@
 #define IDS_NET_HEADING 4050
 #define IDS_NET_CONFIG 4051
 #define IDS_NET_ABOUT 4052
+#define IDS_GAPLESS 4053
 
 // About.exe.
 #define IDD_ABOUT 100

@@ -34,10 +34,11 @@ class SinkReader : public FrameReader {
 alignas(16) int16_t g_pcm[FrameReader::kPcmBufferBytes / 2];
 }  // namespace
 
-bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* out) {
+bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* out, bool gapless) {
   DecodeStats stats;
   SinkReader reader(sink, stats);
   reader.Attach(&source, &decoder);
+  reader.SetGapless(gapless);
   for (;;) {
     const int r = reader.SynHeader(g_pcm);
     if (r == -1) break;

@@ -35,7 +35,10 @@ struct DecodeStats {
 };
 
 // Decodes `source` from its current place to its end. Returns true when at
-// least one frame was synchronised and the sink accepted everything.
-bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* stats);
+// least one frame was synchronised and the sink accepted everything. With
+// `gapless`, only the encoder's input is written (a LAME tag's delay and
+// padding are trimmed); a frame trimmed away counts as one without PCM.
+bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* stats,
+                  bool gapless = false);
 
 }  // namespace bramble

@@ -1,21 +1,47 @@
 #include "plugin/reader/FrameReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
 #include "plugin/reader/StreamState.h"
+#include "plugin/reader/VbrHeader.h"
 
 namespace bramble {
+
+namespace {
+// The last bytes of a source hold its trailing tags.
+constexpr int kTailBytes = 160;
+}  // namespace
 
 void FrameReader::Attach(ByteSource* source, MpegDecoder* decoder) {
   source_ = source;
   decoder_ = decoder;
-  sync_state_ = kSearching;
   output_opened_ = false;
-  byte_position_ = 0;
   frame_size_ = 0;
+  layout_ = SourceLayout();
+  trim_ = GaplessTrim();
+  RestartSearch(0);
 }
+
+void FrameReader::RestartSearch(long offset) {
+  sync_state_ = kSearching;
+  byte_position_ = offset;
+  pending_pos_ = pending_len_ = 0;
+  at_source_start_ = offset == 0;
+  if (at_source_start_) tag_bytes_ = 0;
+  start_search_ = offset <= long(layout_.audio_start);
+  index_known_ = start_search_;
+  if (start_search_) frame_index_ = 0;
+}
+
+void FrameReader::SetLayout(const SourceLayout& layout) {
+  layout_ = layout;
+  trim_ = GaplessTrim::For(layout_.vbr, layout_.samples_per_frame);
+}
+
+int FrameReader::SamplesPerFrameNow() const { return SamplesPerFrame(layer_, version_bit_ ? 0 : 1); }
 
 int FrameReader::BlockSizeFor(int layer, int version_bit) {
   // MPEG-2 Layer II keeps 1152 samples per frame; only LSF Layer III halves.
@@ -64,15 +90,64 @@ int FrameReader::PaddedLength() const {
   return frame_length_ + padding_ * (layer_ == 1 ? 4 : 1);
 }
 
+int FrameReader::ReadSource(uint8_t* dst, int n) {
+  int got = 0;
+  while (got < n && pending_pos_ < pending_len_) dst[got++] = pending_[pending_pos_++];
+  if (got < n) got += source_->Read(dst + got, n - got);
+  return got;
+}
+
+bool FrameReader::SkipBytes(uint32_t n) {
+  if (source_->IsStream()) {
+    // A stream is read through: its server need not take ranges.
+    while (n > 0) {
+      const int step = int(std::min<uint32_t>(n, kBodyBytes));
+      if (source_->Read(frame_, step) != step) return false;
+      n -= uint32_t(step);
+    }
+    return true;
+  }
+  // A tag that claims more than the file holds is not trusted.
+  const long at = source_->Tell();
+  const long size = source_->Size();
+  if (at < 0 || size <= at || uint32_t(size - at) < n) return false;
+  return source_->Seek(at + long(n));
+}
+
+bool FrameReader::SkipId3v2Tags() {
+  for (int tags = 0; tags < kMaxLeadingTags && std::memcmp(header_, "ID3", 3) == 0; ++tags) {
+    uint8_t tag[kId3v2HeaderBytes];
+    std::memcpy(tag, header_, kHeaderBytes);
+    const int more = ReadSource(tag + kHeaderBytes, kId3v2HeaderBytes - kHeaderBytes);
+    const uint32_t size = Id3v2TagSize(tag, size_t(kHeaderBytes + more));
+    if (size == 0 || !SkipBytes(size - kId3v2HeaderBytes)) {
+      // No tag after all: its bytes are searched like any others.
+      std::memcpy(pending_, tag + kHeaderBytes, size_t(more));
+      pending_pos_ = 0;
+      pending_len_ = more;
+      return true;
+    }
+    byte_position_ += long(size);
+    tag_bytes_ += size;
+    if (ReadSource(header_, kHeaderBytes) != kHeaderBytes) return false;
+  }
+  return true;
+}
+
 bool FrameReader::FindHeader() {
-  if (source_->Read(header_, kHeaderBytes) != kHeaderBytes) return false;
+  if (ReadSource(header_, kHeaderBytes) != kHeaderBytes) return false;
+  if (at_source_start_) {
+    // Nothing inside a tag (a picture, say) may be taken for audio.
+    at_source_start_ = false;
+    if (!SkipId3v2Tags()) return false;
+  }
   while (CheckHeader() != 1) {
     // "Can't find SyncHeader": slide one byte and look again.
     header_[0] = header_[1];
     header_[1] = header_[2];
     header_[2] = header_[3];
     sync_state_ = kSearching;
-    if (source_->Read(&header_[3], 1) != 1) return false;
+    if (ReadSource(&header_[3], 1) != 1) return false;
     ++byte_position_;
   }
   return true;
@@ -82,7 +157,7 @@ bool FrameReader::LoadFrame(int n) {
   std::memcpy(frame_, header_, kHeaderBytes);
   const int body = n - kHeaderBytes;
   if (body < 0 || body > kBodyBytes) return false;
-  if (source_->Read(frame_ + kHeaderBytes, body) != body) return false;
+  if (ReadSource(frame_ + kHeaderBytes, body) != body) return false;
   frame_size_ = n;
   return true;
 }
@@ -100,38 +175,86 @@ int FrameReader::OpenOutput() {
   return 0;
 }
 
-int FrameReader::SynHeader(void* pcm) {
-  if (!source_) return -1;
+bool FrameReader::NextFrame() {
   const bool stream = source_->IsStream();
   for (;;) {
     const long pass_start = byte_position_;
-    const long offset = stream ? 0 : source_->Tell();
-    if (!FindHeader()) return -1;
+    const long offset = stream ? 0 : source_->Tell() - (pending_len_ - pending_pos_);
+    if (!FindHeader()) return false;
     const int n = PaddedLength();
     if (stream) {
-      if (!LoadFrame(n) || !EnsureOutput()) return -1;
+      if (!LoadFrame(n) || !EnsureOutput()) return false;
       sync_state_ = kSynchronised;
     } else if (sync_state_ != kOneFrameSeen) {
-      if (!LoadFrame(n)) return -1;
+      if (!LoadFrame(n)) return false;
       byte_position_ += n;
     } else {
       // This header confirms the frame read last pass: decode that one and
       // read this header again next pass.
       byte_position_ = pass_start;
-      if (!source_->Seek(offset) || !EnsureOutput()) return -1;
+      pending_pos_ = pending_len_ = 0;
+      if (!source_->Seek(offset) || !EnsureOutput()) return false;
     }
     if (sync_state_ < kSynchronised) ++sync_state_;
-    if (sync_state_ == kSynchronised) break;
+    if (sync_state_ == kSynchronised) return true;
   }
+}
+
+bool FrameReader::TakeHeaderFrame() {
+  if (!start_search_) return false;
+  start_search_ = false;
+  VbrHeader header;
+  if (!ParseVbrHeader(frame_, size_t(frame_size_), &header)) return false;
+  // Not audio: it is not decoded, and the next frame is the first. A
+  // stream's header counts only as its owner found it (SetLayout): on a
+  // live mount it may be some file's, whose end is not the stream's.
+  if (!source_->IsStream()) trim_ = GaplessTrim::For(header, SamplesPerFrameNow());
+  frame_index_ = 0;
+  return true;
+}
+
+int FrameReader::SynHeader(void* pcm) {
+  if (!source_) return -1;
+  do {
+    if (!NextFrame()) return -1;
+  } while (TakeHeaderFrame());
   block_size_ = BlockSizeFor(layer_, version_bit_);
+  const int64_t index = frame_index_++;
   if (!decoder_) return 0;
-  return decoder_->DecodeFrame(frame_, frame_size_, pcm) == 0 ? -2 : 0;
+  if (decoder_->DecodeFrame(frame_, frame_size_, pcm) == 0) return -2;
+  return gapless_ ? TrimFrame(pcm, index) : 0;
+}
+
+bool FrameReader::AtAudioEnd() const {
+  if (layout_.source_bytes == 0) return false;
+  const long end = long(AudioBytes(layout_, layout_.source_bytes)) + long(layout_.audio_start);
+  return source_->Tell() - (pending_len_ - pending_pos_) == end;
+}
+
+int FrameReader::TrimFrame(void* pcm, int64_t index) {
+  if (!trim_.active()) return 0;
+  // After a seek into the audio the frame's place is not known (a table
+  // is far coarser than a frame): only the last frame, found by its end,
+  // is trimmed, so that no audio is ever cut.
+  if (!index_known_) {
+    if (trim_.frames() == 0 || !AtAudioEnd()) return 0;
+    index = int64_t(trim_.frames()) - 1;
+  }
+  int skip = 0, keep = 0;
+  trim_.Keep(index * SamplesPerFrameNow(), decoder_->pcm_out_count / 2, &skip, &keep);
+  auto* values = static_cast<int16_t*>(pcm);
+  if (skip > 0 && keep > 0) std::memmove(values, values + 2 * skip, size_t(keep) * 4);
+  // What the frame yields is what the owner writes.
+  decoder_->pcm_out_count = 2 * keep;
+  block_size_ = 4 * keep;
+  return keep > 0 ? 0 : -2;
 }
 
 bool FrameReader::SeekSource(long offset) {
+  if (offset < long(layout_.audio_start)) offset = long(layout_.audio_start);
   sync_state_ = kSearching;
   if (!source_ || !source_->Seek(offset)) return false;
-  byte_position_ = offset;
+  RestartSearch(offset);
   return true;
 }
 
@@ -145,11 +268,16 @@ int FrameReader::GetInfo(const char* name, int* bitrate, int* channels, int* sam
   return ScanInfo(file, bitrate, channels, sample_rate);
 }
 
+void FrameReader::ScanLayout(ByteSource& source) {
+  int bitrate = 0, channels = 0, rate = 0;
+  ScanInfo(source, &bitrate, &channels, &rate);
+}
+
 int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* sample_rate) {
   ByteSource* const saved = source_;
   source_ = &source;
-  sync_state_ = kSearching;
-  byte_position_ = 0;
+  layout_ = SourceLayout();
+  RestartSearch(0);
   bool found = true;
   while (sync_state_ < kSynchronised) {
     if (!FindHeader()) {
@@ -165,11 +293,27 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
     }
     ++sync_state_;
   }
+  SourceLayout layout;
+  if (found) {
+    // frame_ holds the first of the two frames: the audio's first, or its header.
+    layout.source_bytes = uint32_t(std::max(0L, source.Size()));
+    layout.audio_start = tag_bytes_;
+    layout.sample_rate = sample_rate_;
+    layout.samples_per_frame = SamplesPerFrameNow();
+    ParseVbrHeader(frame_, size_t(frame_size_), &layout.vbr);
+    const long size = source.Size();
+    const long tail = std::min<long>(kTailBytes, size - long(tag_bytes_));
+    uint8_t bytes[kTailBytes];
+    if (tail > 0 && source.Seek(size - tail) && source.Read(bytes, int(tail)) == int(tail))
+      layout.tail_bytes = TrailingTagSize(bytes, size_t(tail), uint32_t(size - long(tag_bytes_)));
+  }
   source.Seek(0);
-  byte_position_ = 0;
   source_ = saved;
+  SetLayout(layout);
+  RestartSearch(0);
   if (!found) return -1;
-  *bitrate = byte_rate_ * 8;
+  const int average = AverageBitrate(layout_);
+  *bitrate = average > 0 ? average : byte_rate_ * 8;
   *channels = 2;
   *sample_rate = sample_rate_;
   return 0;

@@ -1,11 +1,16 @@
 // Finds MPEG audio frames in a byte source: header test, byte-wise
 // resynchronisation, two-frame confirmation for files, and the scan that
-// reports a file's bit rate and sample rate.
+// reports a file's bit rate and sample rate. ID3v2 tags at the start are
+// skipped unsearched, a Xing/Info/VBRI frame is not played, and gapless
+// decoding trims what the encoder added.
 #pragma once
 
 #include <cstdint>
 
 #include "plugin/reader/ByteSource.h"
+#include "plugin/reader/GaplessTrim.h"
+#include "plugin/reader/SourceLayout.h"
+#include "plugin/reader/TagSpans.h"
 
 namespace bramble {
 
@@ -42,16 +47,29 @@ class FrameReader {
   // failure or output open failure.
   int SynHeader(void* pcm);
 
-  // Scans a file for its first two consecutive frames. 0 with bit/s,
-  // channels (always 2) and Hz; -1 when none are found, the file cannot be
-  // read or `name` is a network address (outputs untouched).
+  // Scans a file for its first two consecutive frames. 0 with bit/s (the
+  // average of a Xing or VBRI file), channels (always 2) and Hz; -1 when
+  // none are found, the file cannot be read or `name` is a network address
+  // (outputs untouched). The layout is kept.
   int GetInfo(const char* name, int* bitrate, int* channels, int* sample_rate);
   // The same scan on an open source, which is left at its start.
   int ScanInfo(ByteSource& source, int* bitrate, int* channels, int* sample_rate);
+  // The scan for its layout only.
+  void ScanLayout(ByteSource& source);
+
+  // The layout of the last scan, or as the owner set it (a stream's, from
+  // its first bytes). Attach forgets it.
+  const SourceLayout& layout() const { return layout_; }
+  void SetLayout(const SourceLayout& layout);
+
+  // Trims each decoded frame to the encoder's input (see GaplessTrim).
+  void SetGapless(bool on) { gapless_ = on; }
+  bool gapless() const { return gapless_; }
 
   // After the owner moves the source: search again from there.
   void ResetSync() { sync_state_ = kSearching; }
-  // Moves the source to `offset` and resynchronises there.
+  // Moves the source to `offset` and resynchronises there. An offset
+  // before the audio's start begins again with its first frame.
   bool SeekSource(long offset);
 
   uint8_t* header() { return header_; }
@@ -89,6 +107,21 @@ class FrameReader {
   bool LoadFrame(int n);
   int PaddedLength() const;
   bool EnsureOutput();
+  // Finds and confirms the next frame into frame_; false at the end.
+  bool NextFrame();
+  // Searching from `offset` on; at the source's start tags come first.
+  void RestartSearch(long offset);
+  // Reads from the pushed-back bytes first, then from the source.
+  int ReadSource(uint8_t* dst, int n);
+  bool SkipId3v2Tags();
+  bool SkipBytes(uint32_t n);
+  // True when frame_ is the first frame of the audio and holds a header.
+  bool TakeHeaderFrame();
+  // Gapless: keeps the encoder's input of the frame just decoded.
+  int TrimFrame(void* pcm, int64_t index);
+  // The frame just read ends where the audio ends (known sizes only).
+  bool AtAudioEnd() const;
+  int SamplesPerFrameNow() const;
 
   ByteSource* source_ = nullptr;
   MpegDecoder* decoder_ = nullptr;
@@ -110,6 +143,22 @@ class FrameReader {
   bool output_opened_ = false;
   long byte_position_ = 0;
   int block_size_ = 0;
+
+  // Bytes read ahead while looking for an ID3v2 tag that was none.
+  uint8_t pending_[kId3v2HeaderBytes] = {};
+  int pending_pos_ = 0;
+  int pending_len_ = 0;
+  bool at_source_start_ = true;  // the next header read is the source's first bytes
+  bool start_search_ = true;     // the next frame confirmed is the audio's first
+  uint32_t tag_bytes_ = 0;       // ID3v2 bytes skipped at the start
+
+  SourceLayout layout_;
+  bool gapless_ = false;
+  GaplessTrim trim_;
+  // Of the next frame handed to the decoder; known when the search began
+  // at the audio's start, not after a seek into it.
+  int64_t frame_index_ = 0;
+  bool index_known_ = true;
 };
 
 }  // namespace bramble

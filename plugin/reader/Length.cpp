@@ -27,16 +27,19 @@ int GetLength(FrameReader& scanner, const char* name) {
   std::strncpy(g_cached_name, name, kSourceNameBytes - 1);
   g_cached_name[kSourceNameBytes - 1] = '\0';
 
-  const float size = float(QuerySourceSize(name));
+  const uint32_t bytes = QuerySourceSize(name);
+  const float size = float(bytes);
   // Unknown rates count as 128 kbit/s (16 bytes per ms).
   double ms = double(size) * 0.0625;
-  // Only the open stream itself is measured at its bit rate.
+  // Only the audio counts: tags are left out, a frame count is used. Only
+  // the open stream itself is measured at its bit rate, with what its first
+  // bytes showed.
   if (StreamMode() && std::strcmp(name, CurrentSourceName()) == 0) {
-    if (StreamBitrate() > 0) ms = double(size) * 8000.0 / StreamBitrate();
+    ms = AudioLengthMs(StreamLayout(), bytes, StreamBitrate(), scanner.gapless());
   } else {
     int bitrate = 0, channels = 0, rate = 0;
     if (scanner.GetInfo(name, &bitrate, &channels, &rate) == 0 && bitrate > 0)
-      ms = double(size) * 8000.0 / bitrate;
+      ms = AudioLengthMs(scanner.layout(), bytes, bitrate, scanner.gapless());
   }
   g_cached_length = TruncateToInt(ms);
   return g_cached_length;

@@ -2,6 +2,7 @@
 
 #include "decoder/Tables.h"
 #include "plugin/reader/FrameReader.h"
+#include "plugin/reader/TagSpans.h"
 
 namespace bramble {
 
@@ -52,17 +53,34 @@ bool StreamProbe::TestHeader(const uint8_t* h, int state) {
 
 int StreamProbe::Parse(const uint8_t* buffer, int len) {
   length = len;
+  layout = SourceLayout();
   if (len < 4) return 0;
-  int state = 0;
   int offset = 0;
+  for (int tags = 0; tags < kMaxLeadingTags; ++tags) {
+    const uint32_t tag = Id3v2TagSize(buffer + offset, size_t(len - offset));
+    if (tag == 0) break;
+    layout.audio_start += tag;
+    // The audio begins beyond these bytes: nothing here is a frame.
+    if (tag >= uint32_t(len - offset)) return 0;
+    offset += int(tag);
+  }
+  int state = 0;
+  int first = 0, first_length = 0;
   while (offset <= len - 4) {
     if (!TestHeader(buffer + offset, state)) {
       state = 0;
       ++offset;
       continue;
     }
-    if (state == 1) return 1;
-    offset += PaddedLength();
+    if (state == 1) {
+      layout.sample_rate = sample_rate;
+      layout.samples_per_frame = SamplesPerFrame(layer, version == 1 ? 0 : 1);
+      if (first_length <= len - first) ParseVbrHeader(buffer + first, size_t(first_length), &layout.vbr);
+      return 1;
+    }
+    first = offset;
+    first_length = PaddedLength();
+    offset += first_length;
     state = 1;
   }
   return 0;

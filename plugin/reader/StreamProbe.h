@@ -1,8 +1,12 @@
 // Looks at the first bytes of a network stream for two consecutive
-// matching frame headers and reports the stream's bit rate and sample rate.
+// matching frame headers and reports the stream's bit rate and sample rate,
+// and what of its layout those bytes show: ID3v2 tags before the audio and
+// a Xing/Info/VBRI header in its first frame.
 #pragma once
 
 #include <cstdint>
+
+#include "plugin/reader/SourceLayout.h"
 
 namespace bramble {
 
@@ -22,6 +26,8 @@ class StreamProbe {
   int frame_length = 0;
   int mode = 0;
   int mode_extension_bound = 0;
+  // The stream's size is not known here: source_bytes stays 0.
+  SourceLayout layout;
 
  private:
   bool TestHeader(const uint8_t* h, int state);

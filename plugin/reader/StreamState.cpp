@@ -11,7 +11,11 @@ bool g_stream_mode = false;
 int g_stream_bitrate = 0;
 char g_source_name[kSourceNameBytes] = {};
 StreamSizeHook g_size_hook = nullptr;
+SourceLayout g_stream_layout;
 }  // namespace
+
+void SetStreamLayout(const SourceLayout& layout) { g_stream_layout = layout; }
+const SourceLayout& StreamLayout() { return g_stream_layout; }
 
 void SetStreamMode(bool on) { g_stream_mode = on; }
 bool StreamMode() { return g_stream_mode; }

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "plugin/reader/SourceLayout.h"
+
 namespace bramble {
 
 constexpr int kSourceNameBytes = 260;
@@ -18,6 +20,10 @@ bool IsNetworkName(const char* name);
 // Bit rate of the open network stream in bit/s (used for its length).
 void SetStreamBitrate(int bits_per_second);
 int StreamBitrate();
+
+// What the stream's first bytes showed of its layout (for its length).
+void SetStreamLayout(const SourceLayout& layout);
+const SourceLayout& StreamLayout();
 
 // Name of the open source; kept to 259 characters.
 void SetCurrentSourceName(const char* name);

@@ -212,6 +212,47 @@ TEST_F(StreamPlay, StopDuringAStalledReadReturnsAtOnceWithoutNotice) {
   EXPECT_EQ(Host().log.Writes(), 125u);
 }
 
+// An ID3v2 tag holding two frames a frame length apart, a Xing frame that
+// counts 100 frames, then those 100 silent Layer III frames (128 kbit/s,
+// 44.1 kHz, 417 bytes).
+std::vector<uint8_t> TaggedXingStream() {
+  constexpr int kL3Frame = 417, kTagBody = 1000;
+  std::vector<uint8_t> bytes = {'I', 'D', '3', 3, 0, 0, 0, 0, kTagBody >> 7, kTagBody & 0x7F};
+  bytes.resize(10 + kTagBody, 0);
+  for (int f = 0; f < 101 + 2; ++f) {
+    const size_t at = f < 2 ? 100 + f * kL3Frame : bytes.size();
+    if (f >= 2) bytes.resize(bytes.size() + kL3Frame, 0);
+    const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x00};
+    std::copy(header, header + 4, bytes.begin() + at);
+    if (f == 2) {
+      const uint8_t xing[] = {'X', 'i', 'n', 'g', 0, 0, 0, 3, 0, 0, 0, 100, 0, 0, 0xA4, 0x85};  // 101 x 417 bytes
+      std::copy(xing, xing + sizeof xing, bytes.begin() + at + 36);
+    }
+  }
+  return bytes;
+}
+
+TEST_F(StreamPlay, TagAndXingFrameOfAStream) {
+  data_ = TaggedXingStream();
+  state_->script.data = data_.data();
+  state_->script.size = int(data_.size());
+  state_->script.content_length = uint32_t(data_.size());
+  state_->script.seekable = 1;
+  Host().writes_allowed = 2;
+  ASSERT_EQ(mod_->Play(kUrl), 0);
+  EXPECT_EQ(LengthOf(kUrl), 2612) << "100 frames of 1152 samples, not the bytes at 128 kbit/s";
+  ASSERT_TRUE(PumpUntil([] { return Host().log.Writes() == 2; }, 5000));
+  const int calls = Host().can_write_calls;
+  ASSERT_TRUE(PumpUntil([&] { return Host().can_write_calls > calls + 2; }, 2000));
+  mod_->SetOutputTime(0);
+  Host().writes_allowed = 1 << 30;
+  ASSERT_TRUE(WaitForEnd());
+  EXPECT_EQ(state_->last_seek, 1010) << "a seek to the start lands behind the tag";
+  // Three frames before the seek, then the 100 again: never the tag's
+  // frames or the Xing frame.
+  EXPECT_EQ(Host().log.Writes(), 3u + 100u);
+}
+
 TEST_F(StreamPlay, NoFrameInTheStreamEndsWithNothingWritten) {
   std::vector<uint8_t> garbage(20000);
   for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = uint8_t((i * 7 + 3) % 251);

@@ -108,6 +108,8 @@ TEST_F(ConfigSheet, FirstOpeningShowsDefaultsAndTextsAndWritesThem) {
     EXPECT_EQ(ItemText(page, IDC_CPU_NOTE), LangText(IDS_CPU_NOTE));
     EXPECT_EQ(ItemText(page, IDC_QUALITY_GROUP), LangText(IDS_QUALITY_GROUP));
     EXPECT_EQ(ItemText(page, IDC_PRIORITY_GROUP), LangText(IDS_PRIORITY_GROUP));
+    EXPECT_EQ(ItemText(page, IDC_GAPLESS), LangText(IDS_GAPLESS));
+    EXPECT_FALSE(Checked(page, IDC_GAPLESS));
     EXPECT_EQ(TabText(sheet, 0), LangText(IDS_GENERAL_TAB));
     EXPECT_EQ(TabText(sheet, 1), LangText(IDS_NETWORK_TAB));
     EXPECT_EQ(UserSetting(kPluginSubkey, "Bandwidth"), "0");
@@ -116,7 +118,7 @@ TEST_F(ConfigSheet, FirstOpeningShowsDefaultsAndTextsAndWritesThem) {
     // Every control lies inside the page the sheet made room for.
     RECT page_rect, group;
     GetWindowRect(page, &page_rect);
-    for (int id : {IDC_QUALITY_GROUP, IDC_PRIORITY_GROUP, IDC_CPU_GROUP}) {
+    for (int id : {IDC_QUALITY_GROUP, IDC_PRIORITY_GROUP, IDC_CPU_GROUP, IDC_GAPLESS}) {
       GetWindowRect(GetDlgItem(page, id), &group);
       EXPECT_LE(group.bottom, page_rect.bottom) << id;
       EXPECT_LE(group.right, page_rect.right) << id;
@@ -216,6 +218,20 @@ TEST_F(ConfigSheet, TrackbarsStoreOnReleaseOnlyAndCpuClicksRewrite) {
   });
   // Closing the sheet stores nothing more.
   EXPECT_EQ(UserSetting(kPluginSubkey, "Filter"), "14");
+}
+
+TEST_F(ConfigSheet, GaplessBoxShowsAndStoresTheSettingAtOnce) {
+  ClearSettings();
+  bramble::WriteSettingDword(kPluginSubkey, "Gapless", 1);
+  Load(false);
+  WithSheet([](HWND sheet) {
+    HWND page = CurrentPage(sheet);
+    EXPECT_TRUE(Checked(page, IDC_GAPLESS));
+    Click(page, IDC_GAPLESS);
+    EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, "Gapless", 7), 0u);
+    Click(page, IDC_GAPLESS);
+    EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, "Gapless", 7), 1u);
+  });
 }
 
 TEST_F(ConfigSheet, PriorityChangeReachesThePlayingThreadAtOnceAlsoWhilePaused) {

@@ -121,24 +121,29 @@ TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
     int length_ms;
     uint32_t size;
     const char* text;
+    int average_kbps;
   } cases[] = {
-      {{0xFF, 0xFB, 0x90, 0x40}, 5999, 100000, "5 Sec.\n100000 Bytes\nMPEG-1 III\n128 Kbps\n44100 Hz\nJoint-Stereo\n"},
+      {{0xFF, 0xFB, 0x90, 0x40}, 5999, 100000, "5 Sec.\n100000 Bytes\nMPEG-1 III\n128 Kbps\n44100 Hz\nJoint-Stereo\n",
+       0},
+      // A variable-rate file shows its average, not the frame's rate.
+      {{0xFF, 0xFB, 0x90, 0x40}, 30040, 398693, "30 Sec.\n398693 Bytes\nMPEG-1 III\n106 Kbps\n44100 Hz\nJoint-Stereo\n",
+       106},
       // MPEG-2 Layer II at 64 kbit/s, 24 kHz, single channel (shares Layer III's row).
-      {{0xFF, 0xF5, 0x84, 0xC0}, 1000, 5, "1 Sec.\n5 Bytes\nMPEG-2 LSF II\n64 Kbps\n24000 Hz\nSingle-Ch\n"},
+      {{0xFF, 0xF5, 0x84, 0xC0}, 1000, 5, "1 Sec.\n5 Bytes\nMPEG-2 LSF II\n64 Kbps\n24000 Hz\nSingle-Ch\n", 0},
       // MPEG-2.5 Layer III at 8 kbit/s, 11025 Hz.
-      {{0xFF, 0xE3, 0x10, 0xC0}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-2.5 III\n8 Kbps\n11025 Hz\nSingle-Ch\n"},
+      {{0xFF, 0xE3, 0x10, 0xC0}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-2.5 III\n8 Kbps\n11025 Hz\nSingle-Ch\n", 0},
       // MPEG-1 Layer I, 448 kbit/s, 32 kHz, dual channel.
-      {{0xFF, 0xFF, 0xE8, 0x80}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-1 I\n448 Kbps\n32000 Hz\nDual-Ch\n"},
+      {{0xFF, 0xFF, 0xE8, 0x80}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-1 I\n448 Kbps\n32000 Hz\nDual-Ch\n", 0},
       // Sample-rate index 3 shows 0; stereo.
-      {{0xFF, 0xFD, 0x5C, 0x00}, 2500, 7, "2 Sec.\n7 Bytes\nMPEG-1 II\n80 Kbps\n0 Hz\nStereo\n"},
+      {{0xFF, 0xFD, 0x5C, 0x00}, 2500, 7, "2 Sec.\n7 Bytes\nMPEG-1 II\n80 Kbps\n0 Hz\nStereo\n", 0},
       // Bit-rate index 15 lies outside the tables: 0, not a stray read.
-      {{0xFF, 0xFB, 0xF0, 0x40}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-1 III\n0 Kbps\n44100 Hz\nJoint-Stereo\n"},
+      {{0xFF, 0xFB, 0xF0, 0x40}, 0, 0, "0 Sec.\n0 Bytes\nMPEG-1 III\n0 Kbps\n44100 Hz\nJoint-Stereo\n", 0},
       // No header (nothing synchronised yet) or a reserved layer.
-      {{0x00, 0x00, 0x00, 0x00}, 0, 0, bramble::kValuesNotAvailable},
-      {{0xFF, 0xF9, 0x90, 0x40}, 0, 0, bramble::kValuesNotAvailable},
+      {{0x00, 0x00, 0x00, 0x00}, 0, 0, bramble::kValuesNotAvailable, 0},
+      {{0xFF, 0xF9, 0x90, 0x40}, 0, 0, bramble::kValuesNotAvailable, 0},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(bramble::FormatStreamValues(c.header, c.length_ms, c.size), c.text) << c.text;
+    EXPECT_EQ(bramble::FormatStreamValues(c.header, c.length_ms, c.size, c.average_kbps), c.text) << c.text;
 }
 
 }  // namespace

@@ -1,0 +1,58 @@
+#include "plugin/reader/SourceLayout.h"
+
+#include <climits>
+
+#include "plugin/reader/GaplessTrim.h"
+
+namespace bramble {
+
+namespace {
+double TotalSamples(const SourceLayout& l) { return double(l.vbr.frames) * l.samples_per_frame; }
+
+// Offsets beyond what a source position can hold land at the end.
+long ClampOffset(double offset) {
+  if (!(offset > 0.0)) return 0;
+  return offset >= double(LONG_MAX) ? LONG_MAX : long(offset);
+}
+}  // namespace
+
+uint32_t AudioBytes(const SourceLayout& l, uint32_t size) {
+  const uint64_t tags = uint64_t(l.audio_start) + l.tail_bytes;
+  return size > tags ? uint32_t(size - tags) : 0;
+}
+
+bool HasFrameCount(const SourceLayout& l) {
+  return l.vbr.kind != VbrHeader::kNone && l.vbr.frames > 0 && l.sample_rate > 0 && l.samples_per_frame > 0;
+}
+
+double AudioLengthMs(const SourceLayout& l, uint32_t size, int bitrate, bool gapless) {
+  if (HasFrameCount(l)) {
+    double samples = TotalSamples(l);
+    if (gapless) {
+      const GaplessTrim trim = GaplessTrim::For(l.vbr, l.samples_per_frame);
+      if (trim.active()) samples = double(trim.end() - trim.start());
+    }
+    return samples * 1000.0 / l.sample_rate;
+  }
+  // Single precision, as the byte count always was.
+  const float audio = float(AudioBytes(l, size));
+  return bitrate > 0 ? double(audio) * 8000.0 / bitrate : double(audio) * 0.0625;
+}
+
+int AverageBitrate(const SourceLayout& l) {
+  if (!HasFrameCount(l) || l.vbr.kind == VbrHeader::kInfo) return 0;
+  const uint32_t audio = AudioBytes(l, l.source_bytes);
+  const uint32_t bytes = (l.vbr.bytes > 0 && (audio == 0 || l.vbr.bytes <= audio)) ? l.vbr.bytes : audio;
+  const double bits = double(bytes) * 8.0 * l.sample_rate / TotalSamples(l);
+  return bits >= 2147483647.0 ? 0 : int(bits + 0.5);
+}
+
+long SeekOffset(const SourceLayout& l, int byte_rate, int ms, bool gapless) {
+  if (!HasFrameCount(l)) return ClampOffset(double(l.audio_start) + double(byte_rate) * double(ms) * 0.001);
+  const GaplessTrim trim = gapless ? GaplessTrim::For(l.vbr, l.samples_per_frame) : GaplessTrim();
+  const double sample = double(ms) * l.sample_rate / 1000.0 + double(trim.start());
+  const uint32_t offset = VbrSeekOffset(l.vbr, sample / TotalSamples(l), AudioBytes(l, l.source_bytes));
+  return ClampOffset(double(l.audio_start) + double(offset));
+}
+
+}  // namespace bramble

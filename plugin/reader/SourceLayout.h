@@ -1,0 +1,43 @@
+// Where a source's audio lies and what its first frame says about it: the
+// tags around the audio, and the Xing/Info/VBRI header of the first frame.
+// Lengths, seek offsets and the average bit rate follow from it; a source
+// without tags or header gives the byte-rate results of a plain stream.
+#pragma once
+
+#include <cstdint>
+
+#include "plugin/reader/VbrHeader.h"
+
+namespace bramble {
+
+struct SourceLayout {
+  uint32_t source_bytes = 0;  // the whole source; 0 when unknown
+  uint32_t audio_start = 0;   // bytes of ID3v2 tags before the audio
+  uint32_t tail_bytes = 0;    // bytes of ID3v1 and APEv2 tags after it
+  int sample_rate = 0;        // of the first frame; 0 when none was found
+  int samples_per_frame = 0;
+  VbrHeader vbr;              // kind kNone when the first frame is audio
+};
+
+// Bytes of audio in a source of `size` bytes: without the tags.
+uint32_t AudioBytes(const SourceLayout& layout, uint32_t size);
+
+// True when the first frame's header gives the number of frames.
+bool HasFrameCount(const SourceLayout& layout);
+
+// Length in ms: from the frame count when the header gives it (less the
+// trimmed samples when `gapless`), else the audio bytes of a source of
+// `size` bytes at `bitrate` bit/s (at 128 kbit/s when that is 0).
+double AudioLengthMs(const SourceLayout& layout, uint32_t size, int bitrate, bool gapless);
+
+// Average bit/s of a Xing or VBRI file; 0 for any other, whose frames'
+// own rate is the one to show.
+int AverageBitrate(const SourceLayout& layout);
+
+// Byte offset from the source's start for `ms` into the playing time (of
+// the trimmed audio when `gapless`): through the header's table when the
+// first frame has one, else at `byte_rate` bytes per second from the
+// audio's start.
+long SeekOffset(const SourceLayout& layout, int byte_rate, int ms, bool gapless);
+
+}  // namespace bramble
