@@ -52,7 +52,7 @@ while [ $# -gt 0 ]; do
     --logs) logs=$2; shift 2 ;;
     --check) check_only=1; shift ;;
     --no-clean-run) clean_run=0; shift ;;
-    -h|--help) sed -n '2,27p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) sed -n '2,26p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'; exit 0 ;;
     -*) die "unknown option $1" ;;
     *) selected+=("$1"); shift ;;
   esac
