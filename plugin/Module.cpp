@@ -3,9 +3,9 @@
 
 #include <cstring>
 
+#include "abi/InModule.h"
 #include "config/SettingsKey.h"
 #include "plugin/HostNotify.h"
-#include "plugin/InModule.h"
 #include "plugin/Module.h"
 #include "plugin/Mp3Player.h"
 #include "plugin/Streaming.h"

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <memory>
 
-#include "plugin/InModule.h"
+#include "abi/InModule.h"
 #include "plugin/Streaming.h"
 #include "plugin/reader/ByteSource.h"
 #include "plugin/reader/FrameReader.h"
