@@ -107,7 +107,7 @@ void PrepareStream(const char* name) {
   InvalidateLengthCache();
   SetCurrentSourceName(name);
   const int duration_s = GetLength(g_scanner, name) / 1000;
-  const StreamingInfo* info = g_pStreaming->info;
+  const StreamInfoRecord* info = g_pStreaming->info();
   const char* first = info ? (info->first_text ? info->first_text : "") : nullptr;
   const char* second = info ? (info->second_text ? info->second_text : "") : nullptr;
   ReportStreamInfo(first, second, duration_s);
