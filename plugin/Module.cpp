@@ -36,12 +36,16 @@ HINSTANCE g_instance = nullptr;
 
 OutModule* Output();
 
+void ApplyPriorityStep(int step) {
+  if (g_player) g_player->SetPriority(PriorityForStep(step));
+}
+
 // The sheet has no owner; the host window parents the streaming library's
 // own settings dialog.
 void BRAMBLE_CDECL Config(WindowHandle) {
   ConfigContext context;
   context.instance = g_instance;
-  context.player = g_player;
+  if (g_player) context.apply_priority_step = ApplyPriorityStep;
   context.streaming = g_pStreaming;
   context.host_window = mod.host_window;
   ShowConfigSheet(context);
