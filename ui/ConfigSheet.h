@@ -5,7 +5,7 @@
 #include <windows.h>
 
 #include "abi/Streaming.h"
-#include "ui/Dialog.h"
+#include "ui/DialogLayer.h"
 
 namespace bramble {
 
