@@ -13,7 +13,6 @@
 #include "plugin/reader/StreamProbe.h"
 #include "plugin/reader/StreamState.h"
 #include "tags/Id3v1Tag.h"
-#include "tags/TagFile.h"
 #include "tags/Title.h"
 #include "ui/Dialogs.h"
 
@@ -52,6 +51,9 @@ void BRAMBLE_CDECL Config(WindowHandle) {
 }
 
 void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
+
+// The tag code reports a failed write through its hook; the user sees it here.
+void ShowTagMessage(const char* text) { MessageBoxA(nullptr, text ? text : "", nullptr, MB_OK); }
 
 int BRAMBLE_CDECL Init() {
   SetStreamMode(false);
@@ -239,7 +241,7 @@ extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModul
   // The streaming library is looked up once, outside the loader lock.
   if (!bramble::g_started) {
     bramble::g_started = true;
-    bramble::SetTagMessageHook(bramble::PlatformShowMessage);
+    bramble::SetTagMessageHook(bramble::ShowTagMessage);
     bramble::LoadStreamingLibrary();
   }
   return &bramble::mod;
