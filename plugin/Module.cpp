@@ -6,7 +6,6 @@
 #include "abi/InModule.h"
 #include "config/SettingsKey.h"
 #include "plugin/HostNotify.h"
-#include "plugin/Module.h"
 #include "plugin/Mp3Player.h"
 #include "plugin/Streaming.h"
 #include "plugin/reader/Length.h"
@@ -246,8 +245,6 @@ extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModul
   }
   return &bramble::mod;
 }
-
-HINSTANCE bramble::PluginInstance() { return g_instance; }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) bramble::g_instance = instance;

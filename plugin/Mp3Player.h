@@ -38,7 +38,6 @@ class Mp3Player : public FrameReader {
 
   // Stores the thread priority and applies it to a running thread. 1.
   int SetPriority(int priority);
-  int priority() const { return priority_; }
 
   int Start();
   int Stop();

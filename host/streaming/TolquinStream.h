@@ -20,9 +20,6 @@ class TolquinStream final : public bramble::StreamingObject {
   int ShowSettings(void* owner_window) override;
   int Prefetch(void* buffer, int count) override;
 
-  // Bytes Prefetch can hold at most (Read delivers them again).
-  static constexpr size_t kPrefetchMax = StreamPump::kRingBytes;
-
  private:
   // The reply head may take a connect and a read time-out.
   DWORD ReplyWaitMs() const { return settings_.ConnectMs() + settings_.ReadMs(); }
