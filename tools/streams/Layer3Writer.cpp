@@ -1,10 +1,10 @@
-#include "tests/support/Layer3Writer.h"
+#include "tools/streams/Layer3Writer.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "tests/support/Layer3Codes.h"
-#include "tests/support/Layer3WriterCoding.h"
+#include "tools/streams/Layer3Codes.h"
+#include "tools/streams/Layer3WriterCoding.h"
 
 namespace bramble {
 namespace test {

@@ -1,7 +1,8 @@
-// Test-only Layer III bitstream writer: frames from chosen header fields,
-// side information, scalefactors and 576 quantised values per granule and
-// channel, with a real bit reservoir (main data may start in earlier frames,
-// or before the stream's first byte to force a reservoir shortfall).
+// Layer III bitstream writer for test streams: frames from chosen header
+// fields, side information, scalefactors and 576 quantised values per
+// granule and channel, with a real bit reservoir (main data may start in
+// earlier frames, or before the stream's first byte to force a reservoir
+// shortfall).
 //
 // Fields the writer can work out are computed unless the caller fixes them:
 // part2_3_length, big_values, table_select and count1table_select,
