@@ -91,10 +91,6 @@ bool Layer3Writer::Fail(const std::string& why) {
   return false;
 }
 
-int Layer3Writer::ReservoirBytes(const Layer3Header& next) const {
-  return int(std::min<int64_t>(slot_end_ - data_end_, next.MaxMainDataBegin()));
-}
-
 bool Layer3Writer::Add(Layer3Frame& f) {
   const Layer3Header& h = f.header;
   if (h.version != 1 && h.version != 2 && h.version != 25) return Fail("version");

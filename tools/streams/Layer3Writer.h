@@ -81,9 +81,6 @@ class Layer3Writer {
   std::vector<uint8_t> Stream() const;
   // Byte offset of each frame in Stream().
   const std::vector<size_t>& frame_offsets() const { return offsets_; }
-  // Main-data bytes of the stream not yet used, all reachable by the next
-  // frame's main_data_begin (before its own slot).
-  int ReservoirBytes(const Layer3Header& next) const;
   const std::string& error() const { return error_; }
 
  private:
