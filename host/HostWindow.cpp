@@ -3,9 +3,9 @@
 #include <atomic>
 #include <cstring>
 
+#include "abi/HostInterfaces.h"
+#include "abi/InModule.h"
 #include "host/Events.h"
-#include "plugin/HostInterfaces.h"
-#include "plugin/InModule.h"
 
 namespace jukebox {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "abi/InModule.h"
 #include "host/Events.h"
 #include "host/HostWindow.h"
 #include "host/Output.h"
-#include "plugin/InModule.h"
 
 namespace jukebox {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "plugin/InModule.h"
+#include "abi/InModule.h"
 #include "tools/WavWriter.h"
 
 namespace jukebox {

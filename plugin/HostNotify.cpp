@@ -2,8 +2,8 @@
 
 #include <atomic>
 
+#include "abi/HostInterfaces.h"
 #include "config/SettingsKey.h"
-#include "plugin/HostInterfaces.h"
 
 namespace bramble {
 

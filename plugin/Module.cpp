@@ -3,17 +3,15 @@
 
 #include <cstring>
 
+#include "abi/InModule.h"
 #include "config/SettingsKey.h"
 #include "plugin/HostNotify.h"
-#include "plugin/InModule.h"
-#include "plugin/Module.h"
 #include "plugin/Mp3Player.h"
 #include "plugin/Streaming.h"
 #include "plugin/reader/Length.h"
 #include "plugin/reader/StreamProbe.h"
 #include "plugin/reader/StreamState.h"
 #include "tags/Id3v1Tag.h"
-#include "tags/TagFile.h"
 #include "tags/Title.h"
 #include "ui/Dialogs.h"
 
@@ -36,12 +34,16 @@ HINSTANCE g_instance = nullptr;
 
 OutModule* Output();
 
+void ApplyPriorityStep(int step) {
+  if (g_player) g_player->SetPriority(PriorityForStep(step));
+}
+
 // The sheet has no owner; the host window parents the streaming library's
 // own settings dialog.
 void BRAMBLE_CDECL Config(WindowHandle) {
   ConfigContext context;
   context.instance = g_instance;
-  context.player = g_player;
+  if (g_player) context.apply_priority_step = ApplyPriorityStep;
   context.streaming = g_pStreaming;
   context.host_window = mod.host_window;
   ShowConfigSheet(context);
@@ -56,6 +58,9 @@ void ApplyGaplessSetting() {
   g_scanner.SetGapless(on);
   if (g_player) g_player->SetGapless(on);
 }
+
+// The tag code reports a failed write through its hook; the user sees it here.
+void ShowTagMessage(const char* text) { MessageBoxA(nullptr, text ? text : "", nullptr, MB_OK); }
 
 int BRAMBLE_CDECL Init() {
   SetStreamMode(false);
@@ -113,7 +118,8 @@ void PrepareStream(const char* name) {
   StreamProbe probe;
   probe.Parse(buffer, got);
   // Tags and a header frame seen here count for the length and the seeks.
-  probe.layout.source_bytes = g_pStreaming->info ? g_pStreaming->info->content_length : 0;
+  const StreamInfoRecord* record = g_pStreaming->info();
+  probe.layout.source_bytes = record ? record->content_length : 0;
   // A stream of unknown size (a live mount) may begin with any file's header.
   if (probe.layout.source_bytes == 0) probe.layout.vbr = VbrHeader();
   g_player->SetLayout(probe.layout);
@@ -124,7 +130,7 @@ void PrepareStream(const char* name) {
   InvalidateLengthCache();
   SetCurrentSourceName(name);
   const int duration_s = GetLength(g_scanner, name) / 1000;
-  const StreamingInfo* info = g_pStreaming->info;
+  const StreamInfoRecord* info = g_pStreaming->info();
   const char* first = info ? (info->first_text ? info->first_text : "") : nullptr;
   const char* second = info ? (info->second_text ? info->second_text : "") : nullptr;
   ReportStreamInfo(first, second, duration_s);
@@ -253,13 +259,11 @@ extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModul
   // The streaming library is looked up once, outside the loader lock.
   if (!bramble::g_started) {
     bramble::g_started = true;
-    bramble::SetTagMessageHook(bramble::PlatformShowMessage);
+    bramble::SetTagMessageHook(bramble::ShowTagMessage);
     bramble::LoadStreamingLibrary();
   }
   return &bramble::mod;
 }
-
-HINSTANCE bramble::PluginInstance() { return g_instance; }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   if (reason == DLL_PROCESS_ATTACH) bramble::g_instance = instance;

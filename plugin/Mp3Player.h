@@ -8,7 +8,7 @@
 #include <atomic>
 #include <memory>
 
-#include "plugin/InModule.h"
+#include "abi/InModule.h"
 #include "plugin/Streaming.h"
 #include "plugin/reader/ByteSource.h"
 #include "plugin/reader/FrameReader.h"
@@ -38,7 +38,6 @@ class Mp3Player : public FrameReader {
 
   // Stores the thread priority and applies it to a running thread. 1.
   int SetPriority(int priority);
-  int priority() const { return priority_; }
 
   int Start();
   int Stop();

@@ -13,12 +13,11 @@ StreamingObject* g_pStreaming = nullptr;
 namespace {
 HMODULE g_streaming_library = nullptr;
 
-using GetStreamingObjectFn = StreamingObject*(__cdecl*)();
-
 // The size of the open stream comes from its record, not from a file.
 bool StreamSize(const char* name, uint32_t* size) {
   if (!g_pStreaming || !IsNetworkName(name) || std::strcmp(name, CurrentSourceName()) != 0) return false;
-  *size = g_pStreaming->info ? g_pStreaming->info->content_length : 0;
+  const StreamInfoRecord* info = g_pStreaming->info();
+  *size = info ? info->content_length : 0;
   return true;
 }
 }  // namespace
@@ -50,7 +49,7 @@ int StreamSource::Read(void* dst, int n) {
 
 bool StreamSource::Seek(long offset) {
   if (!g_pStreaming || offset < 0) return false;
-  g_pStreaming->Seek(int(offset));
+  g_pStreaming->Seek(uint32_t(offset));
   position_ = offset;
   return true;
 }

@@ -1,48 +1,11 @@
-// The host's streaming library: the object it hands out, the record of the
-// stream being played, and a byte source that reads through the object.
+// The plug-in's side of the host's streaming library: loading it, its
+// object, and a byte source that reads through the object.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
+#include "abi/Streaming.h"
 #include "plugin/reader/ByteSource.h"
 
 namespace bramble {
-
-// Information about the open stream, owned by the streaming library. The
-// offsets are the library's on every build, also where pointers take 8 bytes.
-struct StreamingInfo {
-  uint32_t unused0[17];
-  uint32_t content_length;  // bytes
-  uint32_t unused72[2];
-  const char* first_text;
-  char unused_after_first[16 - sizeof(const char*)];
-  const char* second_text;
-};
-static_assert(offsetof(StreamingInfo, content_length) == 68, "content length");
-static_assert(offsetof(StreamingInfo, first_text) == 80, "first text");
-static_assert(offsetof(StreamingInfo, second_text) == 96, "second text");
-
-// Operations in the library's table order; the library owns the object.
-class StreamingObject {
- public:
-  virtual void Prepare() = 0;
-  virtual void Finish() = 0;
-  virtual int Open(const char* address) = 0;
-  virtual void Close() = 0;
-  virtual int Read(void* buffer, int bytes) = 0;
-  virtual void Seek(int offset) = 0;
-  virtual int IsSeekable(const char* address) = 0;
-  virtual void Unused7() = 0;
-  virtual void ShowSettings(void* main_window) = 0;
-  virtual int Prefetch(void* buffer, int bytes) = 0;
-
-  void* reserved;
-  StreamingInfo* info;
-
- protected:
-  ~StreamingObject() = default;
-};
 
 extern StreamingObject* g_pStreaming;
 
@@ -50,7 +13,6 @@ extern StreamingObject* g_pStreaming;
 // network streams fail to open.
 void LoadStreamingLibrary();
 void ReleaseStreamingLibrary();
-
 
 // Reads the open network stream through g_pStreaming.
 class StreamSource : public ByteSource {

@@ -82,7 +82,7 @@ Id3v1Tag* CreatePendingTag(const char* path);
 void FlushPendingTag();
 
 // Receives the text of the tag-write failure message; null shows nothing.
-// The plug-in installs PlatformShowMessage (tags/TagFile.h).
+// The tag code shows nothing itself: the plug-in installs a message box.
 using TagMessageHook = void (*)(const char* text);
 void SetTagMessageHook(TagMessageHook hook);
 

@@ -1,6 +1,5 @@
 // File access for the tag code, one short-lived handle per operation, and
-// the two platform services the tag and title code need (a message for the
-// user, the display name of a path). The Win32 build uses the system calls;
+// the platform service the title code needs (the display name of a path). The Win32 build uses the system calls;
 // the native build uses POSIX equivalents so the command-line tool can edit
 // tags.
 #pragma once
@@ -42,10 +41,6 @@ class TagFile {
 #endif
   long last_error_ = 0;
 };
-
-// Shows `text` to the user: a message box with no owner and an OK button
-// under Win32, a line on standard error natively.
-void PlatformShowMessage(const char* text);
 
 // The display name of `path` as the system shows it, into `out` of
 // `capacity` characters including the NUL. Returns 0 on success. Win32 asks

@@ -2,7 +2,6 @@
 #include "tags/TagFile.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -80,10 +79,6 @@ bool TagFile::Truncate() {
   if (fd_ < 0) return false;
   off_t at = ::lseek(fd_, 0, SEEK_CUR);
   return at >= 0 && ::ftruncate(fd_, at) == 0;
-}
-
-void PlatformShowMessage(const char* text) {
-  std::fprintf(stderr, "%s\n", text ? text : "");
 }
 
 int PlatformFileTitle(const char* path, char* out, int capacity) {

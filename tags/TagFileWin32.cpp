@@ -77,10 +77,6 @@ bool TagFile::Truncate() {
   return handle_ != nullptr && SetEndOfFile(AsHandle(handle_)) != 0;
 }
 
-void PlatformShowMessage(const char* text) {
-  MessageBoxA(nullptr, text ? text : "", nullptr, MB_OK);
-}
-
 int PlatformFileTitle(const char* path, char* out, int capacity) {
   if (path == nullptr || out == nullptr || capacity <= 0) return -1;
   // The call takes a 16-bit size; larger buffers are offered as 32767.

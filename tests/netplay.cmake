@@ -6,6 +6,7 @@ if(WIN32)
   set(NETPLAY_DIR ${CMAKE_BINARY_DIR}/netplay)
   add_library(FakeTolquin SHARED ${CMAKE_CURRENT_LIST_DIR}/net/FakeTolquin.cpp)
   target_include_directories(FakeTolquin PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_libraries(FakeTolquin PRIVATE bramble_abi)
   set_target_properties(FakeTolquin PROPERTIES PREFIX "" OUTPUT_NAME Tolquin SUFFIX ".DLL"
                         RUNTIME_OUTPUT_DIRECTORY ${NETPLAY_DIR}/Plugins ARCHIVE_OUTPUT_DIRECTORY ${NETPLAY_DIR}/lib)
 

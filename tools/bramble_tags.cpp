@@ -21,6 +21,9 @@ int UsageError(const char* text, const char* arg) {
   return 2;
 }
 
+// A failed tag write explains itself on standard error.
+void PrintTagMessage(const char* text) { std::fprintf(stderr, "%s\n", text ? text : ""); }
+
 bool CanOpen(const char* path) {
   TagFile f;
   return f.OpenForRead(path);
@@ -102,7 +105,7 @@ bool ParseOrder(const char* text, TitleOrderTable* table) {
 int RunTagCommand(int argc, char** argv) {
   if (argc < 1) return UsageError("usage: bramble tag FILE [--title T ... | --remove]", nullptr);
   const char* path = argv[0];
-  SetTagMessageHook(&PlatformShowMessage);
+  SetTagMessageHook(&PrintTagMessage);
   if (!CanOpen(path)) {
     std::fprintf(stderr, "bramble: cannot open %s\n", path);
     return 1;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/QdxStream.h"
+#include "tools/streams/QdxStream.h"
 
 namespace {
 

@@ -4,17 +4,17 @@
 
 #include <windows.h>
 
-#include "ui/Dialog.h"
+#include "abi/Streaming.h"
+#include "ui/DialogLayer.h"
 
 namespace bramble {
-
-class Mp3Player;
-class StreamingObject;
 
 // What the sheet works on, handed in by the entry point.
 struct ConfigContext {
   HINSTANCE instance = nullptr;     // holds the page templates
-  Mp3Player* player = nullptr;      // gets priority changes at once; may be null
+  // Gives the playing thread the priority of a step (0..6) at once; null
+  // when there is no player.
+  void (*apply_priority_step)(int step) = nullptr;
   StreamingObject* streaming = nullptr;  // null without the streaming library
   void* host_window = nullptr;      // owner of the streaming library's dialog
 };

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/Dialog.h"
+#include "ui/DialogLayer.h"
 
 namespace bramble {
 

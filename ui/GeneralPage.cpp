@@ -3,7 +3,6 @@
 
 #include "config/Language.h"
 #include "config/SettingsKey.h"
-#include "plugin/Mp3Player.h"
 #include "tags/Title.h"
 #include "ui/ConfigSheet.h"
 #include "ui/Controls.h"
@@ -88,7 +87,7 @@ void GeneralPage::ReadAndApplyPriority() {
   // The page never writes a step outside 0..6; a stored one is pulled in.
   GeneralValues& values = CurrentGeneralValues();
   values.priority_step = ClampStep(ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5"));
-  if (context_.player) context_.player->SetPriority(PriorityForStep(values.priority_step));
+  if (context_.apply_priority_step) context_.apply_priority_step(values.priority_step);
   CopyText(values.priority_name, sizeof values.priority_name,
            LoadLanguageString(PriorityNameId(values.priority_step)));
 }

@@ -1,6 +1,5 @@
 // The Network Streaming page and the sheet that holds both pages.
 #include "config/Language.h"
-#include "plugin/Streaming.h"
 #include "ui/ConfigSheet.h"
 #include "ui/resource.h"
 

@@ -1,6 +1,5 @@
-// Resource ids of the plug-in's dialogs, its language library (RCENU.DLL)
-// and About.exe. Kept by hand; ranges by kind:
-//   100-199      About.exe (its dialog and controls)
+// Resource ids of the plug-in's dialogs and its language library
+// (RCENU.DLL). Kept by hand; ranges by kind:
 //   1-2          the standard OK / Cancel buttons
 //   3040-3049    file information dialog: field labels
 //   4001-4099    language strings (the library's string table)
@@ -95,10 +94,3 @@
 #define IDS_NET_CONFIG 4051
 #define IDS_NET_ABOUT 4052
 #define IDS_GAPLESS 4053
-
-// About.exe.
-#define IDD_ABOUT 100
-#define IDC_ABOUT_NAME 101
-#define IDC_ABOUT_VERSION 102
-#define IDC_ABOUT_PICTURE 103
-#define IDB_ABOUT_PICTURE 110

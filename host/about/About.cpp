@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "ui/resource.h"
+#include "host/about/resource.h"
 
 namespace {
 

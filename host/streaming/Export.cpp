@@ -5,4 +5,4 @@ namespace {
 TolquinStream g_stream;
 }
 
-extern "C" __declspec(dllexport) StreamingApi* GetStreamingObject() { return &g_stream; }
+extern "C" __declspec(dllexport) bramble::StreamingObject* GetStreamingObject() { return &g_stream; }

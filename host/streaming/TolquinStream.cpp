@@ -4,6 +4,10 @@
 
 #include "host/streaming/SettingsDialog.h"
 
+using bramble::StreamInfoRecord;
+using bramble::kStreamHasLength;
+using bramble::kStreamIcy;
+
 namespace {
 
 bool StartsWithHttp(const char* s) { return s && _strnicmp(s, "http://", 7) == 0; }
@@ -138,7 +142,6 @@ int TolquinStream::IsSeekable(const char* address) {
 
 int TolquinStream::Unused() { return 0; }
 
-int TolquinStream::ShowSettings(HWND owner) {
-  int changed = ShowSettingsDialog(owner, &settings_);
-  return changed;
+int TolquinStream::ShowSettings(void* owner_window) {
+  return ShowSettingsDialog(static_cast<HWND>(owner_window), &settings_);
 }

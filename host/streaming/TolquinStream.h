@@ -1,11 +1,11 @@
 // The library's one streaming object.
 #pragma once
 
+#include "abi/Streaming.h"
 #include "host/streaming/StreamPump.h"
 #include "host/streaming/StreamSettings.h"
-#include "host/streaming/StreamingApi.h"
 
-class TolquinStream final : public StreamingApi {
+class TolquinStream final : public bramble::StreamingObject {
  public:
   TolquinStream();
 
@@ -17,11 +17,8 @@ class TolquinStream final : public StreamingApi {
   int Seek(uint32_t offset) override;
   int IsSeekable(const char* address) override;
   int Unused() override;
-  int ShowSettings(HWND owner) override;
+  int ShowSettings(void* owner_window) override;
   int Prefetch(void* buffer, int count) override;
-
-  // Bytes Prefetch can hold at most (Read delivers them again).
-  static constexpr size_t kPrefetchMax = StreamPump::kRingBytes;
 
  private:
   // The reply head may take a connect and a read time-out.
@@ -35,7 +32,7 @@ class TolquinStream final : public StreamingApi {
   SRWLOCK lock_;
   StreamPump* pump_ = nullptr;
   std::string address_;
-  StreamInfoRecord record_ = {};
+  bramble::StreamInfoRecord record_ = {};
   char first_text_[HttpRequest::kMaxText + 1] = {};
   char second_text_[HttpRequest::kMaxText + 1] = {};
 };

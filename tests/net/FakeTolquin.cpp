@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "abi/Streaming.h"
 #include "tests/net/FakeStreaming.h"
 
 namespace {
@@ -19,20 +20,11 @@ void Record(const char* call, const char* arg = nullptr) {
   if (used + std::strlen(item) < sizeof g_state.calls) std::strcat(g_state.calls, item);
 }
 
-struct FakeRecord {
-  uint32_t words[17];
-  uint32_t content_length;
-  uint32_t words72[2];
-  const char* first_text;
-  char pad[16 - sizeof(const char*)];
-  const char* second_text;
-};
-
-class FakeStream {
+class FakeStream final : public bramble::StreamingObject {
  public:
-  virtual int Prepare() { Record("Prepare"); return 1; }
-  virtual int Finish() { Record("Finish"); return 0; }
-  virtual int Open(const char* address) {
+  int Prepare() override { Record("Prepare"); return 1; }
+  int Finish() override { Record("Finish"); return 0; }
+  int Open(const char* address) override {
     Record("Open", address);
     ResetEvent(g_closed);
     position_ = 0;
@@ -43,13 +35,13 @@ class FakeStream {
     info_ = g_state.script.has_record ? &record_ : nullptr;
     return g_state.script.open_result;
   }
-  virtual int Close() {
+  int Close() override {
     Record("Close");
     info_ = nullptr;
     SetEvent(g_closed);
     return 0;
   }
-  virtual int Read(void* buffer, int count) {
+  int Read(void* buffer, int count) override {
     ++g_state.reads;
     const int n = Copy(buffer, count);
     position_ += n;
@@ -59,7 +51,7 @@ class FakeStream {
     }
     return n;
   }
-  virtual int Seek(uint32_t offset) {
+  int Seek(uint32_t offset) override {
     char text[16];
     std::snprintf(text, sizeof text, "%u", offset);
     Record("Seek", text);
@@ -67,10 +59,10 @@ class FakeStream {
     position_ = int(std::min<uint32_t>(offset, uint32_t(g_state.script.size)));
     return 1;
   }
-  virtual int IsSeekable(const char* address) { Record("IsSeekable", address); return g_state.script.seekable; }
-  virtual int Unused() { Record("Unused"); return 0; }
-  virtual int ShowSettings(HWND) { Record("ShowSettings"); return 0; }
-  virtual int Prefetch(void* buffer, int count) {
+  int IsSeekable(const char* address) override { Record("IsSeekable", address); return g_state.script.seekable; }
+  int Unused() override { Record("Unused"); return 0; }
+  int ShowSettings(void*) override { Record("ShowSettings"); return 0; }
+  int Prefetch(void* buffer, int count) override {
     char text[16];
     std::snprintf(text, sizeof text, "%d", count);
     Record("Prefetch", text);
@@ -84,9 +76,7 @@ class FakeStream {
     return n;
   }
 
-  intptr_t spare_ = 0;
-  FakeRecord* info_ = nullptr;
-  FakeRecord record_ = {};
+  bramble::StreamInfoRecord record_ = {};
   int position_ = 0;
 };
 
@@ -94,6 +84,6 @@ FakeStream g_stream;
 
 }  // namespace
 
-extern "C" __declspec(dllexport) void* GetStreamingObject() { return &g_stream; }
+extern "C" __declspec(dllexport) bramble::StreamingObject* GetStreamingObject() { return &g_stream; }
 
 extern "C" __declspec(dllexport) FakeStreamingState* FakeStreamingStatePtr() { return &g_state; }

@@ -8,7 +8,7 @@
 #include "decoder/HuffmanTables.h"
 #include "decoder/Layer3Tables.h"
 #include "decoder/MpegDecoder.h"
-#include "tests/support/Layer3Codes.h"
+#include "tools/streams/Layer3Codes.h"
 
 namespace bramble {
 namespace {

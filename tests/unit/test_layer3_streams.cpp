@@ -14,7 +14,7 @@
 
 #include "decoder/Layer3Tables.h"
 #include "decoder/MpegDecoder.h"
-#include "tests/support/Layer3Writer.h"
+#include "tools/streams/Layer3Writer.h"
 
 // Active once the Layer III reconstruction is part of the decoder.
 #if __has_include("decoder/Layer3.h")

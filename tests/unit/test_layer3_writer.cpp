@@ -11,7 +11,7 @@
 
 #include "decoder/HuffmanTables.h"
 #include "decoder/MpegDecoder.h"
-#include "tests/support/Layer3Writer.h"
+#include "tools/streams/Layer3Writer.h"
 
 namespace bramble {
 namespace {

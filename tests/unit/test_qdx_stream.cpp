@@ -13,7 +13,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/QdxStream.h"
+#include "tools/streams/QdxStream.h"
 
 namespace bramble {
 namespace {

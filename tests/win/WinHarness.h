@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "plugin/HostInterfaces.h"
-#include "plugin/InModule.h"
+#include "abi/HostInterfaces.h"
+#include "abi/InModule.h"
 
 namespace wintest {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/InModule.h"
+#include "abi/InModule.h"
 #include "tags/Id3v1Tag.h"
 #include "tests/win/WinHarness.h"
 

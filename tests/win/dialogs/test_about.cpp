@@ -3,9 +3,9 @@
 
 #include <windows.h>
 
+#include "host/about/resource.h"
 #include "tests/win/WinHarness.h"
 #include "tests/win/dialogs/DialogDriver.h"
-#include "ui/resource.h"
 
 using namespace dialogs;
 

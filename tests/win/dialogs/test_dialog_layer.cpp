@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "tests/win/dialogs/DialogDriver.h"
-#include "ui/Dialog.h"
+#include "ui/DialogLayer.h"
 #include "ui/FileInfoDialog.h"
 #include "ui/resource.h"
 

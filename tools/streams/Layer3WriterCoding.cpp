@@ -1,4 +1,4 @@
-#include "tests/support/Layer3WriterCoding.h"
+#include "tools/streams/Layer3WriterCoding.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,4 +1,4 @@
-#include "tests/support/QdxStream.h"
+#include "tools/streams/QdxStream.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <random>
 
 #include "tags/InfoBlocks.h"
-#include "tests/support/Layer3Writer.h"
+#include "tools/streams/Layer3Writer.h"
 
 namespace bramble {
 namespace test {

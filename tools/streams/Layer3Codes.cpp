@@ -1,4 +1,4 @@
-#include "tests/support/Layer3Codes.h"
+#include "tools/streams/Layer3Codes.h"
 
 #include <array>
 #include <cstdlib>

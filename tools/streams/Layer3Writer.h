@@ -1,7 +1,8 @@
-// Test-only Layer III bitstream writer: frames from chosen header fields,
-// side information, scalefactors and 576 quantised values per granule and
-// channel, with a real bit reservoir (main data may start in earlier frames,
-// or before the stream's first byte to force a reservoir shortfall).
+// Layer III bitstream writer for test streams: frames from chosen header
+// fields, side information, scalefactors and 576 quantised values per
+// granule and channel, with a real bit reservoir (main data may start in
+// earlier frames, or before the stream's first byte to force a reservoir
+// shortfall).
 //
 // Fields the writer can work out are computed unless the caller fixes them:
 // part2_3_length, big_values, table_select and count1table_select,
@@ -80,9 +81,6 @@ class Layer3Writer {
   std::vector<uint8_t> Stream() const;
   // Byte offset of each frame in Stream().
   const std::vector<size_t>& frame_offsets() const { return offsets_; }
-  // Main-data bytes of the stream not yet used, all reachable by the next
-  // frame's main_data_begin (before its own slot).
-  int ReservoirBytes(const Layer3Header& next) const;
   const std::string& error() const { return error_; }
 
  private:

@@ -1,4 +1,4 @@
-#include "ui/Dialog.h"
+#include "ui/DialogLayer.h"
 
 #include <cstdio>
 #include <cstdint>

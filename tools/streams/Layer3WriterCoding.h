@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tests/support/Layer3Codes.h"
-#include "tests/support/Layer3Writer.h"
+#include "tools/streams/Layer3Codes.h"
+#include "tools/streams/Layer3Writer.h"
 
 namespace bramble {
 namespace test {

@@ -1,10 +1,10 @@
-#include "tests/support/Layer3Writer.h"
+#include "tools/streams/Layer3Writer.h"
 
 #include <algorithm>
 #include <cstdlib>
 
-#include "tests/support/Layer3Codes.h"
-#include "tests/support/Layer3WriterCoding.h"
+#include "tools/streams/Layer3Codes.h"
+#include "tools/streams/Layer3WriterCoding.h"
 
 namespace bramble {
 namespace test {
@@ -89,10 +89,6 @@ int Layer3Header::MainDataBytes() const { return FrameBytes() - 4 - (crc ? 2 : 0
 bool Layer3Writer::Fail(const std::string& why) {
   error_ = "frame " + std::to_string(frames_.size()) + ": " + why;
   return false;
-}
-
-int Layer3Writer::ReservoirBytes(const Layer3Header& next) const {
-  return int(std::min<int64_t>(slot_end_ - data_end_, next.MaxMainDataBegin()));
 }
 
 bool Layer3Writer::Add(Layer3Frame& f) {
