@@ -4,7 +4,7 @@
 
 #include "decoder/MpegDecoder.h"
 #include "plugin/HostNotify.h"
-#include "plugin/reader/StreamState.h"
+#include "reader/StreamState.h"
 
 namespace bramble {
 

@@ -10,8 +10,8 @@
 
 #include "plugin/InModule.h"
 #include "plugin/Streaming.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
 #include "tags/InfoBlocks.h"
 
 namespace bramble {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "plugin/reader/StreamState.h"
+#include "reader/StreamState.h"
 
 namespace bramble {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "plugin/reader/ByteSource.h"
+#include "reader/ByteSource.h"
 
 namespace bramble {
 

@@ -11,10 +11,10 @@
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/DecodeSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/Length.h"
+#include "reader/ByteSource.h"
+#include "reader/DecodeSource.h"
+#include "reader/FrameReader.h"
+#include "reader/Length.h"
 #include "tools/WavWriter.h"
 
 namespace bramble {

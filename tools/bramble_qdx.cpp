@@ -2,8 +2,8 @@
 #include <memory>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
 #include "tags/InfoBlocks.h"
 #include "tools/Commands.h"
 #include "tools/QdxCommand.h"

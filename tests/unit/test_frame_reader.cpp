@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/Length.h"
-#include "plugin/reader/StreamProbe.h"
-#include "plugin/reader/StreamState.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
+#include "reader/Length.h"
+#include "reader/StreamProbe.h"
+#include "reader/StreamState.h"
 #include "tests/support/ReaderStreams.h"
 
 namespace bramble {

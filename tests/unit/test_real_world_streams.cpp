@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/DecodeSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/Length.h"
+#include "reader/ByteSource.h"
+#include "reader/DecodeSource.h"
+#include "reader/FrameReader.h"
+#include "reader/Length.h"
 #include "tests/support/PcmCompare.h"
 #include "tests/support/ReaderStreams.h"
 

@@ -7,10 +7,10 @@
 
 #include <cstdint>
 
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/GaplessTrim.h"
-#include "plugin/reader/SourceLayout.h"
-#include "plugin/reader/TagSpans.h"
+#include "reader/ByteSource.h"
+#include "reader/GaplessTrim.h"
+#include "reader/SourceLayout.h"
+#include "reader/TagSpans.h"
 
 namespace bramble {
 

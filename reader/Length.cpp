@@ -1,10 +1,10 @@
-#include "plugin/reader/Length.h"
+#include "reader/Length.h"
 
 #include <cstdint>
 #include <cstring>
 
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/StreamState.h"
+#include "reader/FrameReader.h"
+#include "reader/StreamState.h"
 
 namespace bramble {
 

@@ -1,12 +1,12 @@
-#include "plugin/reader/FrameReader.h"
+#include "reader/FrameReader.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "plugin/reader/StreamState.h"
-#include "plugin/reader/VbrHeader.h"
+#include "reader/StreamState.h"
+#include "reader/VbrHeader.h"
 
 namespace bramble {
 

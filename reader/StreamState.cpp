@@ -1,4 +1,4 @@
-#include "plugin/reader/StreamState.h"
+#include "reader/StreamState.h"
 
 #include <cctype>
 #include <cstdio>

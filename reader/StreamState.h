@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/reader/SourceLayout.h"
+#include "reader/SourceLayout.h"
 
 namespace bramble {
 

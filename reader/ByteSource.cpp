@@ -1,4 +1,4 @@
-#include "plugin/reader/ByteSource.h"
+#include "reader/ByteSource.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "plugin/reader/DecodeSource.h"
+#include "reader/DecodeSource.h"
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/FrameReader.h"
 
 namespace bramble {
 
