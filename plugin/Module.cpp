@@ -28,7 +28,7 @@ constexpr int kUnknownLength = 268435455;
 constexpr int kPrefetchBytes = 10240;
 
 Mp3Player* g_player = nullptr;
-Mp3Player g_scanner;
+FrameReader g_scanner;  // scans files; never plays
 int g_paused = 0;
 int g_stream_sample_rate = 0;
 bool g_started = false;
@@ -54,7 +54,7 @@ void ApplyGaplessSetting() {
   const bool on = ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0;
   if (on != g_scanner.gapless()) InvalidateLengthCache();
   g_scanner.SetGapless(on);
-  if (g_player) g_player->SetGapless(on);
+  if (g_player) g_player->reader().SetGapless(on);
 }
 
 int BRAMBLE_CDECL Init() {
@@ -90,12 +90,12 @@ int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
   playing.name = open ? CurrentSourceName() : "";
   if (open && *playing.name) {
     // The header of the frame being played, copied once.
-    const uint8_t* header = g_player->header();
+    const uint8_t* header = g_player->reader().header();
     for (int i = 0; i < 4; ++i) playing.header[i] = header[i];
     playing.has_header = true;
     playing.length_ms = GetLength(g_scanner, playing.name);
     playing.size_bytes = QuerySourceSize(playing.name);
-    playing.average_kbps = AverageBitrate(g_player->layout()) / 1000;
+    playing.average_kbps = AverageBitrate(g_player->reader().layout()) / 1000;
   }
   ShowFileInfoDialog(g_instance, static_cast<HWND>(parent), name ? name : "", playing);
   return 1;
@@ -116,7 +116,7 @@ void PrepareStream(const char* name) {
   probe.layout.source_bytes = g_pStreaming->info ? g_pStreaming->info->content_length : 0;
   // A stream of unknown size (a live mount) may begin with any file's header.
   if (probe.layout.source_bytes == 0) probe.layout.vbr = VbrHeader();
-  g_player->SetLayout(probe.layout);
+  g_player->reader().SetLayout(probe.layout);
   SetStreamLayout(probe.layout);
   const int average = AverageBitrate(probe.layout);
   SetStreamBitrate(average > 0 ? average : probe.bitrate * 1000);

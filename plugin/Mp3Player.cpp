@@ -31,6 +31,7 @@ int PriorityForStep(int step) {
 }
 
 Mp3Player::Mp3Player() {
+  reader_.SetListener(this);
   InitializeCriticalSection(&handle_guard_);
   info_blocks_.SetNotify(NotifyInfoBlock, nullptr);
   mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
@@ -69,7 +70,7 @@ void Mp3Player::Unlock() {
 long Mp3Player::Open(const char* name, InModule* module) {
   // One source at a time: a second Open first ends the playback of the first.
   if (running()) Stop();
-  Attach(nullptr, nullptr);
+  reader_.Attach(nullptr, nullptr);
   decoder_.reset();
   file_.Close();
   SetStreamMode(false);
@@ -94,9 +95,9 @@ long Mp3Player::Open(const char* name, InModule* module) {
   module_ = module;
   decoder_ = std::make_unique<MpegDecoder>();
   decoder_->Init();
-  Attach(source, decoder_.get());
+  reader_.Attach(source, decoder_.get());
   // Tags and the first frame's header, for lengths and seeks.
-  if (source == &file_) ScanLayout(file_);
+  if (source == &file_) reader_.ScanLayout(file_);
   RearmHostNotify();
   info_blocks_.ResetInfoBlocks(*decoder_);
   return file_length_;
@@ -104,7 +105,7 @@ long Mp3Player::Open(const char* name, InModule* module) {
 
 int Mp3Player::Close() {
   if (module_ && output() && output()->Close) output()->Close();
-  Attach(nullptr, nullptr);
+  reader_.Attach(nullptr, nullptr);
   decoder_.reset();
   NotifyEndOfSource();
   if (StreamMode()) {
@@ -186,14 +187,14 @@ void Mp3Player::PlayLoop() {
 void Mp3Player::CarryOutSeek() {
   const int ms = seek_time_;
   decode_time_ = ms - ms % 1000;
-  SeekSource(seek_target_);
+  reader_.SeekSource(seek_target_);
   OutModule* out = output();
   if (out && out->Flush) out->Flush(ms);
   seek_target_ = -1;
 }
 
 int Mp3Player::PlayFrame() {
-  const int r = SynHeader(g_pcm);
+  const int r = reader_.SynHeader(g_pcm);
   if (r == -1) {
     Trace("PlayFrame failed\n");
     return -1;
@@ -202,7 +203,7 @@ int Mp3Player::PlayFrame() {
   // saw yields nothing, and the buffer still holds the last frame's block.
   if (r == 0 && decoder_) WriteBlock(decoder_->pcm_out_count * 2);
   if (decoder_ && decoder_->embed_bytes != 0) info_blocks_.FeedFromDecoder(*decoder_, decode_time_);
-  return int(byte_position());
+  return int(reader_.byte_position());
 }
 
 bool Mp3Player::WaitForRoom(OutModule* out) {
@@ -217,15 +218,16 @@ bool Mp3Player::WaitForRoom(OutModule* out) {
 void Mp3Player::WriteBlock(int block) {
   OutModule* out = output();
   if (!out || !module_ || block <= 0) return;
-  if (block > kMaxBlockBytes) block = kMaxBlockBytes;
+  if (block > FrameReader::kMaxBlockBytes) block = FrameReader::kMaxBlockBytes;
   if (!WaitForRoom(out)) return;
   const int time = decode_time_;
   if (module_->PcmFeedA) module_->PcmFeedA(g_pcm, 2, 16, time);
   if (module_->PcmFeedB) module_->PcmFeedB(g_pcm, 2, 16, time);
-  if (sample_rate() > 0) decode_time_ = int(unsigned(time) + unsigned(block / 4) * 1000u / unsigned(sample_rate()));
+  const int rate = reader_.sample_rate();
+  if (rate > 0) decode_time_ = int(unsigned(time) + unsigned(block / 4) * 1000u / unsigned(rate));
   int bytes = block;
   if (module_->DspIsActive && module_->DspIsActive() && module_->DspProcess) {
-    int frames = module_->DspProcess(g_pcm, block / 4, 16, 2, sample_rate());
+    int frames = module_->DspProcess(g_pcm, block / 4, 16, 2, rate);
     // The processed block must stay inside the buffer.
     if (frames < 0) frames = 0;
     if (frames > kMaxDspSampleFrames) frames = kMaxDspSampleFrames;
@@ -234,15 +236,17 @@ void Mp3Player::WriteBlock(int block) {
   if (out->Write) out->Write(g_pcm, bytes);  // a refused block is dropped
 }
 
+bool Mp3Player::LockedOn(const FrameReader&) { return OpenOutput() == 0; }
+
 int Mp3Player::OpenOutput() {
-  FrameReader::OpenOutput();
   OutModule* out = output();
   if (!out || !out->Open) return -1;
-  const int r = out->Open(sample_rate(), 2, 16, -1, -1);
+  const int rate = reader_.sample_rate();
+  const int r = out->Open(rate, 2, 16, -1, -1);
   if (r < 0) return -1;
   decode_time_ = 0;
-  if (module_->PcmFeedInit) module_->PcmFeedInit(r, sample_rate());
-  if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(sample_rate(), 2);
+  if (module_->PcmFeedInit) module_->PcmFeedInit(r, rate);
+  if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(rate, 2);
   return 0;
 }
 
@@ -251,7 +255,7 @@ void Mp3Player::Seek(int ms) {
   seek_time_ = ms;
   // The thread resynchronises at the new place when it carries this out. A
   // time far past the end stays a valid offset: reading there ends the play.
-  seek_target_ = SeekOffset(layout(), byte_rate(), ms, gapless());
+  seek_target_ = SeekOffset(reader_.layout(), reader_.byte_rate(), ms, reader_.gapless());
 }
 
 int Mp3Player::Stop() {

@@ -8,21 +8,19 @@ namespace bramble {
 
 namespace {
 // Starts the sink where the plug-in opens its output device.
-class SinkReader : public FrameReader {
+class SinkStarter final : public LockOnListener {
  public:
-  SinkReader(PcmSink& sink, DecodeStats& stats) : sink_(sink), stats_(stats) {}
+  SinkStarter(PcmSink& sink, DecodeStats& stats) : sink_(sink), stats_(stats) {}
 
- protected:
-  int OpenOutput() override {
-    FrameReader::OpenOutput();
+  bool LockedOn(const FrameReader& reader) override {
     stats_.started = true;
-    stats_.sample_rate = sample_rate();
-    stats_.layer = layer();
-    if (!sink_.Start(sample_rate())) {
+    stats_.sample_rate = reader.sample_rate();
+    stats_.layer = reader.layer();
+    if (!sink_.Start(reader.sample_rate())) {
       stats_.sink_failed = true;
-      return -1;
+      return false;
     }
-    return 0;
+    return true;
   }
 
  private:
@@ -36,7 +34,9 @@ alignas(16) int16_t g_pcm[FrameReader::kPcmBufferBytes / 2];
 
 bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* out, bool gapless) {
   DecodeStats stats;
-  SinkReader reader(sink, stats);
+  SinkStarter starter(sink, stats);
+  FrameReader reader;
+  reader.SetListener(&starter);
   reader.Attach(&source, &decoder);
   reader.SetGapless(gapless);
   for (;;) {

@@ -22,17 +22,17 @@ using test::FrameSpec;
 using test::HeaderBytes;
 using test::MakeFrame;
 
-// Counts output opens; can be told to refuse them.
-class CountingReader : public FrameReader {
+// Counts lock-ons (output opens); can be told to refuse them.
+class CountingReader : public FrameReader, private LockOnListener {
  public:
+  CountingReader() { SetListener(this); }
   int opens = 0;
   bool refuse = false;
 
- protected:
-  int OpenOutput() override {
+ private:
+  bool LockedOn(const FrameReader&) override {
     ++opens;
-    if (refuse) return -1;
-    return FrameReader::OpenOutput();
+    return !refuse;
   }
 };
 

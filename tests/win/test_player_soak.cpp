@@ -33,7 +33,7 @@ TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   Host().writes_allowed = 1;
   ASSERT_EQ(player.Start(), 0);
   ASSERT_TRUE(PumpUntil([] { return Host().log.Writes() == 1; }, 5000));
-  EXPECT_EQ(player.byte_rate(), kByteRate);
+  EXPECT_EQ(player.reader().byte_rate(), kByteRate);
   player.Seek(61500);
   EXPECT_EQ(player.seek_target(), target);
   EXPECT_EQ(player.seek_time(), 61500);
@@ -45,7 +45,7 @@ TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   // confirmed by 984960), not the false one at 984000.
   const long next_real = (target / kFrameBytes + 2) * kFrameBytes;
   Host().writes_allowed = 0;
-  PumpUntil([&] { return player.byte_position() >= next_real + kFrameBytes; }, 2000);
+  PumpUntil([&] { return player.reader().byte_position() >= next_real + kFrameBytes; }, 2000);
   // The thread may have decoded one more frame before it met the closed
   // output: the decode time is 61000 plus whole frames, and the first block
   // fed after the seek starts at 61000.
