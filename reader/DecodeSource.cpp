@@ -27,20 +27,19 @@ class SinkStarter final : public LockOnListener {
   PcmSink& sink_;
   DecodeStats& stats_;
 };
-
-// The plug-in's PCM buffer: twice the largest block.
-alignas(16) int16_t g_pcm[FrameReader::kPcmBufferBytes / 2];
 }  // namespace
 
 bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* out, bool gapless) {
   DecodeStats stats;
+  // Twice the largest block, as the plug-in's.
+  alignas(16) int16_t pcm[FrameReader::kPcmBufferBytes / 2] = {};
   SinkStarter starter(sink, stats);
   FrameReader reader;
   reader.SetListener(&starter);
   reader.Attach(&source, &decoder);
   reader.SetGapless(gapless);
   for (;;) {
-    const int r = reader.SynHeader(g_pcm);
+    const int r = reader.SynHeader(pcm);
     if (r == -1) break;
     ++stats.frames;
     const int per_frame = SamplesPerFrame(reader.layer(), reader.version_bit() ? 0 : 1);
@@ -53,7 +52,7 @@ bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, Decod
       sink.Rejected(channels, per_frame);
       continue;
     }
-    if (!sink.Write(g_pcm, values, channels)) {
+    if (!sink.Write(pcm, values, channels)) {
       stats.sink_failed = true;
       break;
     }
