@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "plugin/InModule.h"
+#include "plugin/Session.h"
 #include "plugin/Streaming.h"
 #include "reader/ByteSource.h"
 #include "reader/FrameReader.h"
@@ -18,10 +19,8 @@ namespace bramble {
 
 class MpegDecoder;
 
-// Process-wide PCM buffer: twice the largest block, so that the host's
-// sample processor may lengthen a block up to 2304 sample frames.
-constexpr int kPcmBufferBytes = 9216;
-constexpr int kMaxDspSampleFrames = kPcmBufferBytes / 4;
+// The longest block the host's sample processor may return (the session's buffer).
+constexpr int kMaxDspSampleFrames = Session::kPcmBufferBytes / 4;
 // Room the output must report before a block is written.
 constexpr int kOutputRoomBytes = 8192;
 
@@ -29,7 +28,9 @@ class Mp3Player final : private LockOnListener {
  public:
   enum Command { kRun = 0, kStopCommand = 2 };
 
-  Mp3Player();
+  // The session (borrowed) gives the stream mode, the notify-once flag and
+  // the PCM buffer.
+  explicit Mp3Player(Session& session);
   ~Mp3Player();
   Mp3Player(const Mp3Player&) = delete;
   Mp3Player& operator=(const Mp3Player&) = delete;
@@ -78,6 +79,7 @@ class Mp3Player final : private LockOnListener {
   void Unlock();
   OutModule* output() const { return module_ ? module_->out_module : nullptr; }
 
+  Session& session_;
   FrameReader reader_;
   FileSource file_;
   StreamSource stream_;

@@ -51,6 +51,10 @@ extern StreamingObject* g_pStreaming;
 void LoadStreamingLibrary();
 void ReleaseStreamingLibrary();
 
+// The open stream's content length from its record (0 without one); false
+// without the streaming object.
+bool StreamContentLength(uint32_t* bytes);
+
 
 // Reads the open network stream through g_pStreaming.
 class StreamSource : public ByteSource {

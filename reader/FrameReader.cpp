@@ -5,7 +5,6 @@
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "reader/StreamState.h"
 #include "reader/VbrHeader.h"
 
 namespace bramble {

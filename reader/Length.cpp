@@ -1,17 +1,12 @@
 #include "reader/Length.h"
 
-#include <cstdint>
-#include <cstring>
+#include <cstdio>
 
 #include "reader/FrameReader.h"
-#include "reader/StreamState.h"
 
 namespace bramble {
 
 namespace {
-char g_cached_name[kSourceNameBytes] = {};
-int g_cached_length = -1;
-
 int TruncateToInt(double ms) {
   if (!(ms >= 0.0)) return 0;
   if (ms >= double(INT32_MAX)) return INT32_MAX;
@@ -19,30 +14,27 @@ int TruncateToInt(double ms) {
 }
 }  // namespace
 
-void InvalidateLengthCache() { g_cached_length = -1; }
+uint32_t FileSize(const char* name) {
+  std::FILE* f = std::fopen(name, "rb");
+  if (!f) return 1;
+  long end = 0;
+  if (std::fseek(f, 0, SEEK_END) == 0) end = std::ftell(f);
+  std::fclose(f);
+  return end > 0 ? uint32_t(end) : 0;
+}
 
-int GetLength(FrameReader& scanner, const char* name) {
-  if (std::strncmp(name, g_cached_name, kSourceNameBytes) == 0 && g_cached_length >= 0)
-    return g_cached_length;
-  std::strncpy(g_cached_name, name, kSourceNameBytes - 1);
-  g_cached_name[kSourceNameBytes - 1] = '\0';
+int LengthMs(const SourceLayout& layout, uint32_t bytes, int bitrate, bool gapless) {
+  return TruncateToInt(AudioLengthMs(layout, bytes, bitrate, gapless));
+}
 
-  const uint32_t bytes = QuerySourceSize(name);
+int FileLengthMs(FrameReader& scanner, const char* name, uint32_t bytes) {
   const float size = float(bytes);
   // Unknown rates count as 128 kbit/s (16 bytes per ms).
   double ms = double(size) * 0.0625;
-  // Only the audio counts: tags are left out, a frame count is used. Only
-  // the open stream itself is measured at its bit rate, with what its first
-  // bytes showed.
-  if (StreamMode() && std::strcmp(name, CurrentSourceName()) == 0) {
-    ms = AudioLengthMs(StreamLayout(), bytes, StreamBitrate(), scanner.gapless());
-  } else {
-    int bitrate = 0, channels = 0, rate = 0;
-    if (scanner.GetInfo(name, &bitrate, &channels, &rate) == 0 && bitrate > 0)
-      ms = AudioLengthMs(scanner.layout(), bytes, bitrate, scanner.gapless());
-  }
-  g_cached_length = TruncateToInt(ms);
-  return g_cached_length;
+  int bitrate = 0, channels = 0, rate = 0;
+  if (scanner.GetInfo(name, &bitrate, &channels, &rate) == 0 && bitrate > 0)
+    ms = AudioLengthMs(scanner.layout(), bytes, bitrate, scanner.gapless());
+  return TruncateToInt(ms);
 }
 
 }  // namespace bramble

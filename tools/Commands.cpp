@@ -118,7 +118,7 @@ int Info(int argc, char** argv) {
   while (walker.SynHeader(nullptr) != -1) {
     if (frames++ == 0) mode = walker.frame()[3] >> 6;
   }
-  const int length_ms = GetLength(scanner, name);
+  const int length_ms = FileLengthMs(scanner, name, FileSize(name));
   std::printf("version: %s\n", VersionName(walker));
   std::printf("layer: %d\n", walker.layer());
   std::printf("mode: %s\n", ModeName(mode));

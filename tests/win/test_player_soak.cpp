@@ -13,6 +13,8 @@ using namespace wintest;
 
 namespace {
 
+bramble::Session g_session;  // the players' process-wide state
+
 TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   Host().Reset();
   // A false header at the seek target, inside a frame's body: only the
@@ -28,7 +30,7 @@ TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   bramble::InModule mod = {};
   HostWindow window;
   Host().Attach(&mod, window.hwnd());
-  bramble::Mp3Player player;
+  bramble::Mp3Player player(g_session);
   ASSERT_EQ(player.Open(path.c_str(), &mod), long(bytes.size()));
   Host().writes_allowed = 1;
   ASSERT_EQ(player.Start(), 0);
@@ -77,7 +79,7 @@ TEST(Mp3Player, PlayFrameReportsThePositionAndTheEnd) {
   const std::string path = WriteTempFile("junk_then_frames.mp2", bytes);
   bramble::InModule mod = {};
   Host().Attach(&mod, nullptr);
-  bramble::Mp3Player player;
+  bramble::Mp3Player player(g_session);
   ASSERT_EQ(player.Open(path.c_str(), &mod), long(bytes.size()));
   EXPECT_EQ(player.PlayFrame(), 1000 + kFrameBytes);
   EXPECT_EQ(player.PlayFrame(), 1000 + 2 * kFrameBytes);
