@@ -22,7 +22,7 @@ using test::HeaderBytes;
 using test::MakeFrame;
 
 // Counts lock-ons (output opens); can be told to refuse them.
-class CountingReader : public FrameReader, private LockOnListener {
+class CountingReader final : public FrameReader, private LockOnListener {
  public:
   CountingReader() { SetListener(this); }
   int opens = 0;
