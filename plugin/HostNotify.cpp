@@ -7,11 +7,6 @@
 
 namespace bramble {
 
-namespace {
-// Limits the host's automatic switch to the first text of each source.
-std::atomic<int> g_notify_once{0};
-}  // namespace
-
 HRESULT HostQuery(const GUID& id, void** out) {
   HWND host = FindWindowA(kHostWindowClass, nullptr);
   if (!host) return E_NOINTERFACE;
@@ -22,14 +17,11 @@ HRESULT HostQuery(const GUID& id, void** out) {
   return HRESULT(LONG(result));
 }
 
-void RearmHostNotify() { g_notify_once = 0; }
-bool HostNotifySent() { return g_notify_once != 0; }
-
-void Notify(const char* text, int is_url, int time_ms) {
+void Notify(std::atomic<int>& once, const char* text, int is_url, int time_ms) {
   const DWORD auto_switch = ReadSettingDword(kNotifySubkey, "QDX Auto Switch", 1);
   JukeboxNotify* notify = nullptr;
   if (SUCCEEDED(HostQuery(kJukeboxNotifyId, reinterpret_cast<void**>(&notify))) && notify) {
-    const int switch_flag = (auto_switch != 0 && g_notify_once == 0) ? 1 : 0;
+    const int switch_flag = (auto_switch != 0 && once == 0) ? 1 : 0;
     if (is_url) {
       notify->vtbl->InfoText(notify, time_ms, text, 1, switch_flag);
     } else {
@@ -38,13 +30,13 @@ void Notify(const char* text, int is_url, int time_ms) {
     }
     notify->vtbl->Release(notify);
   }
-  g_notify_once = 1;
+  once = 1;
 }
 
-void NotifyEndOfSource() {
-  const int once = g_notify_once.exchange(1);
-  Notify("\t", 0, 0);
-  g_notify_once = once;
+void NotifyEndOfSource(std::atomic<int>& once) {
+  const int was = once.exchange(1);
+  Notify(once, "\t", 0, 0);
+  once = was;
   JukeboxNotify* notify = nullptr;
   if (SUCCEEDED(HostQuery(kJukeboxNotifyId, reinterpret_cast<void**>(&notify))) && notify) {
     notify->vtbl->SourceEnded(notify);

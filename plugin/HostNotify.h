@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace bramble {
 
 constexpr DWORD kHostQueryTimeoutMs = 1000;
@@ -13,15 +15,13 @@ constexpr DWORD kHostQueryTimeoutMs = 1000;
 // window or it does not answer in time.
 HRESULT HostQuery(const GUID& id, void** out);
 
-// Clears the once-only flag: the next text of this source may switch.
-void RearmHostNotify();
-bool HostNotifySent();
-
 // One information text (is_url 0) or URL (1) at `time_ms` of the music.
-void Notify(const char* text, int is_url, int time_ms);
+// `once` is the session's notify-once flag: while it is 0 the text may
+// switch the host's view; it is set afterwards.
+void Notify(std::atomic<int>& once, const char* text, int is_url, int time_ms);
 
-// The source has ended (called by the player's Close).
-void NotifyEndOfSource();
+// The source has ended (called by the player's Close); `once` is left as it was.
+void NotifyEndOfSource(std::atomic<int>& once);
 
 // Texts (either may be null) and duration of a network stream.
 void ReportStreamInfo(const char* first_text, const char* second_text, int duration_s);

@@ -7,10 +7,9 @@
 #include "config/SettingsKey.h"
 #include "plugin/HostNotify.h"
 #include "plugin/Mp3Player.h"
+#include "plugin/Session.h"
 #include "plugin/Streaming.h"
-#include "plugin/reader/Length.h"
-#include "plugin/reader/StreamProbe.h"
-#include "plugin/reader/StreamState.h"
+#include "reader/StreamProbe.h"
 #include "tags/Id3v1Tag.h"
 #include "tags/Title.h"
 #include "ui/Dialogs.h"
@@ -25,10 +24,10 @@ constexpr char kExtensions[] = "MP3\0MPEG Layer 3 File\0";  // the literal's NUL
 constexpr int kUnknownLength = 268435455;
 constexpr int kPrefetchBytes = 10240;
 
+// The plug-in's process-wide state: the session, the one player (from
+// Init to Quit), the start-up flag and the library's instance.
+Session g_session;
 Mp3Player* g_player = nullptr;
-Mp3Player g_scanner;
-int g_paused = 0;
-int g_stream_sample_rate = 0;
 bool g_started = false;
 HINSTANCE g_instance = nullptr;
 
@@ -54,18 +53,18 @@ void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
 // "Gapless" is read for each playback; lengths follow it.
 void ApplyGaplessSetting() {
   const bool on = ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0;
-  if (on != g_scanner.gapless()) InvalidateLengthCache();
-  g_scanner.SetGapless(on);
-  if (g_player) g_player->SetGapless(on);
+  if (on != g_session.scanner.gapless()) g_session.InvalidateLengthCache();
+  g_session.scanner.SetGapless(on);
+  if (g_player) g_player->reader().SetGapless(on);
 }
 
 // The tag code reports a failed write through its hook; the user sees it here.
 void ShowTagMessage(const char* text) { MessageBoxA(nullptr, text ? text : "", nullptr, MB_OK); }
 
 int BRAMBLE_CDECL Init() {
-  SetStreamMode(false);
+  g_session.stream_mode = false;
   const int step = ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5");
-  if (!g_player) g_player = new Mp3Player;
+  if (!g_player) g_player = new Mp3Player(g_session);
   g_player->SetPriority(PriorityForStep(step));
   uint8_t order[TitleOrderTable::kStoredBytes];
   const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
@@ -75,32 +74,32 @@ int BRAMBLE_CDECL Init() {
 }
 
 void BRAMBLE_CDECL Quit() {
-  SetStreamMode(false);
+  g_session.stream_mode = false;
   delete g_player;
   g_player = nullptr;
 }
 
-const char* NameOrCurrent(const char* name) { return (name && *name) ? name : CurrentSourceName(); }
+const char* NameOrCurrent(const char* name) { return (name && *name) ? name : g_session.source_name(); }
 
 void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
   const char* source = NameOrCurrent(name);
-  if (length_ms) *length_ms = GetLength(g_scanner, source);
-  GetFileInfoTitle(name, CurrentSourceName(), title);
+  if (length_ms) *length_ms = g_session.GetLength(source);
+  GetFileInfoTitle(name, g_session.source_name(), title);
 }
 
 int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
   PlayingStream playing;
   // After Stop nothing plays: an edit of the last file is written at once.
   const bool open = g_player && g_player->has_source();
-  playing.name = open ? CurrentSourceName() : "";
+  playing.name = open ? g_session.source_name() : "";
   if (open && *playing.name) {
     // The header of the frame being played, copied once.
-    const uint8_t* header = g_player->header();
+    const uint8_t* header = g_player->reader().header();
     for (int i = 0; i < 4; ++i) playing.header[i] = header[i];
     playing.has_header = true;
-    playing.length_ms = GetLength(g_scanner, playing.name);
-    playing.size_bytes = QuerySourceSize(playing.name);
-    playing.average_kbps = AverageBitrate(g_player->layout()) / 1000;
+    playing.length_ms = g_session.GetLength(playing.name);
+    playing.size_bytes = g_session.QuerySourceSize(playing.name);
+    playing.average_kbps = AverageBitrate(g_player->reader().layout()) / 1000;
   }
   ShowFileInfoDialog(g_instance, static_cast<HWND>(parent), name ? name : "", playing);
   return 1;
@@ -122,14 +121,14 @@ void PrepareStream(const char* name) {
   probe.layout.source_bytes = record ? record->content_length : 0;
   // A stream of unknown size (a live mount) may begin with any file's header.
   if (probe.layout.source_bytes == 0) probe.layout.vbr = VbrHeader();
-  g_player->SetLayout(probe.layout);
-  SetStreamLayout(probe.layout);
+  g_player->reader().SetLayout(probe.layout);
+  g_session.stream_layout = probe.layout;
   const int average = AverageBitrate(probe.layout);
-  SetStreamBitrate(average > 0 ? average : probe.bitrate * 1000);
-  g_stream_sample_rate = probe.sample_rate;
-  InvalidateLengthCache();
-  SetCurrentSourceName(name);
-  const int duration_s = GetLength(g_scanner, name) / 1000;
+  g_session.stream_bitrate = average > 0 ? average : probe.bitrate * 1000;
+  g_session.stream_sample_rate = probe.sample_rate;
+  g_session.InvalidateLengthCache();
+  g_session.SetSourceName(name);
+  const int duration_s = g_session.GetLength(name) / 1000;
   const StreamInfoRecord* info = g_pStreaming->info();
   const char* first = info ? (info->first_text ? info->first_text : "") : nullptr;
   const char* second = info ? (info->second_text ? info->second_text : "") : nullptr;
@@ -148,7 +147,7 @@ int BRAMBLE_CDECL Play(const char* name) {
     }
   }
   if (!g_player) return 0;
-  SetCurrentSourceName("");
+  g_session.SetSourceName("");
   if (g_player->Open(name, &mod) < 0) {
     if (g_pStreaming) {
       g_pStreaming->Close();
@@ -158,15 +157,15 @@ int BRAMBLE_CDECL Play(const char* name) {
     return -1;
   }
   ApplyGaplessSetting();  // the player is idle until Start
-  const bool stream = StreamMode();
+  const bool stream = g_session.stream_mode;
   if (stream) PrepareStream(name);
   g_player->Start();
-  SetCurrentSourceName(name);
+  g_session.SetSourceName(name);
   int bitrate = 0, channels = 2, rate = 0;
   if (stream) {
-    bitrate = StreamBitrate();
-    rate = g_stream_sample_rate;
-  } else if (g_scanner.GetInfo(name, &bitrate, &channels, &rate) != 0) {
+    bitrate = g_session.stream_bitrate;
+    rate = g_session.stream_sample_rate;
+  } else if (g_session.scanner.GetInfo(name, &bitrate, &channels, &rate) != 0) {
     bitrate = 0;  // no two frames: nothing to report
     channels = 2;
     rate = 0;
@@ -177,21 +176,21 @@ int BRAMBLE_CDECL Play(const char* name) {
 }
 
 void BRAMBLE_CDECL Pause() {
-  g_paused = 1;
+  g_session.paused = 1;
   if (Output() && Output()->Pause) Output()->Pause(1);
 }
 
 void BRAMBLE_CDECL UnPause() {
-  g_paused = 0;
+  g_session.paused = 0;
   if (Output() && Output()->Pause) Output()->Pause(0);
 }
 
-int BRAMBLE_CDECL IsPaused() { return g_paused; }
+int BRAMBLE_CDECL IsPaused() { return g_session.paused; }
 
 void BRAMBLE_CDECL Stop() {
   // A paused output never makes room; the playback thread needs room to end.
-  if (g_paused) {
-    g_paused = 0;
+  if (g_session.paused) {
+    g_session.paused = 0;
     if (Output() && Output()->Pause) Output()->Pause(0);
   }
   if (g_player) {
@@ -205,7 +204,7 @@ void BRAMBLE_CDECL Stop() {
 
 int BRAMBLE_CDECL GetLengthEntry() {
   if (mod.seekable == 0) return kUnknownLength;
-  return GetLength(g_scanner, CurrentSourceName());
+  return g_session.GetLength(g_session.source_name());
 }
 
 int BRAMBLE_CDECL GetOutputTime() {
@@ -231,10 +230,10 @@ void BRAMBLE_CDECL SetPan(int pan) {
 void BRAMBLE_CDECL NoOpEntry() {}
 
 void BRAMBLE_CDECL GetAudioInfo(const char* name, int* sample_rate, int* channels, int* bitrate) {
-  const char* source = name ? name : CurrentSourceName();
+  const char* source = name ? name : g_session.source_name();
   if (std::strncmp(source, "http://", 7) == 0) return;
   int b = 0, c = 0, r = 0;
-  if (g_scanner.GetInfo(source, &b, &c, &r) != 0) return;
+  if (g_session.scanner.GetInfo(source, &b, &c, &r) != 0) return;
   if (sample_rate) *sample_rate = r;
   if (channels) *channels = c;
   if (bitrate) *bitrate = b;
@@ -260,6 +259,7 @@ extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModul
   if (!bramble::g_started) {
     bramble::g_started = true;
     bramble::SetTagMessageHook(bramble::ShowTagMessage);
+    bramble::g_session.SetContentLengthQuery(bramble::StreamContentLength);
     bramble::LoadStreamingLibrary();
   }
   return &bramble::mod;

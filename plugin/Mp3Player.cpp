@@ -4,7 +4,6 @@
 
 #include "decoder/MpegDecoder.h"
 #include "plugin/HostNotify.h"
-#include "plugin/reader/StreamState.h"
 
 namespace bramble {
 
@@ -14,13 +13,12 @@ constexpr DWORD kRoomPollMs = 2;
 constexpr DWORD kDrainPollMs = 10;
 constexpr DWORD kStopPollMs = 5;
 
-alignas(16) uint8_t g_pcm[kPcmBufferBytes];
-static_assert(kPcmBufferBytes >= FrameReader::kPcmBufferBytes, "the reader's PCM destination");
-
 void Trace(const char*) {}
 
 // Text and URL blocks of the embedded data channel go to the host window.
-void NotifyInfoBlock(void*, const char* text, int url_flag, int32_t time_ms) { Notify(text, url_flag, time_ms); }
+void NotifyInfoBlock(void* once, const char* text, int url_flag, int32_t time_ms) {
+  Notify(*static_cast<std::atomic<int>*>(once), text, url_flag, time_ms);
+}
 }  // namespace
 
 int PriorityForStep(int step) {
@@ -30,9 +28,10 @@ int PriorityForStep(int step) {
   return (step >= 0 && step <= 6) ? kPriorities[step] : step;
 }
 
-Mp3Player::Mp3Player() {
+Mp3Player::Mp3Player(Session& session) : session_(session) {
+  reader_.SetListener(this);
   InitializeCriticalSection(&handle_guard_);
-  info_blocks_.SetNotify(NotifyInfoBlock, nullptr);
+  info_blocks_.SetNotify(NotifyInfoBlock, &session_.notify_once);
   mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
   Lock();
   thread_id_ = 0;
@@ -69,10 +68,10 @@ void Mp3Player::Unlock() {
 long Mp3Player::Open(const char* name, InModule* module) {
   // One source at a time: a second Open first ends the playback of the first.
   if (running()) Stop();
-  Attach(nullptr, nullptr);
+  reader_.Attach(nullptr, nullptr);
   decoder_.reset();
   file_.Close();
-  SetStreamMode(false);
+  session_.stream_mode = false;
   if (!name) return -1;
 
   ByteSource* source = nullptr;
@@ -81,9 +80,9 @@ long Mp3Player::Open(const char* name, InModule* module) {
     file_length_ = file_.Size();
     source = &file_;
   } else {
-    SetStreamMode(true);
+    session_.stream_mode = true;
     if (!g_pStreaming || g_pStreaming->Open(name) == 0) {
-      SetStreamMode(false);
+      session_.stream_mode = false;
       return -1;
     }
     stream_open_ = true;
@@ -94,22 +93,22 @@ long Mp3Player::Open(const char* name, InModule* module) {
   module_ = module;
   decoder_ = std::make_unique<MpegDecoder>();
   decoder_->Init();
-  Attach(source, decoder_.get());
+  reader_.Attach(source, decoder_.get());
   // Tags and the first frame's header, for lengths and seeks.
-  if (source == &file_) ScanLayout(file_);
-  RearmHostNotify();
+  if (source == &file_) reader_.ScanLayout(file_);
+  session_.notify_once = 0;  // the first text of this source may switch the host
   info_blocks_.ResetInfoBlocks(*decoder_);
   return file_length_;
 }
 
 int Mp3Player::Close() {
   if (module_ && output() && output()->Close) output()->Close();
-  Attach(nullptr, nullptr);
+  reader_.Attach(nullptr, nullptr);
   decoder_.reset();
-  NotifyEndOfSource();
-  if (StreamMode()) {
+  NotifyEndOfSource(session_.notify_once);
+  if (session_.stream_mode) {
     CloseStream();
-    SetStreamMode(false);
+    session_.stream_mode = false;
   } else {
     file_.Close();
   }
@@ -186,14 +185,14 @@ void Mp3Player::PlayLoop() {
 void Mp3Player::CarryOutSeek() {
   const int ms = seek_time_;
   decode_time_ = ms - ms % 1000;
-  SeekSource(seek_target_);
+  reader_.SeekSource(seek_target_);
   OutModule* out = output();
   if (out && out->Flush) out->Flush(ms);
   seek_target_ = -1;
 }
 
 int Mp3Player::PlayFrame() {
-  const int r = SynHeader(g_pcm);
+  const int r = reader_.SynHeader(session_.pcm());
   if (r == -1) {
     Trace("PlayFrame failed\n");
     return -1;
@@ -202,7 +201,7 @@ int Mp3Player::PlayFrame() {
   // saw yields nothing, and the buffer still holds the last frame's block.
   if (r == 0 && decoder_) WriteBlock(decoder_->pcm_out_count * 2);
   if (decoder_ && decoder_->embed_bytes != 0) info_blocks_.FeedFromDecoder(*decoder_, decode_time_);
-  return int(byte_position());
+  return int(reader_.byte_position());
 }
 
 bool Mp3Player::WaitForRoom(OutModule* out) {
@@ -217,32 +216,36 @@ bool Mp3Player::WaitForRoom(OutModule* out) {
 void Mp3Player::WriteBlock(int block) {
   OutModule* out = output();
   if (!out || !module_ || block <= 0) return;
-  if (block > kMaxBlockBytes) block = kMaxBlockBytes;
+  if (block > FrameReader::kMaxBlockBytes) block = FrameReader::kMaxBlockBytes;
   if (!WaitForRoom(out)) return;
   const int time = decode_time_;
-  if (module_->PcmFeedA) module_->PcmFeedA(g_pcm, 2, 16, time);
-  if (module_->PcmFeedB) module_->PcmFeedB(g_pcm, 2, 16, time);
-  if (sample_rate() > 0) decode_time_ = int(unsigned(time) + unsigned(block / 4) * 1000u / unsigned(sample_rate()));
+  uint8_t* pcm = session_.pcm();
+  if (module_->PcmFeedA) module_->PcmFeedA(pcm, 2, 16, time);
+  if (module_->PcmFeedB) module_->PcmFeedB(pcm, 2, 16, time);
+  const int rate = reader_.sample_rate();
+  if (rate > 0) decode_time_ = int(unsigned(time) + unsigned(block / 4) * 1000u / unsigned(rate));
   int bytes = block;
   if (module_->DspIsActive && module_->DspIsActive() && module_->DspProcess) {
-    int frames = module_->DspProcess(g_pcm, block / 4, 16, 2, sample_rate());
+    int frames = module_->DspProcess(pcm, block / 4, 16, 2, rate);
     // The processed block must stay inside the buffer.
     if (frames < 0) frames = 0;
     if (frames > kMaxDspSampleFrames) frames = kMaxDspSampleFrames;
     bytes = frames * 4;
   }
-  if (out->Write) out->Write(g_pcm, bytes);  // a refused block is dropped
+  if (out->Write) out->Write(pcm, bytes);  // a refused block is dropped
 }
 
+bool Mp3Player::LockedOn(const FrameReader&) { return OpenOutput() == 0; }
+
 int Mp3Player::OpenOutput() {
-  FrameReader::OpenOutput();
   OutModule* out = output();
   if (!out || !out->Open) return -1;
-  const int r = out->Open(sample_rate(), 2, 16, -1, -1);
+  const int rate = reader_.sample_rate();
+  const int r = out->Open(rate, 2, 16, -1, -1);
   if (r < 0) return -1;
   decode_time_ = 0;
-  if (module_->PcmFeedInit) module_->PcmFeedInit(r, sample_rate());
-  if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(sample_rate(), 2);
+  if (module_->PcmFeedInit) module_->PcmFeedInit(r, rate);
+  if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(rate, 2);
   return 0;
 }
 
@@ -251,7 +254,7 @@ void Mp3Player::Seek(int ms) {
   seek_time_ = ms;
   // The thread resynchronises at the new place when it carries this out. A
   // time far past the end stays a valid offset: reading there ends the play.
-  seek_target_ = SeekOffset(layout(), byte_rate(), ms, gapless());
+  seek_target_ = SeekOffset(reader_.layout(), reader_.byte_rate(), ms, reader_.gapless());
 }
 
 int Mp3Player::Stop() {
@@ -260,7 +263,7 @@ int Mp3Player::Stop() {
   const bool ending = command_.exchange(kStopCommand) == kStopCommand;
   // A read stalled on a dead server would hold the lock until its time-out;
   // closing the stream ends the read now (not needed once the thread ends).
-  if (!ending && StreamMode()) CloseStream();
+  if (!ending && session_.stream_mode) CloseStream();
   Sleep(0);
   Lock();
   command_ = kStopCommand;
@@ -268,7 +271,7 @@ int Mp3Player::Stop() {
   while (thread_id_ != 0) Sleep(kStopPollMs);
   OutModule* out = output();
   if (out && out->Flush) out->Flush(0);
-  if (!StreamMode()) file_.Seek(0);
+  if (!session_.stream_mode) file_.Seek(0);
   seek_target_ = -1;
   seek_time_ = -1;
   return 0;

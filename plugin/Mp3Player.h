@@ -1,4 +1,4 @@
-// The playback object: a frame reader bound to a local file or network
+// The playback object: its frame reader bound to a local file or network
 // stream, a decoder, the host's output plug-in, and a playback thread that
 // decodes one frame per pass under the player's mutex.
 #pragma once
@@ -9,28 +9,31 @@
 #include <memory>
 
 #include "abi/InModule.h"
+#include "plugin/Session.h"
 #include "plugin/Streaming.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
 #include "tags/InfoBlocks.h"
 
 namespace bramble {
 
 class MpegDecoder;
 
-// Process-wide PCM buffer: twice the largest block, so that the host's
-// sample processor may lengthen a block up to 2304 sample frames.
-constexpr int kPcmBufferBytes = 9216;
-constexpr int kMaxDspSampleFrames = kPcmBufferBytes / 4;
+// The longest block the host's sample processor may return (the session's buffer).
+constexpr int kMaxDspSampleFrames = Session::kPcmBufferBytes / 4;
 // Room the output must report before a block is written.
 constexpr int kOutputRoomBytes = 8192;
 
-class Mp3Player : public FrameReader {
+class Mp3Player final : private LockOnListener {
  public:
   enum Command { kRun = 0, kStopCommand = 2 };
 
-  Mp3Player();
-  ~Mp3Player() override;
+  // The session (borrowed) gives the stream mode, the notify-once flag and
+  // the PCM buffer.
+  explicit Mp3Player(Session& session);
+  ~Mp3Player();
+  Mp3Player(const Mp3Player&) = delete;
+  Mp3Player& operator=(const Mp3Player&) = delete;
 
   // Binds a source: the file length in bytes (0 for a stream), or -1.
   long Open(const char* name, InModule* module);
@@ -54,10 +57,15 @@ class Mp3Player : public FrameReader {
   long seek_target() const { return seek_target_; }
   int seek_time() const { return seek_time_; }
 
- protected:
-  int OpenOutput() override;
+  // The frame reader of the open source. Its gapless switch and a stream's
+  // layout are set here while no thread runs.
+  FrameReader& reader() { return reader_; }
+  const FrameReader& reader() const { return reader_; }
 
  private:
+  // The reader locked on to the source: the output opens.
+  bool LockedOn(const FrameReader& reader) override;
+  int OpenOutput();
   static DWORD WINAPI ThreadMain(void* self);
   void PlayLoop();
   void CarryOutSeek();
@@ -70,6 +78,8 @@ class Mp3Player : public FrameReader {
   void Unlock();
   OutModule* output() const { return module_ ? module_->out_module : nullptr; }
 
+  Session& session_;
+  FrameReader reader_;
   FileSource file_;
   StreamSource stream_;
   std::unique_ptr<MpegDecoder> decoder_;

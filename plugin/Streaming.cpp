@@ -2,10 +2,6 @@
 
 #include <windows.h>
 
-#include <cstring>
-
-#include "plugin/reader/StreamState.h"
-
 namespace bramble {
 
 StreamingObject* g_pStreaming = nullptr;
@@ -13,17 +9,9 @@ StreamingObject* g_pStreaming = nullptr;
 namespace {
 HMODULE g_streaming_library = nullptr;
 
-// The size of the open stream comes from its record, not from a file.
-bool StreamSize(const char* name, uint32_t* size) {
-  if (!g_pStreaming || !IsNetworkName(name) || std::strcmp(name, CurrentSourceName()) != 0) return false;
-  const StreamInfoRecord* info = g_pStreaming->info();
-  *size = info ? info->content_length : 0;
-  return true;
-}
 }  // namespace
 
 void LoadStreamingLibrary() {
-  SetStreamSizeHook(StreamSize);
   if (g_streaming_library) return;
   g_streaming_library = LoadLibraryA("Plugins\\Tolquin.DLL");
   if (!g_streaming_library) return;
@@ -36,6 +24,13 @@ void ReleaseStreamingLibrary() {
   if (g_streaming_library) FreeLibrary(g_streaming_library);
   g_pStreaming = nullptr;
   g_streaming_library = nullptr;
+}
+
+bool StreamContentLength(uint32_t* bytes) {
+  if (!g_pStreaming) return false;
+  const StreamInfoRecord* info = g_pStreaming->info();
+  *bytes = info ? info->content_length : 0;
+  return true;
 }
 
 int StreamSource::Read(void* dst, int n) {

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "abi/Streaming.h"
-#include "plugin/reader/ByteSource.h"
+#include "reader/ByteSource.h"
 
 namespace bramble {
 
@@ -13,6 +13,11 @@ extern StreamingObject* g_pStreaming;
 // network streams fail to open.
 void LoadStreamingLibrary();
 void ReleaseStreamingLibrary();
+
+// The open stream's content length from its record (0 without one); false
+// without the streaming object.
+bool StreamContentLength(uint32_t* bytes);
+
 
 // Reads the open network stream through g_pStreaming.
 class StreamSource : public ByteSource {

@@ -11,10 +11,10 @@
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/DecodeSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/Length.h"
+#include "reader/ByteSource.h"
+#include "reader/DecodeSource.h"
+#include "reader/FrameReader.h"
+#include "reader/Length.h"
 #include "tools/WavWriter.h"
 
 namespace bramble {
@@ -118,7 +118,7 @@ int Info(int argc, char** argv) {
   while (walker.SynHeader(nullptr) != -1) {
     if (frames++ == 0) mode = walker.frame()[3] >> 6;
   }
-  const int length_ms = GetLength(scanner, name);
+  const int length_ms = FileLengthMs(scanner, name, FileSize(name));
   std::printf("version: %s\n", VersionName(walker));
   std::printf("layer: %d\n", walker.layer());
   std::printf("mode: %s\n", ModeName(mode));

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/reader/DecodeSource.h"
+#include "reader/DecodeSource.h"
 
 namespace bramble {
 

@@ -2,8 +2,8 @@
 #include <memory>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
 #include "tags/InfoBlocks.h"
 #include "tools/Commands.h"
 #include "tools/QdxCommand.h"
@@ -14,15 +14,13 @@ namespace cli {
 namespace {
 
 // Restarts the clock where the plug-in opens its output.
-class QdxFrameReader : public FrameReader {
+class QdxClock final : public LockOnListener {
  public:
   int32_t decode_time = 0;
 
- protected:
-  int OpenOutput() override {
-    FrameReader::OpenOutput();
+  bool LockedOn(const FrameReader&) override {
     decode_time = 0;
-    return 0;
+    return true;
   }
 };
 
@@ -54,7 +52,9 @@ int RunQdxCommand(int argc, char** argv) {
   }
   auto decoder = std::make_unique<MpegDecoder>();
   decoder->Init();
-  auto reader = std::make_unique<QdxFrameReader>();
+  auto reader = std::make_unique<FrameReader>();
+  QdxClock clock;
+  reader->SetListener(&clock);
   reader->Attach(&file, decoder.get());
   auto blocks = std::make_unique<InfoBlockReader>();
   blocks->SetNotify(PrintBlock, nullptr);
@@ -68,8 +68,8 @@ int RunQdxCommand(int argc, char** argv) {
     // whole milliseconds; its channel bytes carry the advanced time.
     const unsigned rate = unsigned(reader->sample_rate());
     if (r == 0 && rate > 0)
-      reader->decode_time = int32_t(unsigned(reader->decode_time) + unsigned(reader->block_size() / 4) * 1000u / rate);
-    if (decoder->embed_bytes != 0) blocks->FeedFromDecoder(*decoder, reader->decode_time);
+      clock.decode_time = int32_t(unsigned(clock.decode_time) + unsigned(reader->block_size() / 4) * 1000u / rate);
+    if (decoder->embed_bytes != 0) blocks->FeedFromDecoder(*decoder, clock.decode_time);
   }
   std::fflush(stdout);
   if (!found) {

@@ -6,13 +6,13 @@
 #include <cstdint>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/GaplessTrim.h"
-#include "plugin/reader/SourceLayout.h"
-#include "plugin/reader/StreamProbe.h"
-#include "plugin/reader/TagSpans.h"
-#include "plugin/reader/VbrHeader.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
+#include "reader/GaplessTrim.h"
+#include "reader/SourceLayout.h"
+#include "reader/StreamProbe.h"
+#include "reader/TagSpans.h"
+#include "reader/VbrHeader.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/reader/DecodeSource.h"
+#include "reader/DecodeSource.h"
 
 namespace bramble {
 namespace test {

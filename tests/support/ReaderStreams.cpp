@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "decoder/Tables.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/FrameReader.h"
 
 namespace bramble {
 namespace test {

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/DecodeSource.h"
+#include "reader/ByteSource.h"
+#include "reader/DecodeSource.h"
 #include "tests/support/PcmCompare.h"
 
 namespace bramble {

@@ -6,11 +6,10 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/Length.h"
-#include "plugin/reader/StreamProbe.h"
-#include "plugin/reader/StreamState.h"
+#include "plugin/Session.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
+#include "reader/StreamProbe.h"
 #include "tests/support/ReaderStreams.h"
 
 namespace bramble {
@@ -22,17 +21,17 @@ using test::FrameSpec;
 using test::HeaderBytes;
 using test::MakeFrame;
 
-// Counts output opens; can be told to refuse them.
-class CountingReader : public FrameReader {
+// Counts lock-ons (output opens); can be told to refuse them.
+class CountingReader final : public FrameReader, private LockOnListener {
  public:
+  CountingReader() { SetListener(this); }
   int opens = 0;
   bool refuse = false;
 
- protected:
-  int OpenOutput() override {
+ private:
+  bool LockedOn(const FrameReader&) override {
     ++opens;
-    if (refuse) return -1;
-    return FrameReader::OpenOutput();
+    return !refuse;
   }
 };
 
@@ -295,17 +294,7 @@ TEST(FrameReader, DecoderRejectionGivesMinusTwo) {
 
 class LengthTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    InvalidateLengthCache();
-    SetStreamMode(false);
-  }
-  void TearDown() override {
-    SetStreamMode(false);
-    SetStreamBitrate(0);
-    SetStreamSizeHook(nullptr);
-    SetCurrentSourceName("");
-    InvalidateLengthCache();
-  }
+  Session session_;
 };
 
 TEST_F(LengthTest, OneFrameIsNoStream) {
@@ -314,17 +303,16 @@ TEST_F(LengthTest, OneFrameIsNoStream) {
   data.resize(5000, 0x33);
   const std::string path = TempPath("one_frame.mp3");
   ASSERT_TRUE(test::WriteFile(path, data));
-  FrameReader scanner;
   int bitrate = -7, channels = -7, rate = -7;
-  EXPECT_EQ(scanner.GetInfo(path.c_str(), &bitrate, &channels, &rate), -1);
+  EXPECT_EQ(session_.scanner.GetInfo(path.c_str(), &bitrate, &channels, &rate), -1);
   EXPECT_EQ(bitrate, -7);
   EXPECT_EQ(channels, -7);
   EXPECT_EQ(rate, -7);
-  EXPECT_EQ(GetLength(scanner, path.c_str()), 312);  // 5000 x 0.0625
+  EXPECT_EQ(session_.GetLength(path.c_str()), 312);  // 5000 x 0.0625
 
-  InvalidateLengthCache();
-  EXPECT_EQ(GetLength(scanner, TempPath("missing.mp3").c_str()), 0);  // size 1
-  EXPECT_EQ(QuerySourceSize(TempPath("missing.mp3").c_str()), 1u);
+  session_.InvalidateLengthCache();
+  EXPECT_EQ(session_.GetLength(TempPath("missing.mp3").c_str()), 0);  // size 1
+  EXPECT_EQ(session_.QuerySourceSize(TempPath("missing.mp3").c_str()), 1u);
 }
 
 TEST_F(LengthTest, LengthFromBitRateAndTheCache) {
@@ -333,53 +321,50 @@ TEST_F(LengthTest, LengthFromBitRateAndTheCache) {
   data.resize(4000000, 0);
   const std::string path = TempPath("four_mb.mp3");
   ASSERT_TRUE(test::WriteFile(path, data));
-  FrameReader scanner;
   int bitrate = 0, channels = 0, rate = 0;
-  ASSERT_EQ(scanner.GetInfo(path.c_str(), &bitrate, &channels, &rate), 0);
+  ASSERT_EQ(session_.scanner.GetInfo(path.c_str(), &bitrate, &channels, &rate), 0);
   EXPECT_EQ(bitrate, 128000);
-  EXPECT_EQ(GetLength(scanner, path.c_str()), 250000);
+  EXPECT_EQ(session_.GetLength(path.c_str()), 250000);
 
   // Same name: answered from the cache even though the file changed.
   std::vector<uint8_t> small;
   AppendFrames(&small, kLsf64, 2);
   small.resize(80000, 0);
   ASSERT_TRUE(test::WriteFile(path, small));
-  EXPECT_EQ(GetLength(scanner, path.c_str()), 250000);
+  EXPECT_EQ(session_.GetLength(path.c_str()), 250000);
   // Another name replaces the entry; coming back measures again.
   const std::string other = TempPath("other.mp3");
   ASSERT_TRUE(test::WriteFile(other, small));
-  EXPECT_EQ(GetLength(scanner, other.c_str()), 10000);  // 80000 B at 64 kbit/s
-  EXPECT_EQ(GetLength(scanner, path.c_str()), 10000);
+  EXPECT_EQ(session_.GetLength(other.c_str()), 10000);  // 80000 B at 64 kbit/s
+  EXPECT_EQ(session_.GetLength(path.c_str()), 10000);
   ASSERT_TRUE(test::WriteFile(path, data));
-  InvalidateLengthCache();
-  EXPECT_EQ(GetLength(scanner, path.c_str()), 250000);
+  session_.InvalidateLengthCache();
+  EXPECT_EQ(session_.GetLength(path.c_str()), 250000);
 }
 
 TEST_F(LengthTest, StreamModeUsesTheStreamBitRate) {
-  SetStreamSizeHook([](const char* name, uint32_t* size) {
-    if (std::strcmp(name, "http://radio/x") != 0) return false;
+  session_.SetContentLengthQuery([](uint32_t* size) {
     *size = 800000;
     return true;
   });
-  SetStreamMode(true);
-  SetStreamBitrate(64000);
-  SetCurrentSourceName("http://radio/x");
-  FrameReader scanner;
+  session_.stream_mode = true;
+  session_.stream_bitrate = 64000;
+  session_.SetSourceName("http://radio/x");
   int bitrate = -3, channels = -3, rate = -3;
-  EXPECT_EQ(scanner.GetInfo("http://radio/x", &bitrate, &channels, &rate), -1);
+  EXPECT_EQ(session_.scanner.GetInfo("http://radio/x", &bitrate, &channels, &rate), -1);
   EXPECT_EQ(bitrate, -3);
-  EXPECT_EQ(GetLength(scanner, "http://radio/x"), 100000);
+  EXPECT_EQ(session_.GetLength("http://radio/x"), 100000);
   // A local file meanwhile is scanned as a file, not taken at the stream's rate.
   std::vector<uint8_t> data;
   AppendFrames(&data, kMp3_128, 2);
   data.resize(400000, 0);
   const std::string path = TempPath("while_streaming.mp3");
   ASSERT_TRUE(test::WriteFile(path, data));
-  EXPECT_EQ(GetLength(scanner, path.c_str()), 25000);
+  EXPECT_EQ(session_.GetLength(path.c_str()), 25000);
   // An unknown stream rate counts as 128 kbit/s instead of dividing by 0.
-  InvalidateLengthCache();
-  SetStreamBitrate(0);
-  EXPECT_EQ(GetLength(scanner, "http://radio/x"), 50000);
+  session_.InvalidateLengthCache();
+  session_.stream_bitrate = 0;
+  EXPECT_EQ(session_.GetLength("http://radio/x"), 50000);
 }
 
 std::vector<uint8_t> ProbeBytes(std::initializer_list<std::pair<FrameSpec, int>> parts, int lead = 0) {

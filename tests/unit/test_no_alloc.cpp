@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/DecodeSource.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/ByteSource.h"
+#include "reader/DecodeSource.h"
+#include "reader/FrameReader.h"
 
 namespace {
 std::atomic<long> g_allocations{0};

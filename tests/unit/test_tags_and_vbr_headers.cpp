@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/TagSpans.h"
-#include "plugin/reader/VbrHeader.h"
+#include "reader/ByteSource.h"
+#include "reader/FrameReader.h"
+#include "reader/TagSpans.h"
+#include "reader/VbrHeader.h"
 #include "tests/support/ReaderStreams.h"
 
 namespace bramble {

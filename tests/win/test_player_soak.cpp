@@ -13,6 +13,8 @@ using namespace wintest;
 
 namespace {
 
+bramble::Session g_session;  // the players' process-wide state
+
 TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   Host().Reset();
   // A false header at the seek target, inside a frame's body: only the
@@ -28,12 +30,12 @@ TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   bramble::InModule mod = {};
   HostWindow window;
   Host().Attach(&mod, window.hwnd());
-  bramble::Mp3Player player;
+  bramble::Mp3Player player(g_session);
   ASSERT_EQ(player.Open(path.c_str(), &mod), long(bytes.size()));
   Host().writes_allowed = 1;
   ASSERT_EQ(player.Start(), 0);
   ASSERT_TRUE(PumpUntil([] { return Host().log.Writes() == 1; }, 5000));
-  EXPECT_EQ(player.byte_rate(), kByteRate);
+  EXPECT_EQ(player.reader().byte_rate(), kByteRate);
   player.Seek(61500);
   EXPECT_EQ(player.seek_target(), target);
   EXPECT_EQ(player.seek_time(), 61500);
@@ -45,7 +47,7 @@ TEST(Mp3Player, SeekMovesTheFileByByteRateAndConfirmsTwoFramesAgain) {
   // confirmed by 984960), not the false one at 984000.
   const long next_real = (target / kFrameBytes + 2) * kFrameBytes;
   Host().writes_allowed = 0;
-  PumpUntil([&] { return player.byte_position() >= next_real + kFrameBytes; }, 2000);
+  PumpUntil([&] { return player.reader().byte_position() >= next_real + kFrameBytes; }, 2000);
   // The thread may have decoded one more frame before it met the closed
   // output: the decode time is 61000 plus whole frames, and the first block
   // fed after the seek starts at 61000.
@@ -77,7 +79,7 @@ TEST(Mp3Player, PlayFrameReportsThePositionAndTheEnd) {
   const std::string path = WriteTempFile("junk_then_frames.mp2", bytes);
   bramble::InModule mod = {};
   Host().Attach(&mod, nullptr);
-  bramble::Mp3Player player;
+  bramble::Mp3Player player(g_session);
   ASSERT_EQ(player.Open(path.c_str(), &mod), long(bytes.size()));
   EXPECT_EQ(player.PlayFrame(), 1000 + kFrameBytes);
   EXPECT_EQ(player.PlayFrame(), 1000 + 2 * kFrameBytes);

@@ -124,10 +124,10 @@ TEST(HostNotify, NothingIsSentWithoutTheHostWindow) {
   void* out = reinterpret_cast<void*>(1);
   EXPECT_EQ(bramble::HostQuery(bramble::kJukeboxNotifyId, &out), E_NOINTERFACE);
   EXPECT_EQ(out, reinterpret_cast<void*>(1));
-  bramble::RearmHostNotify();
-  bramble::Notify("hello", 0, 5000);
-  EXPECT_TRUE(bramble::HostNotifySent()) << "the flag is set even when the host was not reached";
-  bramble::NotifyEndOfSource();
+  std::atomic<int> once{0};
+  bramble::Notify(once, "hello", 0, 5000);
+  EXPECT_EQ(once.load(), 1) << "the flag is set even when the host was not reached";
+  bramble::NotifyEndOfSource(once);
   EXPECT_TRUE(Host().log.calls.empty());
 }
 
@@ -142,10 +142,10 @@ TEST(HostNotify, TextsUrlsAndTheAutoSwitchFlag) {
     PumpUntil([&] { return done.load(); }, 5000);
     t.join();
   };
-  bramble::RearmHostNotify();
-  send([] { bramble::Notify("first", 0, 500); });
-  send([] { bramble::Notify("second", 0, 2500); });
-  send([] { bramble::Notify("http://example.org/", 1, 12000); });
+  std::atomic<int> once{0};
+  send([&] { bramble::Notify(once, "first", 0, 500); });
+  send([&] { bramble::Notify(once, "second", 0, 2500); });
+  send([&] { bramble::Notify(once, "http://example.org/", 1, 12000); });
   EXPECT_TRUE(Host().log.Has("notify-5 0 [first] 0 1"));
   EXPECT_TRUE(Host().log.Has("notify-5 1500 [second] 0 0"));
   EXPECT_TRUE(Host().log.Has("notify-5 12000 [http://example.org/] 1 0"));
@@ -154,23 +154,23 @@ TEST(HostNotify, TextsUrlsAndTheAutoSwitchFlag) {
   // The end of a source: a tab text without switching, slots 3 and 6, and
   // the once-only flag as it was.
   Host().Reset();
-  bramble::RearmHostNotify();
-  bramble::NotifyEndOfSource();
+  once = 0;
+  bramble::NotifyEndOfSource(once);
   {
     std::lock_guard<std::mutex> g(Host().log.lock);
     const std::vector<std::string> expected = {"notify-5 0 [\t] 0 0", "notify-release", "notify-3", "notify-6",
                                                "notify-release"};
     EXPECT_EQ(Host().log.calls, expected);
   }
-  EXPECT_FALSE(bramble::HostNotifySent());
-  send([] { bramble::Notify("again", 0, 3000); });
+  EXPECT_EQ(once.load(), 0);
+  send([&] { bramble::Notify(once, "again", 0, 3000); });
   EXPECT_TRUE(Host().log.Has("notify-5 2000 [again] 0 1"));
 
   // With the setting off, nothing switches.
   Host().Reset();
   SetMachineDword(bramble::kNotifySubkey, "QDX Auto Switch", 0);
-  bramble::RearmHostNotify();
-  send([] { bramble::Notify("quiet", 0, 0); });
+  once = 0;
+  send([&] { bramble::Notify(once, "quiet", 0, 0); });
   EXPECT_TRUE(Host().log.Has("notify-5 0 [quiet] 0 0"));
   ClearSettings();
 }

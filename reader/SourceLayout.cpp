@@ -1,8 +1,8 @@
-#include "plugin/reader/SourceLayout.h"
+#include "reader/SourceLayout.h"
 
 #include <climits>
 
-#include "plugin/reader/GaplessTrim.h"
+#include "reader/GaplessTrim.h"
 
 namespace bramble {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "plugin/reader/SourceLayout.h"
+#include "reader/SourceLayout.h"
 
 namespace bramble {
 

@@ -1,4 +1,4 @@
-#include "plugin/reader/VbrHeader.h"
+#include "reader/VbrHeader.h"
 
 #include <cstring>
 

@@ -1,12 +1,11 @@
-#include "plugin/reader/FrameReader.h"
+#include "reader/FrameReader.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "plugin/reader/StreamState.h"
-#include "plugin/reader/VbrHeader.h"
+#include "reader/VbrHeader.h"
 
 namespace bramble {
 
@@ -162,17 +161,13 @@ bool FrameReader::LoadFrame(int n) {
   return true;
 }
 
-bool FrameReader::EnsureOutput() {
+bool FrameReader::LockOn() {
   if (output_opened_) return true;
-  if (OpenOutput() != 0) return false;
-  output_opened_ = true;
-  return true;
-}
-
-int FrameReader::OpenOutput() {
   if (decoder_) decoder_->Init();
   block_size_ = BlockSizeFor(layer_, version_bit_);
-  return 0;
+  if (listener_ && !listener_->LockedOn(*this)) return false;
+  output_opened_ = true;
+  return true;
 }
 
 bool FrameReader::NextFrame() {
@@ -183,7 +178,7 @@ bool FrameReader::NextFrame() {
     if (!FindHeader()) return false;
     const int n = PaddedLength();
     if (stream) {
-      if (!LoadFrame(n) || !EnsureOutput()) return false;
+      if (!LoadFrame(n) || !LockOn()) return false;
       sync_state_ = kSynchronised;
     } else if (sync_state_ != kOneFrameSeen) {
       if (!LoadFrame(n)) return false;
@@ -193,7 +188,7 @@ bool FrameReader::NextFrame() {
       // read this header again next pass.
       byte_position_ = pass_start;
       pending_pos_ = pending_len_ = 0;
-      if (!source_->Seek(offset) || !EnsureOutput()) return false;
+      if (!source_->Seek(offset) || !LockOn()) return false;
     }
     if (sync_state_ < kSynchronised) ++sync_state_;
     if (sync_state_ == kSynchronised) return true;

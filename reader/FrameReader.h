@@ -7,14 +7,27 @@
 
 #include <cstdint>
 
-#include "plugin/reader/ByteSource.h"
-#include "plugin/reader/GaplessTrim.h"
-#include "plugin/reader/SourceLayout.h"
-#include "plugin/reader/TagSpans.h"
+#include "reader/ByteSource.h"
+#include "reader/GaplessTrim.h"
+#include "reader/SourceLayout.h"
+#include "reader/TagSpans.h"
 
 namespace bramble {
 
+class FrameReader;
 class MpegDecoder;
+
+// The owner of a frame reader hears from it when the reader first locks on
+// to a source, after the decoder is re-initialised and before the source's
+// first frame is decoded: a player opens its output device there.
+class LockOnListener {
+ public:
+  // False fails the read that locked on.
+  virtual bool LockedOn(const FrameReader& reader) = 0;
+
+ protected:
+  ~LockOnListener() = default;
+};
 
 class FrameReader {
  public:
@@ -30,13 +43,14 @@ class FrameReader {
   enum SyncState { kSearching = 0, kOneFrameSeen = 1, kSynchronised = 2 };
 
   FrameReader() = default;
-  virtual ~FrameReader() = default;
   FrameReader(const FrameReader&) = delete;
   FrameReader& operator=(const FrameReader&) = delete;
 
   // Binds a source and decoder (both borrowed; decoder may be null to only
   // walk the frames) and starts searching from the source's current place.
   void Attach(ByteSource* source, MpegDecoder* decoder);
+  // Told of each source's first synchronisation (borrowed; may be null).
+  void SetListener(LockOnListener* listener) { listener_ = listener; }
 
   // Tests the header area: 1 valid, 0 not a header, -1 invalid or not
   // matching the locked fields.
@@ -94,19 +108,15 @@ class FrameReader {
   // PCM bytes one frame of this layer and version yields.
   static int BlockSizeFor(int layer, int version_bit);
 
- protected:
-  // Called once per source at the first synchronisation. The base
-  // re-initialises the decoder and sets the block size; an owner that
-  // plays through an output device opens it here. Nonzero fails the read.
-  virtual int OpenOutput();
-
  private:
   // Reads a header and slides byte by byte until CheckHeader accepts one.
   bool FindHeader();
   // Copies the accepted header and reads the rest of its n-byte frame.
   bool LoadFrame(int n);
   int PaddedLength() const;
-  bool EnsureOutput();
+  // At the first synchronisation with a source: a fresh decoder, the
+  // block size, and the listener told.
+  bool LockOn();
   // Finds and confirms the next frame into frame_; false at the end.
   bool NextFrame();
   // Searching from `offset` on; at the source's start tags come first.
@@ -125,6 +135,7 @@ class FrameReader {
 
   ByteSource* source_ = nullptr;
   MpegDecoder* decoder_ = nullptr;
+  LockOnListener* listener_ = nullptr;
 
   uint8_t header_[kHeaderBytes] = {};
   // The frame to decode: its own header, then the body.

@@ -1,4 +1,4 @@
-#include "plugin/reader/TagSpans.h"
+#include "reader/TagSpans.h"
 
 #include <cstring>
 

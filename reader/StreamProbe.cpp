@@ -1,8 +1,8 @@
-#include "plugin/reader/StreamProbe.h"
+#include "reader/StreamProbe.h"
 
 #include "decoder/Tables.h"
-#include "plugin/reader/FrameReader.h"
-#include "plugin/reader/TagSpans.h"
+#include "reader/FrameReader.h"
+#include "reader/TagSpans.h"
 
 namespace bramble {
 

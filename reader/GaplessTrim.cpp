@@ -1,6 +1,6 @@
-#include "plugin/reader/GaplessTrim.h"
+#include "reader/GaplessTrim.h"
 
-#include "plugin/reader/VbrHeader.h"
+#include "reader/VbrHeader.h"
 
 namespace bramble {
 

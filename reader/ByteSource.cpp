@@ -1,8 +1,17 @@
-#include "plugin/reader/ByteSource.h"
+#include "reader/ByteSource.h"
 
+#include <cctype>
 #include <cstring>
 
 namespace bramble {
+
+bool IsNetworkName(const char* name) {
+  static const char kScheme[] = "http://";
+  if (!name) return false;
+  for (int i = 0; kScheme[i]; ++i)
+    if (std::tolower(static_cast<unsigned char>(name[i])) != kScheme[i]) return false;
+  return true;
+}
 
 bool FileSource::Open(const char* name) {
   Close();

@@ -8,6 +8,10 @@
 
 namespace bramble {
 
+// True when `name` starts with "http://" in any letter case: a network
+// stream, not a file.
+bool IsNetworkName(const char* name);
+
 class ByteSource {
  public:
   virtual ~ByteSource() = default;

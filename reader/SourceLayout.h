@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "plugin/reader/VbrHeader.h"
+#include "reader/VbrHeader.h"
 
 namespace bramble {
 

@@ -1,46 +1,45 @@
-#include "plugin/reader/DecodeSource.h"
+#include "reader/DecodeSource.h"
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/Tables.h"
-#include "plugin/reader/FrameReader.h"
+#include "reader/FrameReader.h"
 
 namespace bramble {
 
 namespace {
 // Starts the sink where the plug-in opens its output device.
-class SinkReader : public FrameReader {
+class SinkStarter final : public LockOnListener {
  public:
-  SinkReader(PcmSink& sink, DecodeStats& stats) : sink_(sink), stats_(stats) {}
+  SinkStarter(PcmSink& sink, DecodeStats& stats) : sink_(sink), stats_(stats) {}
 
- protected:
-  int OpenOutput() override {
-    FrameReader::OpenOutput();
+  bool LockedOn(const FrameReader& reader) override {
     stats_.started = true;
-    stats_.sample_rate = sample_rate();
-    stats_.layer = layer();
-    if (!sink_.Start(sample_rate())) {
+    stats_.sample_rate = reader.sample_rate();
+    stats_.layer = reader.layer();
+    if (!sink_.Start(reader.sample_rate())) {
       stats_.sink_failed = true;
-      return -1;
+      return false;
     }
-    return 0;
+    return true;
   }
 
  private:
   PcmSink& sink_;
   DecodeStats& stats_;
 };
-
-// The plug-in's PCM buffer: twice the largest block.
-alignas(16) int16_t g_pcm[FrameReader::kPcmBufferBytes / 2];
 }  // namespace
 
 bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, DecodeStats* out, bool gapless) {
   DecodeStats stats;
-  SinkReader reader(sink, stats);
+  // Twice the largest block, as the plug-in's.
+  alignas(16) int16_t pcm[FrameReader::kPcmBufferBytes / 2] = {};
+  SinkStarter starter(sink, stats);
+  FrameReader reader;
+  reader.SetListener(&starter);
   reader.Attach(&source, &decoder);
   reader.SetGapless(gapless);
   for (;;) {
-    const int r = reader.SynHeader(g_pcm);
+    const int r = reader.SynHeader(pcm);
     if (r == -1) break;
     ++stats.frames;
     const int per_frame = SamplesPerFrame(reader.layer(), reader.version_bit() ? 0 : 1);
@@ -53,7 +52,7 @@ bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, Decod
       sink.Rejected(channels, per_frame);
       continue;
     }
-    if (!sink.Write(g_pcm, values, channels)) {
+    if (!sink.Write(pcm, values, channels)) {
       stats.sink_failed = true;
       break;
     }

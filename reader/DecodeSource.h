@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/reader/ByteSource.h"
+#include "reader/ByteSource.h"
 
 namespace bramble {
 
