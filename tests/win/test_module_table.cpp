@@ -76,7 +76,8 @@ TEST(ModuleTable, PlayBeforeInitDoesNothing) {
   const int threads = ThreadCount();
   EXPECT_EQ(mod->Play(path.c_str()), 0);
   PumpFor(100);
-  EXPECT_EQ(ThreadCount(), threads);
+  // Wine's own threads may come and go meanwhile; none is added.
+  EXPECT_LE(ThreadCount(), threads);
   EXPECT_TRUE(Host().log.calls.empty()) << Host().log.calls.front();
   EXPECT_EQ(mod->GetOutputTime(), 0);
   mod->SetOutputTime(1000);  // no player: ignored
