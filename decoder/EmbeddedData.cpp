@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/HuffmanTables.h"
+#include "decoder/tables/HuffmanTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {

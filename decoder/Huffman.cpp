@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "decoder/HuffmanTables.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/HuffmanTables.h"
+#include "decoder/tables/Layer3Tables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {

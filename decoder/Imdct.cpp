@@ -16,7 +16,7 @@
 #include <cstring>
 
 #include "decoder/Float4.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -30,8 +30,8 @@ inline void Butterflies(const float* in, float* out, int sb) {
   const Float4 hi0 = Float4::Load(hi_in), hi1 = Float4::Load(hi_in + 4);
   const Float4 lo0 = Float4::Load(hi_in - 4).Reversed();  // lines 18sb-1 .. 18sb-4
   const Float4 lo1 = Float4::Load(hi_in - 8).Reversed();
-  const Float4 cs0 = Float4::Load(aa_cs), cs1 = Float4::Load(aa_cs + 4);
-  const Float4 ca0 = Float4::Load(aa_ca), ca1 = Float4::Load(aa_ca + 4);
+  const Float4 cs0 = Float4::Load(Built().aa_cs), cs1 = Float4::Load(Built().aa_cs + 4);
+  const Float4 ca0 = Float4::Load(Built().aa_ca), ca1 = Float4::Load(Built().aa_ca + 4);
   float* hi_out = out + 18 * sb;
   (lo0 * cs0 - hi0 * ca0).Reversed().Store(hi_out - 4);
   (lo1 * cs1 - hi1 * ca1).Reversed().Store(hi_out - 8);
@@ -74,9 +74,9 @@ inline Float4 L(const Lanes4& c) { return Float4::LoadAligned(c.v); }
 // C[v] = sum (j = 0..8) a[j] cos(j pi (2v + 1) / 18), v = 0..8. C[8 - v]
 // differs from C[v] only in the sign of the odd-j terms.
 BRAMBLE_ALWAYS_INLINE void Cosine9(const Float4* a, Float4* c) {
-  const Float4 c1 = L(imdct_cos9_4[1]), c2 = L(imdct_cos9_4[2]), c3 = L(imdct_cos9_4[3]);
-  const Float4 c4 = L(imdct_cos9_4[4]), c5 = L(imdct_cos9_4[5]), c6 = L(imdct_cos9_4[6]);
-  const Float4 c7 = L(imdct_cos9_4[7]), c8 = L(imdct_cos9_4[8]);
+  const Float4 c1 = L(Built().imdct_cos9_4[1]), c2 = L(Built().imdct_cos9_4[2]), c3 = L(Built().imdct_cos9_4[3]);
+  const Float4 c4 = L(Built().imdct_cos9_4[4]), c5 = L(Built().imdct_cos9_4[5]), c6 = L(Built().imdct_cos9_4[6]);
+  const Float4 c7 = L(Built().imdct_cos9_4[7]), c8 = L(Built().imdct_cos9_4[8]);
   const Float4 a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4];
   const Float4 a5 = a[5], a6 = a[6], a7 = a[7], a8 = a[8];
 
@@ -132,7 +132,7 @@ BRAMBLE_ALWAYS_INLINE void Imdct36(const Float4* x, const Lanes4* win, const flo
 
 #define BRAMBLE_IMDCT36_PAIR(v)                                                  \
   {                                                                              \
-    const Float4 o = co[v] * L(imdct_tfcos36_4[v]);                              \
+    const Float4 o = co[v] * L(Built().imdct_tfcos36_4[v]);                              \
     const Float4 s = ce[v] + o;                                                  \
     const Float4 d = ce[v] - o;                                                  \
     (s * L(win[27 + (v)])).Store(next + stride * (9 + (v)));                        \
@@ -156,8 +156,8 @@ BRAMBLE_ALWAYS_INLINE void Imdct36(const Float4* x, const Lanes4* win, const flo
 
 // One short window: x[3k] for k = 0..5 in, 12 windowed samples out.
 BRAMBLE_ALWAYS_INLINE void Imdct12Window(const Float4* x, Float4* y) {
-  const Lanes4* win = imdct_win4[2];
-  const Float4 cs = L(imdct_cos6_4[0]), ch = L(imdct_cos6_4[1]);
+  const Lanes4* win = Built().imdct_win4[2];
+  const Float4 cs = L(Built().imdct_cos6_4[0]), ch = L(Built().imdct_cos6_4[1]);
   const Float4 e0 = x[0];
   const Float4 e1 = x[6] + x[3];
   const Float4 e2 = x[12] + x[9];
@@ -167,9 +167,9 @@ BRAMBLE_ALWAYS_INLINE void Imdct12Window(const Float4* x, Float4* y) {
   const Float4 ev0 = e0 + e1 * cs + e2 * ch;
   const Float4 ev1 = e0 - e2;
   const Float4 ev2 = e0 - e1 * cs + e2 * ch;
-  const Float4 od0 = (o0 + o1 * cs + o2 * ch) * L(imdct_tfcos12_4[0]);
-  const Float4 od1 = (o0 - o2) * L(imdct_tfcos12_4[1]);
-  const Float4 od2 = (o0 - o1 * cs + o2 * ch) * L(imdct_tfcos12_4[2]);
+  const Float4 od0 = (o0 + o1 * cs + o2 * ch) * L(Built().imdct_tfcos12_4[0]);
+  const Float4 od1 = (o0 - o2) * L(Built().imdct_tfcos12_4[1]);
+  const Float4 od2 = (o0 - o1 * cs + o2 * ch) * L(Built().imdct_tfcos12_4[2]);
 
   const Float4 d0 = ev0 - od0, d1 = ev1 - od1, d2 = ev2 - od2;
   const Float4 s0 = ev0 + od0, s1 = ev1 + od1, s2 = ev2 + od2;
@@ -227,7 +227,7 @@ void FourSubbands(int type, const float* aa, const float* prev, float* xr, float
   if (type == 2)
     Imdct12(x, prev + sb, xr + sb, next + sb, 32);
   else
-    Imdct36(x, imdct_win4[type], prev + sb, xr + sb, next + sb, 32);
+    Imdct36(x, Built().imdct_win4[type], prev + sb, xr + sb, next + sb, 32);
 }
 
 // Sub-bands 0..3 when sub-bands 0 and 1 use window 0 and 2 and 3 another
@@ -239,13 +239,13 @@ void MixedSubbands(int type, const float* aa, const float* prev, float* xr, floa
   if (type != 2) {
     Lanes4 win[36];
     for (int i = 0; i < 36; ++i)
-      win[i] = Lanes4{{imdct_win[0][i], imdct_win[0][i], imdct_win[type][i], imdct_win[type][i]}};
+      win[i] = Lanes4{{Built().imdct_win[0][i], Built().imdct_win[0][i], Built().imdct_win[type][i], Built().imdct_win[type][i]}};
     Imdct36(x, win, prev, xr, next, 32);
     return;
   }
   float long_out[18 * 4], long_next[18 * 4], long_prev[18 * 4];
   for (int i = 0; i < 18; ++i) Float4::Load(prev + 32 * i).Store(long_prev + 4 * i);
-  Imdct36(x, imdct_win4[0], long_prev, long_out, long_next, 4);
+  Imdct36(x, Built().imdct_win4[0], long_prev, long_out, long_next, 4);
   Imdct12(x, prev, xr, next, 32);
   for (int i = 0; i < 18; ++i)
     for (int l = 0; l < 2; ++l) {

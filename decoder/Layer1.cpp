@@ -1,9 +1,6 @@
-// Layer I decoding (ISO/IEC 11172-3 2.4.1.5, 2.4.3.2) and the Layer I/II
-// tables computed at first use.
-#include <cmath>
-
+// Layer I decoding (ISO/IEC 11172-3 2.4.1.5, 2.4.3.2).
 #include "decoder/Layer12.h"
-#include "decoder/Layer12Tables.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
@@ -15,56 +12,7 @@ constexpr int kLayer1MaxBits = 16 + 2 * 32 * 4 + 2 * 32 * 6 + 12 * 2 * 32 * 15;
 static_assert(kLayer1MaxBits / 8 + 4 <= MpegDecoder::kFrameBodyStore,
               "frame body store too small for a corrupt Layer I frame");
 
-void BuildGrouped(int levels, float (*out)[3], int entries) {
-  const int nb = levels == 3 ? 2 : levels == 5 ? 3 : 4;
-  const double full = double(1 << nb);
-  const double c = full / levels;
-  const double d = (full - levels + 1) / full;
-  const double step = 2.0 / full;
-  const int valid = levels * levels * levels;
-  for (int code = 0; code < entries; ++code) {
-    int v = code;
-    for (int k = 0; k < 3; ++k) {
-      const int s = v % levels;
-      v /= levels;
-      out[code][k] = code < valid ? float(c * (s * step - 1.0 + d)) : 0.0f;
-    }
-  }
-}
-
-Layer12Tables BuildTables() {
-  Layer12Tables t;
-  const double third[3] = {1.0, std::pow(2.0, -1.0 / 3.0), std::pow(2.0, -2.0 / 3.0)};
-  for (int i = 0; i < 63; ++i) t.l12_scalefactor[i] = float(std::ldexp(third[i % 3], 1 - i / 3));
-  t.l12_scalefactor[63] = 0.0f;
-  t.l1_mul[0] = t.l1_add[0] = 0.0f;
-  for (int a = 1; a < 15; ++a) {
-    const double n = double((1 << (a + 1)) - 1);
-    t.l1_mul[a] = float(2.0 / n);
-    t.l1_add[a] = float(-(n - 1.0) / n);
-  }
-  BuildGrouped(3, t.grouped3, 32);
-  BuildGrouped(5, t.grouped5, 128);
-  BuildGrouped(9, t.grouped9, 1024);
-  return t;
-}
-
 }  // namespace
-
-const Layer12Tables& L12Tables() {
-  static const Layer12Tables tables = BuildTables();
-  return tables;
-}
-
-const float (*GroupedTable(int levels))[3] {
-  const Layer12Tables& t = L12Tables();
-  switch (levels) {
-    case 3: return t.grouped3;
-    case 5: return t.grouped5;
-    case 9: return t.grouped9;
-    default: return nullptr;
-  }
-}
 
 bool Layer1Frame::ReadHeader(MpegDecoder& d) {
   const Layer12Tables& t = L12Tables();

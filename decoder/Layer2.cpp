@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "decoder/Layer12.h"
-#include "decoder/Layer12Tables.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "decoder/SynthesisWindow.h"
-#include "decoder/Tables.h"
+#include "decoder/tables/HeaderTables.h"
 
 namespace bramble {
 
@@ -41,7 +41,6 @@ void MpegDecoder::Init() {
   reservoir.write_index = 0;
   reservoir.read_pos = 0;
   embed_ring_index = 0;
-  BuildLayer3Tables();
 }
 
 int MpegDecoder::DecodeFrame(const uint8_t* frame, int length, void* pcm) {

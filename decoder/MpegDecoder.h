@@ -190,9 +190,8 @@ class MpegDecoder {
 // 2 halves x 8 rows x 16 slots x 4 values, each on a 128-byte boundary.
 int16_t* SynthesisBuffer(int ch);
 
-// Built-once table groups (decoder/Synthesis.cpp, decoder/Layer3Tables.cpp).
+// Builds the tables and chooses the synthesis windowing (decoder/Synthesis.cpp).
 void BuildSynthesisTables();
-void BuildLayer3Tables();
 
 }  // namespace bramble
 

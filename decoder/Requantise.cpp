@@ -4,7 +4,7 @@
 #include <emmintrin.h>
 
 #include "decoder/Float4.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -20,7 +20,7 @@ inline unsigned LongIndex(int scalefac, int pre, int scalefac_scale) {
 
 inline const float& ShortFactor(int subblock_gain, int scalefac_scale, int scalefac) {
   const unsigned k = unsigned(scalefac) < 16 ? unsigned(scalefac) : 15;
-  return sf_scale_short[subblock_gain & 7][scalefac_scale & 1][k];
+  return Built().sf_scale_short[subblock_gain & 7][scalefac_scale & 1][k];
 }
 
 // Every band width is even, so lines go two at a time.
@@ -63,8 +63,8 @@ void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr
   const GranuleInfo& gi = side_info.ch[ch].gr[gr];
   const ScaleFactors& sf = scale_factors[ch];
   const SfbBounds& b = sfb_bounds[SfbRow()];
-  const float g = gain_scale[gi.global_gain & 255];
-  const float* p43 = pow43_signed();
+  const float g = Built().gain_scale[gi.global_gain & 255];
+  const float* p43 = Built().pow43_signed();
 
   // Lines above the last nonzero value need no lookups (end is even, as
   // every band boundary is).
@@ -73,7 +73,7 @@ void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr
     int stop = 0;
     for (int sfb = 0; sfb < 22 && b.l[sfb] < end; ++sfb) {
       const int pre = gi.preflag ? pretab[sfb] : 0;
-      const float f = g * sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
+      const float f = g * Built().sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
       stop = b.l[sfb + 1] < end ? b.l[sfb + 1] : end;
       ScaleLines(quantised, xr, b.l[sfb], stop, f, p43);
     }
@@ -100,7 +100,7 @@ void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr
   ScaleLines(quantised, xr, 0, 576, g, p43);
   for (int sfb = 0; b.l[sfb] < 36; ++sfb) {
     const int pre = gi.preflag ? pretab[sfb] : 0;
-    const float f = sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
+    const float f = Built().sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
     const int stop = b.l[sfb + 1] < 36 ? b.l[sfb + 1] : 36;
     for (int i = b.l[sfb]; i < stop; ++i) xr[i] *= f;
   }

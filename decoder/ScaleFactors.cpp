@@ -1,6 +1,6 @@
 // Layer III scalefactors: ISO/IEC 11172-3 2.4.2.7 (with reuse between
 // granules) and ISO/IEC 13818-3 2.4.3.2 (partitions, intensity variant).
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/Layer3Tables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {

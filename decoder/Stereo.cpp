@@ -3,7 +3,7 @@
 // Intensity decisions are taken per band and stored per line, so the final
 // pass over the lines is a plain loop.
 #include "decoder/Float4.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -191,7 +191,7 @@ void MpegDecoder::StereoMpeg1(int gr, float xr[2][576]) {
     return;
   }
   IntensityPlan plan;
-  IntensityStereo is(is_ratio_mpeg1, 15, nullptr, nullptr, sfb_bounds[SfbRow()], xr[1],
+  IntensityStereo is(Built().is_ratio_mpeg1, 15, nullptr, nullptr, sfb_bounds[SfbRow()], xr[1],
                      scale_factors[1], plan);
   RunIntensity(is, side_info.ch[0].gr[gr]);
   ApplyPlan(plan, ms_stereo != 0, xr[0], xr[1]);
@@ -205,7 +205,7 @@ void MpegDecoder::StereoLsf(float xr[2][576]) {
   }
   IntensityPlan plan;
   const int scale = side_info.ch[1].gr[0].scalefac_compress & 1;
-  IntensityStereo is(is_ratio_lsf[scale], 63, is_max_long, is_max_short,
+  IntensityStereo is(Built().is_ratio_lsf[scale], 63, is_max_long, is_max_short,
                      sfb_bounds[SfbRow()], xr[1], scale_factors[1], plan);
   RunIntensity(is, side_info.ch[0].gr[0]);
   ApplyPlan(plan, ms_stereo != 0, xr[0], xr[1]);

@@ -4,29 +4,21 @@
 // stereo PCM pairs.
 #include <emmintrin.h>
 
-#include <cmath>
-
 #include "decoder/MpegDecoder.h"
 #include "decoder/SynthesisWindow.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
-alignas(16) float dct32_coef[31];
 SynthesisWindowFn synthesis_window_fn = WindowScalar;
 SynthesisRange synthesis_range;
 
 namespace {
 
-bool g_synthesis_tables_built = false;
-
-// Splatted copies of the 8-, 4- and 2-point constants for the stages that run
-// four independent problems side by side.
-alignas(16) float g_dct_splat[7][4];
-
 #define BRAMBLE_INLINE inline __attribute__((always_inline))
 
 BRAMBLE_INLINE __m128 Reverse(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
-BRAMBLE_INLINE __m128 Splat(int i) { return _mm_load_ps(g_dct_splat[i]); }
+BRAMBLE_INLINE __m128 Splat(int i) { return _mm_load_ps(Built().dct_splat[i]); }
 
 // One butterfly of mirrored vectors: sum, and difference times `c`.
 BRAMBLE_INLINE void Butterfly(__m128 lo, __m128 hi_reversed, __m128 c, __m128* sum, __m128* diff) {
@@ -95,6 +87,7 @@ BRAMBLE_INLINE __m128 Join32(__m128 m, __m128 m_next, __m128 odd) {
 // 16-point splits run four values at a time; the four 8-point problems then
 // run one per lane.
 BRAMBLE_INLINE void Dct32(const float* s, __m128* x) {
+  const float* dct32_coef = Built().dct32_coef;
   __m128 a0, a1, a2, a3, b0, b1, b2, b3;
   Butterfly(_mm_loadu_ps(s), Reverse(_mm_loadu_ps(s + 28)), _mm_load_ps(dct32_coef), &a0, &b0);
   Butterfly(_mm_loadu_ps(s + 4), Reverse(_mm_loadu_ps(s + 24)), _mm_load_ps(dct32_coef + 4), &a1, &b1);
@@ -177,22 +170,14 @@ void SynthesisDct32(const float* in, float* out) {
 }
 
 void BuildSynthesisTables() {
-  if (g_synthesis_tables_built) return;
-  const double pi = 3.14159265358979323846;
-  int i = 0;
-  for (int n = 64; n >= 4; n /= 2)
-    for (int k = 0; k < n / 4; ++k) dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * pi / n)));
-  for (int c = 0; c < 7; ++c)
-    for (int lane = 0; lane < 4; ++lane) g_dct_splat[c][lane] = dct32_coef[24 + c];
+  BuildTables();
 #if defined(BRAMBLE_X86_WINDOWS)
-  BuildSlotOrderedWindow();
 #if defined(__x86_64__)
   synthesis_window_fn = CpuHasAvx2() ? WindowAvx2 : WindowSse2;
 #else
   synthesis_window_fn = WindowMmx;
 #endif
 #endif
-  g_synthesis_tables_built = true;
 }
 
 // V[i] = sum_k cos((16+i)(2k+1)pi/64) s[k] equals X[16+i] of the 32-point

@@ -5,19 +5,9 @@
 
 #include <cstdint>
 
+#include "decoder/tables/SynthesisTables.h"
+
 namespace bramble {
-
-// 512 Q14 coefficients, row r, tap pair k, element j, then W(4r+j, 2k) and
-// W(4r+j, 2k+1) side by side (decoder/SynthesisWindowTable.cpp).
-extern const int16_t synthesis_window[512];
-
-// The exact window D as floats, folded for the over-range windowing: per tap
-// pair 72 coefficients (decoder/SynthesisWindowTable.cpp).
-extern const float synthesis_window_exact[8 * 72];
-
-// Matrixing constants 1/(2cos(...)) for the 32-, 16-, 8-, 4- and 2-point
-// butterfly stages, 16 + 8 + 4 + 2 + 1 of them (built by BuildSynthesisTables).
-extern float dct32_coef[31];
 
 // The 32-point transform of the matrixing: out[m] = sum_k in[k] cos(m(2k+1)pi/64).
 void SynthesisDct32(const float* in, float* out);
@@ -38,16 +28,9 @@ void WindowMmx(const int16_t* left, const int16_t* right, int half, int slot, in
 void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
 void WindowAvx2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
 bool CpuHasAvx2();
-
-// The window rearranged per write slot so that history can be read in
-// storage order: [slot][row][group][16], group g covering the slot pairs
-// (8(g/2) + (g&1) + {0,2}) with partners 4 slots on. Built by
-// BuildSlotOrderedWindow.
-extern int16_t slot_ordered_window[16][8][4][16];
-void BuildSlotOrderedWindow();
 #endif
 
-// The variant the decoder uses, chosen once by BuildSynthesisTables.
+// The variant the decoder uses, chosen by BuildSynthesisTables.
 extern SynthesisWindowFn synthesis_window_fn;
 
 // Loud passages drive V beyond what the 16-bit history holds. Beside it each

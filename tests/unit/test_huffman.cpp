@@ -5,8 +5,8 @@
 #include <memory>
 #include <random>
 
-#include "decoder/HuffmanTables.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/HuffmanTables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tests/support/Layer3Codes.h"
 

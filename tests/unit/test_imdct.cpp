@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -241,8 +241,8 @@ void DirectAntialias(const float* xr, float* aa) {
   for (int sb = 1; sb < 32; ++sb)
     for (int i = 0; i < 8; ++i) {
       const float lo = xr[18 * sb - 1 - i], hi = xr[18 * sb + i];
-      aa[18 * sb - 1 - i] = lo * aa_cs[i] - hi * aa_ca[i];
-      aa[18 * sb + i] = hi * aa_cs[i] + lo * aa_ca[i];
+      aa[18 * sb - 1 - i] = lo * Built().aa_cs[i] - hi * Built().aa_ca[i];
+      aa[18 * sb + i] = hi * Built().aa_cs[i] + lo * Built().aa_ca[i];
     }
 }
 
@@ -305,8 +305,8 @@ TEST_F(Imdct, AntialiasMixedBlocks) {
   // Only the boundary between sub-bands 0 and 1 is antialiased.
   for (int i = 0; i < 8; ++i) {
     const float lo = xr[17 - i], hi = xr[18 + i];
-    EXPECT_EQ(aa[17 - i], lo * aa_cs[i] - hi * aa_ca[i]) << i;
-    EXPECT_EQ(aa[18 + i], hi * aa_cs[i] + lo * aa_ca[i]) << i;
+    EXPECT_EQ(aa[17 - i], lo * Built().aa_cs[i] - hi * Built().aa_ca[i]) << i;
+    EXPECT_EQ(aa[18 + i], hi * Built().aa_cs[i] + lo * Built().aa_ca[i]) << i;
   }
   for (int i = 0; i < 10; ++i) EXPECT_EQ(aa[i], xr[i]);
   for (int i = 26; i < 36; ++i) EXPECT_EQ(aa[i], xr[i]);

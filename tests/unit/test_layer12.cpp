@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "decoder/Layer12.h"
-#include "decoder/Layer12Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tests/support/BitWriter.h"
 

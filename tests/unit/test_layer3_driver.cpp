@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "decoder/Layer3.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {

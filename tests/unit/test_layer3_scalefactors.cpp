@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tests/support/Layer3Codes.h"
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tests/support/Layer3Writer.h"
 

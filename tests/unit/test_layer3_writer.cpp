@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/HuffmanTables.h"
+#include "decoder/tables/HuffmanTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tests/support/Layer3Writer.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {

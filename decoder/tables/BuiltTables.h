@@ -1,0 +1,85 @@
+// Tables computed once per process: the synthesis matrixing constants and
+// window arrangement, the Layer III reconstruction tables and the Layer I/II
+// quantisation tables. The first call of Built() builds them all (under
+// std::call_once); nothing writes them afterwards.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "decoder/tables/Layer12Tables.h"
+#include "decoder/tables/Layer3Tables.h"
+
+namespace bramble {
+
+// A constant repeated in four lanes, for kernels that run four sub-bands at
+// once.
+struct alignas(16) Lanes4 {
+  float v[4];
+};
+
+// sign(i) * |i|^(4/3) for i in -8206..8206: the table reaches the largest
+// value a 13-linbit escape can give, so no magnitude needs a fallback.
+constexpr int kPow43Max = 8206;
+
+struct BuiltTables {
+  // ---- synthesis ----
+  // Matrixing constants 1/(2cos(...)) for the 32-, 16-, 8-, 4- and 2-point
+  // butterfly stages, 16 + 8 + 4 + 2 + 1 of them.
+  alignas(16) float dct32_coef[31];
+  // The 8-, 4- and 2-point constants (dct32_coef[24..30]) in four lanes.
+  alignas(16) float dct_splat[7][4];
+  // The window rearranged per write slot so that history can be read in
+  // storage order: [slot][row][group][16], group g covering the slot pairs
+  // (8(g/2) + (g&1) + {0,2}) with partners 4 slots on.
+  alignas(32) int16_t slot_ordered_window[16][8][4][16];
+
+  // ---- Layer III ----
+  float imdct_cos6[2];
+  float imdct_win[4][36];
+  float imdct_cos9[9];
+  float imdct_tfcos36[9];
+  float imdct_tfcos12[3];
+  Lanes4 imdct_win4[4][36];
+  Lanes4 imdct_cos9_4[9];
+  Lanes4 imdct_tfcos36_4[9];
+  Lanes4 imdct_cos6_4[2];
+  Lanes4 imdct_tfcos12_4[3];
+  float sf_scale_long[40];
+  float gain_scale[256];
+  float sf_scale_short[8][2][16];
+  float is_ratio_mpeg1[16][2];
+  float is_ratio_lsf[2][64][2];
+  alignas(16) float aa_cs[8];
+  alignas(16) float aa_ca[8];
+  float pow43_table[2 * kPow43Max + 1];
+  // Short-block reorder, one set per scalefactor band row.
+  int32_t short_reorder[kSfbRows][576];
+
+  // ---- Layers I and II ----
+  Layer12Tables layer12;
+
+  const float* pow43_signed() const { return pow43_table + kPow43Max; }
+};
+
+namespace detail {
+extern std::atomic<bool> built_tables_ready;
+extern BuiltTables built_tables;
+void BuildTablesOnce();
+}  // namespace detail
+
+inline const BuiltTables& Built() {
+  if (!detail::built_tables_ready.load(std::memory_order_acquire)) detail::BuildTablesOnce();
+  return detail::built_tables;
+}
+
+// Builds the tables if no one has yet.
+inline void BuildTables() { Built(); }
+
+inline const int32_t* ShortReorder(int sfb_row) { return Built().short_reorder[sfb_row]; }
+inline const Layer12Tables& L12Tables() { return Built().layer12; }
+
+// Grouped-code table for 3, 5 or 9 levels, else null.
+const float (*GroupedTable(int levels))[3];
+
+}  // namespace bramble
