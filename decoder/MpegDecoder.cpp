@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "decoder/SynthesisWindow.h"
-#include "decoder/tables/HeaderTables.h"
+#include "decoder/FrameHeader.h"
 
 namespace bramble {
 
@@ -59,71 +59,26 @@ int MpegDecoder::DecodeFrame(const uint8_t* frame, int length, void* pcm) {
 }
 
 bool MpegDecoder::ParseHeader(const uint8_t* h, int available) {
-  const uint8_t b0 = h[0], b1 = h[1], b2 = h[2], b3 = h[3];
-  if (b0 != 0xFF || (b1 & 0xE0) != 0xE0) return false;
-  const int is25 = (b1 & 0xF0) == 0xE0;
-  const int new_layer = 4 - ((b1 >> 1) & 3);
-  if (new_layer == 4) return false;
-  const int sf = (b2 >> 2) & 3;
-  const int bri = b2 >> 4;
-  if (sf == 3 || bri == 15) return false;
-
-  mpeg25 = is25;
-  protection_bit = b1 & 1;
-  layer = new_layer;
-  lsf = is25 ? 1 : 1 - ((b1 >> 3) & 1);
-  padding_bit = (b2 >> 1) & 1;
-  sampling_frequency = sf;
-  bitrate_index = bri;
-  mode_extension = (b3 >> 4) & 3;
-  mode = b3 >> 6;
-  stereo = output_stereo = (mode != 3);
-
-  if (stereo)
-    l2_channel_bitrate_index = bitrate_index == 4 ? 1 : bitrate_index - 4;
-  else
-    l2_channel_bitrate_index = bitrate_index;
-  l2_high_rate = (l2_channel_bitrate_index == 1 || l2_channel_bitrate_index == 2) ? 0 : 1;
-
-  if (layer == 1) {
-    sblimit = 32;
-  } else if (layer == 2 && lsf) {
-    sblimit = 30;  // ISO/IEC 13818-3 Table B.1, one table for every rate
-  } else if (!l2_high_rate) {
-    sblimit = sampling_frequency == 2 ? 12 : 8;
-  } else {
-    const int c = l2_channel_bitrate_index;
-    sblimit = (sampling_frequency == 1 || c == 3 || c == 4 || c == 5) ? 27 : 30;
-  }
-  if (mode == 3)
-    jsbound = 0;
-  else if (mode == 1)
-    jsbound = 4 * mode_extension + 4;
-  else
-    jsbound = sblimit;
-  if (jsbound > sblimit) jsbound = sblimit;
-
-  const int kbps = kBitrateKbps[lsf][layer - 1][bitrate_index];
-  if (layer == 1) {
-    const int rate = kSampleRateHz[3 * lsf + sampling_frequency];
-    frame_bytes = 4 * (12000 * kbps / rate + padding_bit);
-  } else {
-    const int rate = kSampleRateHz[3 * (lsf + mpeg25) + sampling_frequency];
-    // Layer II keeps 1152 samples per frame at the low rates; only Layer III halves it.
-    const int half = layer == 3 ? lsf : 0;
-    frame_bytes = 144000 * kbps / (rate << half) + padding_bit;
-  }
-
-  if (frame_bytes > available) return false;
-
-  if (layer == 3) {
-    const int side = lsf ? (stereo ? 17 : 9) : (stereo ? 32 : 17);
-    main_data_bytes = frame_bytes - 4 - (protection_bit ? 0 : 2) - side;
-    if (main_data_bytes < 0) main_data_bytes = 0;
-  }
-
+  FrameHeader f;
+  if (!ParseFrameHeader(h, &f) || f.frame_bytes > available) return false;
+  layer = f.layer;
+  protection_bit = f.protection_bit;
+  bitrate_index = f.bitrate_index;
+  padding_bit = f.padding_bit;
+  mode_extension = f.mode_extension;
+  lsf = f.lsf;
+  mpeg25 = f.mpeg25;
+  mode = f.mode;
+  sampling_frequency = f.sampling_frequency;
+  stereo = output_stereo = f.stereo;
+  l2_high_rate = f.l2_high_rate;
+  l2_channel_bitrate_index = f.l2_channel_bitrate_index;
+  jsbound = f.jsbound;
+  sblimit = f.sblimit;
+  frame_bytes = f.frame_bytes;
+  if (layer == 3) main_data_bytes = f.main_data_bytes;
   std::memcpy(frame_body, h + 4, size_t(frame_bytes - 4));
-  frame_bit_pos = protection_bit ? 0 : 16;
+  frame_bit_pos = f.BodyStartBit();
   return true;
 }
 
