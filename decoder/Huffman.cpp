@@ -9,9 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "decoder/Layer3.h"
 #include "decoder/tables/HuffmanTables.h"
-#include "decoder/tables/Layer3Tables.h"
-#include "decoder/MpegDecoder.h"
 
 namespace bramble {
 
@@ -94,16 +93,15 @@ bool DecodePairs(const HuffmanLookup& lk, BitCache& b, const uint8_t* limit, int
 
 }  // namespace
 
-HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, int sfb_row) {
-  const SfbBounds& b = sfb_bounds[std::clamp(sfb_row, 0, kSfbRows - 1)];
+HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, const SfbBounds& b) {
   if (gi.short_block) return {3 * b.s[3], 576};
   const int32_t* l = b.l;
   auto bound = [l](int index) { return (index >= 0 && index <= 22) ? l[index] : 576; };
   return {bound(gi.region0_count + 1), bound(gi.region0_count + gi.region1_count + 2)};
 }
 
-void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
+void DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBounds& bands, int32_t part2_start,
+                   int32_t* out) {
   const int32_t end =
       int32_t(std::clamp(int64_t(part2_start) + gi.part2_3_length, int64_t(0),
                          int64_t(BitReservoir::kMaxReadBit)));
@@ -113,7 +111,7 @@ void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
 
   // Big values: at most 576 places whatever big_values says.
   const int big = std::min(2 * gi.big_values, 576);
-  const HuffmanRegions rg = ComputeHuffmanRegions(gi, SfbRow());
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, bands);
   const int stops[3] = {std::min(rg.region1, big), std::min(rg.region2, big), big};
   int i = 0;
   bool in_buffer = true;

@@ -16,8 +16,8 @@
 #include <cstring>
 
 #include "decoder/Float4.h"
+#include "decoder/Layer3.h"
 #include "decoder/tables/BuiltTables.h"
-#include "decoder/MpegDecoder.h"
 
 namespace bramble {
 
@@ -256,13 +256,12 @@ void MixedSubbands(int type, const float* aa, const float* prev, float* xr, floa
 
 }  // namespace
 
-void MpegDecoder::Antialias(int ch, int gr, const float* xr, float* aa) {
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
+void Antialias(const GranuleInfo& gi, int sfb_row, const float* xr, float* aa) {
   if (!gi.short_block) {
     AntialiasLong(xr, aa);
     return;
   }
-  const int32_t* reorder = ShortReorder(SfbRow());
+  const int32_t* reorder = ShortReorder(sfb_row);
   if (!gi.mixed_block_flag) {
     for (int i = 0; i < 576; ++i) aa[i] = xr[reorder[i]];
     return;
@@ -273,10 +272,7 @@ void MpegDecoder::Antialias(int ch, int gr, const float* xr, float* aa) {
   std::fputs("Notchecked!", stderr);
 }
 
-void MpegDecoder::HybridFilterbank(int ch, int gr, float* aa, float* xr) {
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
-  const float* prev = overlap[ch][overlap_select & 1];
-  float* next = overlap[ch][(overlap_select & 1) ^ 1];
+void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, float* aa, float* xr) {
   const int block_type = gi.block_type & 3;
   const int low_type = gi.mixed_block_flag ? 0 : block_type;
 

@@ -4,8 +4,8 @@
 #include <emmintrin.h>
 
 #include "decoder/Float4.h"
+#include "decoder/Layer3.h"
 #include "decoder/tables/BuiltTables.h"
-#include "decoder/MpegDecoder.h"
 
 namespace bramble {
 
@@ -55,14 +55,8 @@ inline void FillNegativeZero(float* xr, int begin) {
 
 }  // namespace
 
-void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr) {
-  uint32_t word = 0;
-  if (ExtractEmbeddedWord(quantised, ch, gr, &word))
-    embed_bytes += AssembleEmbeddedBlock(uint16_t(word), embed_out);
-
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
-  const ScaleFactors& sf = scale_factors[ch];
-  const SfbBounds& b = sfb_bounds[SfbRow()];
+void Requantise(const GranuleInfo& gi, const ScaleFactors& sf, const SfbBounds& b, const int32_t* quantised,
+                float* xr) {
   const float g = Built().gain_scale[gi.global_gain & 255];
   const float* p43 = Built().pow43_signed();
 

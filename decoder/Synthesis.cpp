@@ -4,14 +4,16 @@
 // stereo PCM pairs.
 #include <emmintrin.h>
 
-#include "decoder/MpegDecoder.h"
+#include "decoder/Synthesis.h"
+
+#include <cstring>
+
 #include "decoder/SynthesisWindow.h"
 #include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
 SynthesisWindowFn synthesis_window_fn = WindowScalar;
-SynthesisRange synthesis_range;
 
 namespace {
 
@@ -143,10 +145,10 @@ BRAMBLE_INLINE bool AnyAtFullScale(__m128i q0, __m128i q1, __m128i q2, __m128i q
 
 // The calls whose window holds a limited value: those channels are windowed
 // again from the float history.
-__attribute__((noinline)) void RewindowOverRange(int right_ch, int slot, int16_t* out) {
-  int32_t* limited = synthesis_range.limited_calls;
-  if (limited[0] > 0) WindowExact(synthesis_range.history[0], slot, out);
-  if (limited[right_ch] > 0) WindowExact(synthesis_range.history[right_ch], slot, out + 1);
+__attribute__((noinline)) void RewindowOverRange(SynthesisState& st, int right_ch, int slot, int16_t* out) {
+  int32_t* limited = st.limited_calls;
+  if (limited[0] > 0) WindowExact(st.unlimited[0], slot, out);
+  if (limited[right_ch] > 0) WindowExact(st.unlimited[right_ch], slot, out + 1);
   for (int ch = 0; ch < 2; ++ch)
     if (limited[ch] > 0) --limited[ch];
 }
@@ -184,24 +186,24 @@ void BuildSynthesisTables() {
 // transform, and with X[32] = 0, X[64-m] = -X[m], X[64+m] = -X[m]:
 //   V[0..15] = X[16..31], V[16] = 0, V[17..47] = -X[31..1], V[48..63] = -X[0..15].
 // V[0..31] go to the current half, V[32..63] to the other, at the current slot.
-void MpegDecoder::Matrix(const float* s, int ch) {
+static void Matrix(SynthesisState& st, const float* s, int ch) {
   __m128 x[8];
   Dct32(s, x);
-  const __m128 scale = _mm_set1_ps(pcm_scale);
+  const __m128 scale = _mm_set1_ps(st.pcm_scale);
   x[0] = _mm_mul_ps(x[0], scale), x[1] = _mm_mul_ps(x[1], scale);
   x[2] = _mm_mul_ps(x[2], scale), x[3] = _mm_mul_ps(x[3], scale);
   x[4] = _mm_mul_ps(x[4], scale), x[5] = _mm_mul_ps(x[5], scale);
   x[6] = _mm_mul_ps(x[6], scale), x[7] = _mm_mul_ps(x[7], scale);
-  const int h = synth_half & 1, slot = synth_slot & 15;
+  const int h = st.half & 1, slot = st.slot & 15;
   // The unlimited values, for windowing over-range passages.
-  float* unlimited = synthesis_range.history[ch & 1][slot];
+  float* unlimited = st.unlimited[ch & 1][slot];
   for (int i = 0; i < 8; ++i) _mm_store_ps(unlimited + 4 * i, x[i]);
 
   const __m128i q0 = ToPcm(x[0], x[1]), q1 = ToPcm(x[2], x[3]);
   const __m128i q2 = ToPcm(x[4], x[5]), q3 = ToPcm(x[6], x[7]);
-  if (AnyAtFullScale(q0, q1, q2, q3) && AnyLimited(unlimited)) synthesis_range.limited_calls[ch & 1] = 16;
-  int16_t* cur = SynthesisBuffer(ch) + 512 * h + 4 * slot;
-  int16_t* oth = SynthesisBuffer(ch) + 512 * (1 - h) + 4 * slot;
+  if (AnyAtFullScale(q0, q1, q2, q3) && AnyLimited(unlimited)) st.limited_calls[ch & 1] = 16;
+  int16_t* cur = st.history[ch & 1] + 512 * h + 4 * slot;
+  int16_t* oth = st.history[ch & 1] + 512 * (1 - h) + 4 * slot;
 
   StoreLow(cur, q2);
   StoreHigh(cur + 64, q2);
@@ -234,20 +236,29 @@ void MpegDecoder::Matrix(const float* s, int ch) {
   StoreHigh(oth + 192, m3);
 }
 
-void MpegDecoder::Synthesize(const float* s0, const float* s1) {
-  // A frame never yields more than this; refuse rather than write past it.
-  if (pcm_out == nullptr || pcm_out_count < 0 || pcm_out_count > kMaxPcmBytesPerFrame / 2 - 64)
-    return;
-  Matrix(s0, 0);
-  Matrix(s1, 1);
-  const int16_t* left = SynthesisBuffer(0);
-  const int16_t* right = output_stereo ? SynthesisBuffer(1) : left;
-  synthesis_window_fn(left, right, synth_half & 1, synth_slot & 15, pcm_out + pcm_out_count);
-  if ((synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1]) != 0)
-    RewindowOverRange(output_stereo ? 1 : 0, synth_slot & 15, pcm_out + pcm_out_count);
-  pcm_out_count += 64;
-  synth_slot = (synth_slot + 1) & 15;
-  synth_half = 1 - (synth_half & 1);
+void SynthesisState::Reset() {
+  std::memset(history, 0, sizeof history);
+  std::memset(unlimited, 0, sizeof unlimited);
+  limited_calls[0] = limited_calls[1] = 0;
+  half = 0;
+  slot = 15;
+  pcm_scale = 32767.0f;
+}
+
+void Synthesize(SynthesisState& st, bool stereo, const float* s0, const float* s1, PcmOut& pcm) {
+  // A frame never yields more than 4608 bytes; refuse rather than write past them.
+  constexpr int kMaxValues = 4608 / 2;
+  if (pcm.data == nullptr || pcm.count < 0 || pcm.count > kMaxValues - 64) return;
+  Matrix(st, s0, 0);
+  Matrix(st, s1, 1);
+  const int16_t* left = st.history[0];
+  const int16_t* right = stereo ? st.history[1] : left;
+  int16_t* out = pcm.data + pcm.count;
+  synthesis_window_fn(left, right, st.half & 1, st.slot & 15, out);
+  if ((st.limited_calls[0] | st.limited_calls[1]) != 0) RewindowOverRange(st, stereo ? 1 : 0, st.slot & 15, out);
+  pcm.count += 64;
+  st.slot = (st.slot + 1) & 15;
+  st.half = 1 - (st.half & 1);
 }
 
 }  // namespace bramble

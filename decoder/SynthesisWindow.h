@@ -33,19 +33,6 @@ bool CpuHasAvx2();
 // The variant the decoder uses, chosen by BuildSynthesisTables.
 extern SynthesisWindowFn synthesis_window_fn;
 
-// Loud passages drive V beyond what the 16-bit history holds. Beside it each
-// channel keeps, per slot, the 32 values V is made of (X[0..31] of the
-// matrixing, scaled, unrounded), and while a channel's last 16 V vectors
-// include a limited value its output is windowed from them in floating point
-// instead. Process-wide like the 16-bit history; Init zeroes it.
-struct SynthesisRange {
-  alignas(128) float history[2][16][32];
-  // Per channel: how many more calls, the current one included, window a
-  // history holding a limited value (16 after a call that limited one).
-  int32_t limited_calls[2];
-};
-extern SynthesisRange synthesis_range;
-
 // Windows one channel's float history at the given slot with the exact
 // window: out[2n] for n = 0..31, rounded to nearest and saturated.
 void WindowExact(const float (*history)[32], int slot, int16_t* out);
