@@ -3,7 +3,6 @@
 // filterbank, frequency inversion and synthesis.
 #include "decoder/Layer3.h"
 
-#include "decoder/Float4.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -43,12 +42,10 @@ void DecodeChannel(MpegDecoder& d, int ch, int gr, Layer3Work& w) {
 }  // namespace
 
 void InvertFrequencies(float* xr) {
-  const Float4 sign(_mm_setr_ps(1.0f, -1.0f, 1.0f, -1.0f));
+  static const float kSign[32] = {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1,
+                                  1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1};
   for (int t = 1; t < 18; t += 2)
-    for (int sb = 0; sb < 32; sb += 4) {
-      float* p = xr + 32 * t + sb;
-      (Float4::Load(p) * sign).Store(p);
-    }
+    for (int sb = 0; sb < 32; ++sb) xr[32 * t + sb] *= kSign[sb];
 }
 
 void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
@@ -58,8 +55,9 @@ void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
   const int sfb_row = d.header().SfbRow();
   for (int ch = 0; ch < (stereo ? 2 : 1); ++ch) {
     const GranuleInfo& gi = d.layer3().side_info.ch[ch].gr[gr];
-    Antialias(gi, sfb_row, w.xr[ch], w.aa[ch]);
-    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], w.aa[ch], w.xr[ch]);
+    Antialias(gi, sfb_row, d.kernels(), w.xr[ch], w.aa[ch]);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d.kernels(), w.aa[ch],
+                     w.xr[ch]);
     InvertFrequencies(w.xr[ch]);
   }
   // A mono stream's second synthesis channel is never heard, but its

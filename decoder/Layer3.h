@@ -14,6 +14,9 @@
 namespace bramble {
 
 class MpegDecoder;
+namespace dsp {
+struct Kernels;
+}
 
 // Side information of one granule and channel (ISO/IEC 11172-3 2.4.1.7,
 // ISO/IEC 13818-3 2.4.1.7).
@@ -137,8 +140,9 @@ void StereoLsf(StereoModes modes, const GranuleInfo& gi0, int intensity_scale, c
 // decoder/Imdct.cpp: alias reduction (long blocks) or short-block
 // reordering into aa, then the hybrid filterbank from aa into time-major
 // xr, overlapping with `prev` and leaving the next overlap in `next`.
-void Antialias(const GranuleInfo& gi, int sfb_row, const float* xr, float* aa);
-void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, float* aa, float* xr);
+void Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const float* xr, float* aa);
+void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k, float* aa,
+                      float* xr);
 
 // Negates the odd time slots of the odd sub-bands of time-major xr, which
 // undoes the frequency inversion of the analysis filterbank.

@@ -3,11 +3,12 @@
 #include <cstring>
 
 #include "decoder/Layer12.h"
+#include "decoder/dsp/Kernels.h"
 #include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
-MpegDecoder::MpegDecoder() {
+MpegDecoder::MpegDecoder() : kernels_(&dsp::Selected()) {
   std::memset(&layer3_, 0, sizeof layer3_);
   std::memset(&embedded_, 0, sizeof embedded_);
   std::memset(&body_, 0, sizeof body_);
@@ -17,7 +18,7 @@ MpegDecoder::MpegDecoder() {
 
 void MpegDecoder::Init() {
   synthesis_.Reset();
-  BuildSynthesisTables();
+  BuildTables();
 
   BitReservoir& r = layer3_.reservoir;
   r.total = 0;

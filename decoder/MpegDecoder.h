@@ -52,10 +52,11 @@ class MpegDecoder {
   EmbeddedChannel& embedded() { return embedded_; }
   const EmbeddedChannel& embedded() const { return embedded_; }
   PcmOut& pcm() { return pcm_; }
+  const dsp::Kernels& kernels() const { return *kernels_; }
 
   // One synthesis call into this frame's PCM.
   void Synthesize(const float* s0, const float* s1) {
-    bramble::Synthesize(synthesis_, header_.stereo != 0, s0, s1, pcm_);
+    bramble::Synthesize(synthesis_, *kernels_, header_.stereo != 0, s0, s1, pcm_);
   }
 
  private:
@@ -65,6 +66,7 @@ class MpegDecoder {
   SynthesisState synthesis_;
   EmbeddedChannel embedded_;
   PcmOut pcm_;
+  const dsp::Kernels* kernels_;
 };
 
 }  // namespace bramble

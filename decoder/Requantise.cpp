@@ -1,9 +1,8 @@
 // Layer III requantisation: xr = gain * scalefactor factor * sign(q) |q|^(4/3)
 // (ISO/IEC 11172-3 2.4.3.4.7, ISO/IEC 13818-3 2.4.3.2). The spectrum stays in
 // coded order; short windows are interleaved later by Antialias.
-#include <emmintrin.h>
+#include <algorithm>
 
-#include "decoder/Float4.h"
 #include "decoder/Layer3.h"
 #include "decoder/tables/BuiltTables.h"
 
@@ -35,23 +34,14 @@ inline void ScaleLines(const int32_t* q, float* xr, int begin, int end, float f,
 
 // One past the highest nonzero quantised value (0 when all are zero).
 inline int NonzeroEnd(const int32_t* q) {
-  const __m128i zero = _mm_setzero_si128();
-  for (int i = 572; i >= 0; i -= 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-    const int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(v, zero))) ^ 15;
-    if (mask) return i + (mask & 8 ? 4 : mask & 4 ? 3 : mask & 2 ? 2 : 1);
-  }
-  return 0;
+  int end = 576;
+  while (end > 0 && q[end - 1] == 0) --end;
+  return end;
 }
 
-// Lines from `begin` (even) on requantise to f * -0.0 = -0.0, every factor
-// being positive.
-inline void FillNegativeZero(float* xr, int begin) {
-  int i = begin;
-  for (; i < 576 && (i & 3); ++i) xr[i] = -0.0f;
-  const Float4 z = -0.0f;
-  for (; i < 576; i += 4) z.Store(xr + i);
-}
+// Lines from `begin` on requantise to f * -0.0 = -0.0, every factor being
+// positive.
+inline void FillNegativeZero(float* xr, int begin) { std::fill(xr + begin, xr + 576, -0.0f); }
 
 }  // namespace
 

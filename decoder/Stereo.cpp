@@ -2,7 +2,6 @@
 // (ISO/IEC 11172-3 2.4.3.4.9) and the LSF rule (ISO/IEC 13818-3 2.4.3.2).
 // Intensity decisions are taken per band and stored per line, so the final
 // pass over the lines is a plain loop.
-#include "decoder/Float4.h"
 #include "decoder/Layer3.h"
 #include "decoder/tables/BuiltTables.h"
 
@@ -152,11 +151,10 @@ class IntensityStereo {
 };
 
 void MidSide(float* left, float* right) {
-  const Float4 c = kMsScale;
-  for (int i = 0; i < 576; i += 4) {
-    const Float4 l = Float4::Load(left + i), r = Float4::Load(right + i);
-    ((l + r) * c).Store(left + i);
-    ((l - r) * c).Store(right + i);
+  for (int i = 0; i < 576; ++i) {
+    const float l = left[i], r = right[i];
+    left[i] = (l + r) * kMsScale;
+    right[i] = (l - r) * kMsScale;
   }
 }
 

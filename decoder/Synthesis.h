@@ -6,6 +6,10 @@
 
 namespace bramble {
 
+namespace dsp {
+struct Kernels;
+}
+
 // What the filterbank keeps across calls, frames and layers.
 struct SynthesisState {
   // Per channel 1024 values, 2 halves x 8 rows x 16 slots x 4 values; each
@@ -37,12 +41,7 @@ struct PcmOut {
 // Appends 64 values (32 pairs) for one time slot of s0 and s1; a mono
 // stream takes both values of each pair from channel 0. Writes nothing when
 // the frame's PCM area is full.
-void Synthesize(SynthesisState& st, bool stereo, const float* s0, const float* s1, PcmOut& pcm);
-
-// Builds the tables and chooses the windowing.
-void BuildSynthesisTables();
-
-// The 32-point transform of the matrixing: out[m] = sum_k in[k] cos(m(2k+1)pi/64).
-void SynthesisDct32(const float* in, float* out);
+void Synthesize(SynthesisState& st, const dsp::Kernels& k, bool stereo, const float* s0, const float* s1,
+                PcmOut& pcm);
 
 }  // namespace bramble

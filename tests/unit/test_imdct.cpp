@@ -56,7 +56,7 @@ struct Imdct : public ::testing::Test {
   GranuleInfo& Gi() { return d->layer3().side_info.ch[0].gr[0]; }
   void Hybrid(int ch, float* aa, float* xr) {
     OverlapStore& ov = d->layer3().overlap;
-    HybridFilterbank(Gi(), ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], aa, xr);
+    HybridFilterbank(Gi(), ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d->kernels(), aa, xr);
   }
   void SetBlock(int block_type, int mixed) {
     Gi().window_switching_flag = block_type != 0;
@@ -255,7 +255,7 @@ TEST_F(Imdct, AntialiasLongBlocks) {
   // One butterfly by hand: lo = 1 at line 17, hi = 0 at line 18.
   float xr[576] = {}, aa[576];
   xr[17] = 1.0f;
-  Antialias(Gi(), d->header().SfbRow(), xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   EXPECT_NEAR(aa[17], 0.857493, 1e-6);
   EXPECT_NEAR(aa[18], -0.514496, 1e-6);
   for (int i = 0; i < 576; ++i) {
@@ -270,7 +270,7 @@ TEST_F(Imdct, AntialiasLongBlocks) {
     float want[576];
     DirectAntialias(xr, want);
     std::memset(aa, 0x7f, sizeof aa);
-    Antialias(Gi(), d->header().SfbRow(), xr, aa);
+    Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
     for (int i = 0; i < 576; ++i) ASSERT_EQ(aa[i], want[i]) << nonzero << " " << i;
   }
   // Start and stop blocks are long blocks too.
@@ -278,7 +278,7 @@ TEST_F(Imdct, AntialiasLongBlocks) {
   for (int i = 0; i < 576; ++i) xr[i] = Rand();
   float want[576];
   DirectAntialias(xr, want);
-  Antialias(Gi(), d->header().SfbRow(), xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(aa[i], want[i]) << i;
 }
 
@@ -289,7 +289,7 @@ TEST_F(Imdct, AntialiasShortBlocksOnlyReorder) {
   float xr[576], aa[576];
   for (int i = 0; i < 576; ++i) xr[i] = float(i);
   testing::internal::CaptureStderr();
-  Antialias(Gi(), d->header().SfbRow(), xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // 16 kHz band 5 spans 26..36 (width 10): line 3*26 + 3*2 + 1 is window 1,
   // line 2 of the band.
@@ -304,7 +304,7 @@ TEST_F(Imdct, AntialiasMixedBlocks) {
   float xr[576], aa[576];
   for (int i = 0; i < 576; ++i) xr[i] = Rand();
   testing::internal::CaptureStderr();
-  Antialias(Gi(), d->header().SfbRow(), xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Notchecked!");
   // Only the boundary between sub-bands 0 and 1 is antialiased.
   for (int i = 0; i < 8; ++i) {

@@ -60,8 +60,8 @@ struct Reconstruct : public ::testing::Test {
     float aa[576];
     const GranuleInfo& gi = b.layer3().side_info.ch[ch].gr[1];
     OverlapStore& ov = b.layer3().overlap;
-    Antialias(gi, b.header().SfbRow(), xr, aa);
-    HybridFilterbank(gi, ov.overlap[ch][ov.select], ov.overlap[ch][ov.select ^ 1], aa, xr);
+    Antialias(gi, b.header().SfbRow(), b.kernels(), xr, aa);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select], ov.overlap[ch][ov.select ^ 1], b.kernels(), aa, xr);
     InvertFrequencies(xr);
   }
   MpegDecoder a, b;

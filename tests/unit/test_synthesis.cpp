@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "decoder/SynthesisWindow.h"
+#include "decoder/dsp/Kernels.h"
+#include "decoder/dsp/Variants.h"
+#include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
 namespace {
@@ -23,33 +25,6 @@ int16_t StoredV(const SynthesisState& st, int ch, int half, int slot, int i) {
   const int h = i < 32 ? half : 1 - half;
   const int n = i & 31;
   return st.history[ch][512 * h + 64 * (n >> 2) + 4 * slot + (n & 3)];
-}
-
-// Makes `fn` the decoder's windowing for the lifetime of the object.
-class WindowChoice {
- public:
-  explicit WindowChoice(SynthesisWindowFn fn) : saved_(synthesis_window_fn) {
-    synthesis_window_fn = fn;
-  }
-  ~WindowChoice() { synthesis_window_fn = saved_; }
-
- private:
-  SynthesisWindowFn saved_;
-};
-
-struct Variant {
-  const char* name;
-  SynthesisWindowFn fn;
-};
-
-std::vector<Variant> AllVariants() {
-  std::vector<Variant> v = {{"scalar", WindowScalar}};
-#if defined(BRAMBLE_X86_WINDOWS)
-  v.push_back({"mmx", WindowMmx});
-  v.push_back({"sse2", WindowSse2});
-  if (CpuHasAvx2()) v.push_back({"avx2", WindowAvx2});
-#endif
-  return v;
 }
 
 // A decoder after Init with a PCM area of one full frame plus a guard tail.
@@ -86,13 +61,12 @@ std::vector<int> DewindowQ14() {
 }
 
 TEST(Synthesis, MatrixingTransformMatchesCosineSum) {
-  BuildSynthesisTables();
   std::mt19937 rng(7);
   std::uniform_real_distribution<float> u(-1.0f, 1.0f);
   for (int trial = 0; trial < 64; ++trial) {
     float in[32], out[32];
     for (int k = 0; k < 32; ++k) in[k] = trial < 32 ? (k == trial ? 1.0f : 0.0f) : u(rng);
-    SynthesisDct32(in, out);
+    dsp::Reference().dct32(in, out);
     for (int m = 0; m < 32; ++m) {
       double ref = 0;
       for (int k = 0; k < 32; ++k) ref += std::cos(m * (2 * k + 1) * kPi / 64) * in[k];
@@ -216,18 +190,17 @@ void FillAligned(int16_t* buf, int half, int slot, int sign) {
       }
 }
 
-TEST(Synthesis, WindowSaturatesAndFloorsInEveryVariant) {
-  BuildSynthesisTables();
+TEST(Synthesis, WindowSaturatesAndFloors) {
   alignas(128) static int16_t a[1024], b[1024];
-  for (const Variant& v : AllVariants()) {
-    SCOPED_TRACE(v.name);
+  const dsp::WindowFn window = dsp::Reference().window;
+  {
     for (int slot : {0, 7, 15}) {
       std::memset(a, 0, sizeof a);
       std::memset(b, 0, sizeof b);
       FillAligned(a, 1, slot, 1);
       FillAligned(b, 1, slot, -1);
       int16_t out[64];
-      v.fn(a, b, 1, slot, out);
+      window(a, b, 1, slot, out);
       for (int n = 0; n < 32; ++n) {
         EXPECT_EQ(out[2 * n], 32767) << n;
         EXPECT_EQ(out[2 * n + 1], -32768) << n;
@@ -250,7 +223,7 @@ TEST(Synthesis, WindowSaturatesAndFloorsInEveryVariant) {
       const int mag = (16384 + std::abs(w_odd)) / std::abs(w_odd);
       b[4 * ((slot - 1) & 15)] = int16_t(w_odd > 0 ? -mag : mag);
       int16_t out[64];
-      v.fn(a, b, 0, slot, out);
+      window(a, b, 0, slot, out);
       EXPECT_EQ(out[0], -1) << slot;
       EXPECT_EQ(out[1], -2) << slot;
       for (int i = 2; i < 64; ++i) EXPECT_EQ(out[i], 0) << i;
@@ -270,9 +243,7 @@ TEST(Synthesis, MatchesTextbookFilterbank) {
         ASSERT_EQ(synthesis_window[at + 1], dq[n + 64 * k + 32]) << n << " " << k;
       }
 
-  for (const Variant& variant : AllVariants()) {
-    SCOPED_TRACE(variant.name);
-    WindowChoice choice(variant.fn);
+  {
     Rig rig;
     std::mt19937 rng(3);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
@@ -335,65 +306,11 @@ TEST(Synthesis, MonoStateAdvanceAndOutputBound) {
   for (int i = 2304; i < 2304 + 64; ++i) EXPECT_EQ(rig.pcm[i], int16_t(0x5A5A));
 }
 
-// Every variant against the reference: same output, same history, same
-// position, from random histories over many wraps of the buffers.
-TEST(Synthesis, VariantsBitExact) {
-  const std::vector<Variant> variants = AllVariants();
-  std::mt19937 rng(1234);
-  std::uniform_int_distribution<int> any16(-32768, 32767);
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  for (int round = 0; round < 4; ++round) {
-    std::vector<int16_t> hist(2048);
-    for (auto& x : hist) x = int16_t(any16(rng));
-    // Extremes in the history drive both output saturations.
-    for (int i = 0; i < 64; ++i) hist[rng() % 2048] = int16_t(rng() & 1 ? 32767 : -32768);
-    const int half = int(rng() & 1), slot = int(rng() % 16), stereo = round != 3;
-    // Below full scale, so that the integer windowing makes every sample.
-    std::vector<float> input(200 * 64);
-    for (size_t i = 0; i < input.size(); ++i) input[i] = u(rng) * ((i / 64) % 7 == 3 ? 0.09f : 0.05f);
-
-    std::vector<int16_t> ref_pcm, ref_hist;
-    int ref_slot = 0, ref_half = 0;
-    for (const Variant& v : variants) {
-      SCOPED_TRACE(v.name);
-      WindowChoice choice(v.fn);
-      Rig rig;
-      std::memcpy(rig.d.synthesis().history[0], hist.data(), 2048);
-      std::memcpy(rig.d.synthesis().history[1], hist.data() + 1024, 2048);
-      rig.d.synthesis().half = half;
-      rig.d.synthesis().slot = slot;
-      rig.d.header().stereo = stereo;
-      std::vector<int16_t> pcm;
-      for (int call = 0; call < 200; ++call) {
-        rig.d.pcm().count = 0;
-        rig.d.Synthesize(&input[64 * call], &input[64 * call + 32]);
-        ASSERT_EQ(rig.d.synthesis().limited_calls[0] | rig.d.synthesis().limited_calls[1], 0) << call;
-        pcm.insert(pcm.end(), rig.pcm.begin(), rig.pcm.begin() + 64);
-      }
-      std::vector<int16_t> end_hist(rig.d.synthesis().history[0], rig.d.synthesis().history[0] + 1024);
-      end_hist.insert(end_hist.end(), rig.d.synthesis().history[1], rig.d.synthesis().history[1] + 1024);
-      if (ref_pcm.empty()) {
-        ref_pcm = pcm, ref_hist = end_hist, ref_slot = rig.d.synthesis().slot, ref_half = rig.d.synthesis().half;
-        int top = 0, bottom = 0;
-        for (int16_t x : pcm) top += x == 32767, bottom += x == -32768;
-        EXPECT_GT(top, 0);
-        EXPECT_GT(bottom, 0);
-        continue;
-      }
-      EXPECT_EQ(rig.d.synthesis().slot, ref_slot);
-      EXPECT_EQ(rig.d.synthesis().half, ref_half);
-      EXPECT_TRUE(end_hist == ref_hist);
-      for (size_t i = 0; i < pcm.size(); ++i) ASSERT_EQ(pcm[i], ref_pcm[i]) << "value " << i;
-    }
-  }
-}
-
 #if defined(__i386__)
 // Every 32-bit x86 build windows with MMX as the DLL does, so the 32-bit
 // Linux build's PCM check covers the DLL's kernel.
 TEST(Synthesis, I386BuildsWindowWithMmx) {
-  Rig rig;
-  EXPECT_TRUE(synthesis_window_fn == WindowMmx);
+  EXPECT_TRUE(dsp::Selected().window == dsp::WindowMmx);
 }
 #endif
 

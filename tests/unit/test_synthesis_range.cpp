@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "decoder/SynthesisWindow.h"
+#include "decoder/dsp/Kernels.h"
+#include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
 namespace {
@@ -84,7 +85,7 @@ struct Rig {
     const int h = d.synthesis().half, s = d.synthesis().slot;
     d.pcm().count = 0;
     d.Synthesize(s0, s1);
-    WindowScalar(d.synthesis().history[0], d.synthesis().history[d.header().stereo ? 1 : 0], h, s, integer);
+    dsp::Reference().window(d.synthesis().history[0], d.synthesis().history[d.header().stereo ? 1 : 0], h, s, integer);
   }
 };
 
@@ -317,12 +318,12 @@ TEST(SynthesisRange, ExactWindowingStaysInsideTheBlock) {
     for (int i = 0; i < 32; ++i) history[s][i] = float((s * 31 + i * 7) % 200) - 100.0f;
   int16_t block[64 + 1 + 8];
   for (int16_t& v : block) v = 0x5A5A;
-  WindowExact(history, 7, block + 1);  // right channel
+  dsp::Reference().window_exact(history, 7, block + 1);  // right channel
   for (int i = 0; i < 64; i += 2) EXPECT_EQ(block[i], 0x5A5A) << "left value " << i << " changed";
   EXPECT_EQ(block[65], 0x5A5A) << "wrote past the block";
   int16_t right[32];
   for (int n = 0; n < 32; ++n) right[n] = block[2 * n + 1];
-  WindowExact(history, 7, block);  // left channel: same history, same values
+  dsp::Reference().window_exact(history, 7, block);  // left channel: same history, same values
   for (int n = 0; n < 32; ++n) {
     EXPECT_EQ(block[2 * n + 1], right[n]) << "right value " << n << " changed";
     EXPECT_EQ(block[2 * n], right[n]) << n;

@@ -1,13 +1,13 @@
 // Windowing on 256-bit registers, compiled for AVX2 by function attribute and
 // used only when the processor has it. Same slot-ordered coefficients as the
 // 128-bit version: a 256-bit group holds that version's two lanes.
-#include "decoder/SynthesisWindow.h"
-#include "decoder/tables/BuiltTables.h"
+#include "decoder/dsp/Variants.h"
 
-#if defined(BRAMBLE_X86_WINDOWS)
+#if defined(BRAMBLE_DSP_X86)
 #include <immintrin.h>
 
 namespace bramble {
+namespace dsp {
 
 bool CpuHasAvx2() {
   __builtin_cpu_init();
@@ -45,5 +45,6 @@ __attribute__((target("avx2"))) void WindowAvx2(const int16_t* left, const int16
   }
 }
 
+}  // namespace dsp
 }  // namespace bramble
 #endif

@@ -2,13 +2,13 @@
 // slots per load, and paired with the slot four places on; the coefficients
 // come from a copy of the window rearranged for each write slot, so no
 // per-call rotation of the history is needed.
-#include "decoder/SynthesisWindow.h"
-#include "decoder/tables/BuiltTables.h"
+#include "decoder/dsp/Variants.h"
 
-#if defined(BRAMBLE_X86_WINDOWS)
+#if defined(BRAMBLE_DSP_X86)
 #include <emmintrin.h>
 
 namespace bramble {
+namespace dsp {
 
 namespace {
 
@@ -40,5 +40,6 @@ void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, i
   }
 }
 
+}  // namespace dsp
 }  // namespace bramble
 #endif
