@@ -66,10 +66,15 @@ bool FilePcmSink::WriteHeader(uint32_t data_bytes) {
 }
 
 bool FilePcmSink::Write(const int16_t* pcm, int values, int channels) {
-  uint8_t bytes[2 * 4608];
   if (values > 4608) values = 4608;
-  for (int i = 0; i < values; ++i) Put16(bytes + 2 * i, uint16_t(pcm[i]));
   const size_t n = size_t(values) * 2;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The samples are little-endian already.
+  const void* bytes = pcm;
+#else
+  uint8_t bytes[2 * 4608];
+  for (int i = 0; i < values; ++i) Put16(bytes + 2 * i, uint16_t(pcm[i]));
+#endif
   if (std::fwrite(bytes, 1, n, file_) != n) {
     failed_ = true;
     return false;
