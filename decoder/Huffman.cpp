@@ -100,8 +100,8 @@ HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, const SfbBounds& b) 
   return {bound(gi.region0_count + 1), bound(gi.region0_count + gi.region1_count + 2)};
 }
 
-void DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBounds& bands, int32_t part2_start,
-                   int32_t* out) {
+int DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBounds& bands, int32_t part2_start,
+                  int32_t* out) {
   const int32_t end =
       int32_t(std::clamp(int64_t(part2_start) + gi.part2_3_length, int64_t(0),
                          int64_t(BitReservoir::kMaxReadBit)));
@@ -147,6 +147,7 @@ void DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBoun
   }
   std::fill(out + i, out + 576, 0);
   reservoir.read_pos = end;
+  return i;
 }
 
 }  // namespace bramble

@@ -4,6 +4,7 @@
 //
 // The overlap store is kept time-major (32 t + sb) like the output, so that
 // four neighbouring sub-bands read and write it as one vector.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -15,19 +16,19 @@ namespace bramble {
 
 namespace {
 
-// Index of the highest of the 576 values that compares unequal to zero, or
+// Index of the highest value below `end` that compares unequal to zero, or
 // -1; negative zero counts as zero.
-int LastNonzero(const float* x) {
-  int i = 575;
+int LastNonzero(const float* x, int end) {
+  int i = std::clamp(end, 0, 576) - 1;
   while (i >= 0 && x[i] == 0.0f) --i;
   return i;
 }
 
-void AntialiasLong(const dsp::Kernels& k, const float* xr, float* aa) {
-  const int last = LastNonzero(xr);
+int AntialiasLong(const dsp::Kernels& k, const float* xr, int xr_end, float* aa) {
+  const int last = LastNonzero(xr, xr_end);
   if (last < 0) {
     std::memset(aa, 0, 576 * sizeof(float));
-    return;
+    return 0;
   }
   // Above the last nonzero sub-band every butterfly sees zeros on both sides.
   const int nsb = last / 18 + 1;
@@ -38,10 +39,12 @@ void AntialiasLong(const dsp::Kernels& k, const float* xr, float* aa) {
     aa[18 * sb + 8] = xr[18 * sb + 8];
     aa[18 * sb + 9] = xr[18 * sb + 9];
   }
-  if (nsb == 32)
+  if (nsb == 32) {
     for (int i = 18 * 31 + 8; i < 576; ++i) aa[i] = xr[i];
-  else
-    std::memset(aa + 18 * nsb + 8, 0, size_t(576 - 18 * nsb - 8) * sizeof(float));
+    return 576;
+  }
+  std::memset(aa + 18 * nsb + 8, 0, size_t(576 - 18 * nsb - 8) * sizeof(float));
+  return 18 * nsb + 8;
 }
 
 void FourSubbands(const dsp::Kernels& k, int type, const float* aa, const float* prev, float* xr, float* next,
@@ -77,31 +80,29 @@ void MixedSubbands(const dsp::Kernels& k, int type, const float* aa, const float
 
 }  // namespace
 
-void Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const float* xr, float* aa) {
-  if (!gi.short_block) {
-    AntialiasLong(k, xr, aa);
-    return;
-  }
+int Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const float* xr, float* aa, int xr_end) {
+  if (!gi.short_block) return AntialiasLong(k, xr, xr_end, aa);
   const int32_t* reorder = ShortReorder(sfb_row);
   if (!gi.mixed_block_flag) {
     for (int i = 0; i < 576; ++i) aa[i] = xr[reorder[i]];
-    return;
+    return 576;
   }
   for (int i = 0; i < 36; ++i) aa[i] = xr[i];
   for (int i = 36; i < 576; ++i) aa[i] = xr[reorder[i]];
   k.antialias(aa, aa, 1, 1);
   std::fputs("Notchecked!", stderr);
+  return 576;
 }
 
 void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k, float* aa,
-                      float* xr) {
+                      float* xr, int aa_end) {
   const int block_type = gi.block_type & 3;
   const int low_type = gi.mixed_block_flag ? 0 : block_type;
 
   // Only the sub-bands up to the last nonzero input are transformed; an
   // all-zero sub-band transforms to zero, so its output is the old overlap
   // and its new overlap is zero.
-  const int last = LastNonzero(aa);
+  const int last = LastNonzero(aa, aa_end);
   const int nsb = last < 0 ? 0 : last / 18 + 1;
   int sb = 0;
   if (nsb > 0 && low_type != block_type) {

@@ -3,6 +3,8 @@
 // filterbank, frequency inversion and synthesis.
 #include "decoder/Layer3.h"
 
+#include <algorithm>
+
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -32,11 +34,12 @@ void DecodeChannel(MpegDecoder& d, int ch, int gr, Layer3Work& w) {
   } else {
     ReadScaleFactorsMpeg1(s.reservoir, gi, s.side_info.ch[ch].scfsi, gr, s.scale_factors[ch]);
   }
-  DecodeHuffman(s.reservoir, gi, bands, part2_start, w.quantised);
+  const int count = DecodeHuffman(s.reservoir, gi, bands, part2_start, w.quantised);
   uint32_t word = 0;
   EmbeddedChannel& e = d.embedded();
   if (ExtractEmbeddedWord(w.quantised, gi, bands, &word)) e.bytes += AssembleEmbeddedBlock(e, uint16_t(word));
-  Requantise(gi, s.scale_factors[ch], bands, w.quantised, w.xr[ch]);
+  Requantise(gi, s.scale_factors[ch], bands, w.quantised, w.xr[ch], count);
+  w.xr_end[ch] = count;
 }
 
 }  // namespace
@@ -55,9 +58,9 @@ void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
   const int sfb_row = d.header().SfbRow();
   for (int ch = 0; ch < (stereo ? 2 : 1); ++ch) {
     const GranuleInfo& gi = d.layer3().side_info.ch[ch].gr[gr];
-    Antialias(gi, sfb_row, d.kernels(), w.xr[ch], w.aa[ch]);
+    const int aa_end = Antialias(gi, sfb_row, d.kernels(), w.xr[ch], w.aa[ch], w.xr_end[ch]);
     HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d.kernels(), w.aa[ch],
-                     w.xr[ch]);
+                     w.xr[ch], aa_end);
     InvertFrequencies(w.xr[ch]);
   }
   // A mono stream's second synthesis channel is never heard, but its
@@ -84,6 +87,8 @@ int DecodeLayer3(MpegDecoder& d) {
   for (int gr = 0; gr < (h.lsf ? 1 : 2); ++gr) {
     for (int ch = 0; ch < channels; ++ch) DecodeChannel(d, ch, gr, w);
     if (h.stereo) {
+      // Stereo processing mixes the channels line by line.
+      w.xr_end[0] = w.xr_end[1] = std::max(w.xr_end[0], w.xr_end[1]);
       const GranuleInfo& gi0 = s.side_info.ch[0].gr[gr];
       if (h.lsf)
         StereoLsf(modes, gi0, s.side_info.ch[1].gr[0].scalefac_compress, bands, s.scale_factors[1], s.limits,

@@ -82,6 +82,7 @@ struct Layer3Work {
   alignas(16) float xr[2][576];  // spectrum, then time-major sub-band samples
   alignas(16) float aa[2][576];  // antialias/reorder output
   alignas(16) int32_t quantised[576];
+  int32_t xr_end[2] = {576, 576};  // the spectrum is zero from here on
 };
 
 // Mid/side and intensity stereo in force for a frame.
@@ -113,9 +114,9 @@ void ReadScaleFactorsLsf(BitReservoir& r, GranuleInfo& gi, bool intensity_right,
 
 // decoder/Huffman.cpp: 576 quantised values of the granule whose part 2
 // began at `part2_start`; the read position ends at part2_start +
-// part2_3_length.
-void DecodeHuffman(BitReservoir& r, const GranuleInfo& gi, const SfbBounds& bands, int32_t part2_start,
-                   int32_t* out);
+// part2_3_length. Returns how many were decoded: the rest are zero.
+int DecodeHuffman(BitReservoir& r, const GranuleInfo& gi, const SfbBounds& bands, int32_t part2_start,
+                  int32_t* out);
 // Where the second and third big-values regions start. Boundaries past the
 // band table's last band clamp to 576.
 struct HuffmanRegions {
@@ -126,9 +127,10 @@ HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, const SfbBounds& ban
 
 // ---- reconstruction ----
 
-// decoder/Requantise.cpp: xr = gain * scalefactor factor * sign(q) |q|^(4/3).
+// decoder/Requantise.cpp: xr = gain * scalefactor factor * sign(q) |q|^(4/3);
+// the quantised values from `count` on are zero.
 void Requantise(const GranuleInfo& gi, const ScaleFactors& sf, const SfbBounds& bands,
-                const int32_t* quantised, float* xr);
+                const int32_t* quantised, float* xr, int count = 576);
 
 // decoder/Stereo.cpp, for two-channel frames. gi0 is channel 0's granule,
 // which decides by block type; `right` the right channel's scalefactors.
@@ -139,10 +141,13 @@ void StereoLsf(StereoModes modes, const GranuleInfo& gi0, int intensity_scale, c
 
 // decoder/Imdct.cpp: alias reduction (long blocks) or short-block
 // reordering into aa, then the hybrid filterbank from aa into time-major
-// xr, overlapping with `prev` and leaving the next overlap in `next`.
-void Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const float* xr, float* aa);
+// xr, overlapping with `prev` and leaving the next overlap in `next`. The
+// lines from xr_end (aa_end) on are zero; Antialias returns where aa's
+// zeros begin at the latest.
+int Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const float* xr, float* aa,
+              int xr_end = 576);
 void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k, float* aa,
-                      float* xr);
+                      float* xr, int aa_end = 576);
 
 // Negates the odd time slots of the odd sub-bands of time-major xr, which
 // undoes the frequency inversion of the analysis filterbank.

@@ -32,9 +32,9 @@ inline void ScaleLines(const int32_t* q, float* xr, int begin, int end, float f,
   }
 }
 
-// One past the highest nonzero quantised value (0 when all are zero).
-inline int NonzeroEnd(const int32_t* q) {
-  int end = 576;
+// One past the highest nonzero quantised value (0 when all are zero); the
+// values from `end` on are zero.
+inline int NonzeroEnd(const int32_t* q, int end) {
   while (end > 0 && q[end - 1] == 0) --end;
   return end;
 }
@@ -46,13 +46,13 @@ inline void FillNegativeZero(float* xr, int begin) { std::fill(xr + begin, xr + 
 }  // namespace
 
 void Requantise(const GranuleInfo& gi, const ScaleFactors& sf, const SfbBounds& b, const int32_t* quantised,
-                float* xr) {
+                float* xr, int count) {
   const float g = Built().gain_scale[gi.global_gain & 255];
   const float* p43 = Built().pow43_signed();
 
   // Lines above the last nonzero value need no lookups (end is even, as
   // every band boundary is).
-  const int end = (NonzeroEnd(quantised) + 1) & ~1;
+  const int end = (NonzeroEnd(quantised, std::clamp(count, 0, 576)) + 1) & ~1;
   if (!gi.short_block) {
     int stop = 0;
     for (int sfb = 0; sfb < 22 && b.l[sfb] < end; ++sfb) {
