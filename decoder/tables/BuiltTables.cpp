@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 
+#include "decoder/tables/HuffmanTables.h"
 #include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
@@ -146,6 +147,70 @@ void BuildAntialiasTables(BuiltTables& t) {
   }
 }
 
+// The code at the top of `bits` through a lookup table, as the decoder walks
+// it: the value, and in *length the code's length.
+int LookupCode(const HuffmanLookup& lk, uint64_t bits, int* length) {
+  int used = 0, k = lk.root_bits;
+  uint32_t e = lk.entries[bits >> (64 - k)];
+  while (e & kHuffPointer) {
+    bits <<= k;
+    used += k;
+    k = (e >> 12) & 7;
+    e = lk.entries[(e & 0x0FFF) + (bits >> (64 - k))];
+  }
+  *length = used + int((e >> 8) & 31);
+  return int(e & 0xFF);
+}
+
+// The sign bit at `at` from the top of `bits` applied to magnitude v; at
+// moves past it when v is nonzero.
+int ApplySign(uint64_t bits, int& at, int v) {
+  if (v == 0) return 0;
+  const bool negative = (bits << at) >> 63;
+  ++at;
+  return negative ? -v : v;
+}
+
+void BuildHuffmanShortcuts(BuiltTables& t) {
+  constexpr int kNone = kHuffPairTrees - 1;
+  const HuffmanLookup* trees[kHuffPairTrees] = {};
+  int count = 0;
+  for (uint32_t& e : t.huffman_pairs[kNone]) e = 0;
+  for (int table = 0; table < 32; ++table) {
+    const HuffmanLookup& lk = huffman_lookup[table];
+    t.huffman_pair_tree[table] = kNone;
+    if (!lk.entries) continue;
+    int tree = 0;
+    while (tree < count && trees[tree]->entries != lk.entries) ++tree;
+    if (tree == kNone) continue;
+    t.huffman_pair_tree[table] = uint8_t(tree);
+    if (tree < count) continue;
+    trees[count++] = &lk;
+    for (uint32_t index = 0; index < (1u << kHuffFastBits); ++index) {
+      const uint64_t bits = uint64_t(index) << (64 - kHuffFastBits);
+      int at = 0;
+      const int value = LookupCode(lk, bits, &at);
+      const int x = value >> 4, y = value & 15;
+      uint32_t entry = 0;
+      if (at <= kHuffFastBits && !(lk.linbits && (x == 15 || y == 15))) {
+        const int sx = ApplySign(bits, at, x), sy = ApplySign(bits, at, y);
+        if (at <= kHuffFastBits) entry = uint32_t(uint8_t(sx)) | uint32_t(uint8_t(sy)) << 8 | uint32_t(at) << 16;
+      }
+      t.huffman_pairs[tree][index] = entry;
+    }
+  }
+  for (int q = 0; q < 2; ++q)
+    for (uint32_t index = 0; index < (1u << kHuffFastBits); ++index) {
+      const uint64_t bits = uint64_t(index) << (64 - kHuffFastBits);
+      int at = 0;
+      const int value = LookupCode(huffman_lookup[32 + q], bits, &at);
+      HuffmanQuad& e = t.huffman_quads[q][index];
+      e.code_bits = uint8_t(at);
+      for (int k = 0; k < 4; ++k) e.v[k] = int8_t(ApplySign(bits, at, (value >> (3 - k)) & 1));
+      e.bits = uint8_t(at);
+    }
+}
+
 // ---- Layers I and II ----
 
 void BuildGrouped(int levels, float (*out)[3], int entries) {
@@ -188,6 +253,7 @@ void BuildAll() {
   BuildScaleTables(t);
   BuildStereoTables(t);
   BuildAntialiasTables(t);
+  BuildHuffmanShortcuts(t);
   BuildLayer12Tables(t.layer12);
   detail::built_tables_ready.store(true, std::memory_order_release);
 }

@@ -18,6 +18,18 @@ struct alignas(16) Lanes4 {
   float v[4];
 };
 
+// Layer III Huffman shortcuts: the next kHuffFastBits bits of a granule's
+// data give a whole pair or quad, signs included, when they hold all of it.
+constexpr int kHuffFastBits = 10;
+// The 15 distinct code trees of tables 1..31, and an empty table (no
+// shortcut at all) for any further one.
+constexpr int kHuffPairTrees = 16;
+struct HuffmanQuad {
+  int8_t v[4];        // signed v, w, x, y
+  uint8_t code_bits;  // the quad code alone
+  uint8_t bits;       // code and sign bits
+};
+
 // sign(i) * |i|^(4/3) for i in -8206..8206: the table reaches the largest
 // value a 13-linbit escape can give, so no magnitude needs a fallback.
 constexpr int kPow43Max = 8206;
@@ -55,6 +67,15 @@ struct BuiltTables {
   float pow43_table[2 * kPow43Max + 1];
   // Short-block reorder, one set per scalefactor band row.
   int32_t short_reorder[kSfbRows][576];
+
+  // Per code tree and next kHuffFastBits bits: signed x in bits 0..7,
+  // signed y in bits 8..15 and the bits the pair takes, code and signs, in
+  // bits 16..20; 0 when the code is longer, x or y is an escape, or the
+  // signs do not fit. huffman_pair_tree gives each table number's tree.
+  uint32_t huffman_pairs[kHuffPairTrees][1 << kHuffFastBits];
+  uint8_t huffman_pair_tree[32];
+  // The two count1 quad tables, by the next kHuffFastBits bits.
+  HuffmanQuad huffman_quads[2][1 << kHuffFastBits];
 
   // ---- Layers I and II ----
   Layer12Tables layer12;
