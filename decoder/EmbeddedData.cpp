@@ -52,9 +52,8 @@ bool ExtractEmbeddedWord(const int32_t* values, const GranuleInfo& gi, const Sfb
 }
 
 int AssembleEmbeddedBlock(EmbeddedChannel& c, uint16_t word) {
+  if (!AcceptsWords(c)) return 0;
   const EmbedKey* key = c.key;
-  if (c.enable != 1 || !key || key->kind != 2 || key->n < 1 || key->n > 16 || !key->words)
-    return 0;
   const int n = key->n;
   if (c.ring_index < 0 || c.ring_index >= n) c.ring_index = 0;
 

@@ -28,13 +28,19 @@ struct EmbeddedChannel {
   const EmbedKey* key;
 };
 
+// The channel builds blocks: enabled, with a usable key.
+inline bool AcceptsWords(const EmbeddedChannel& c) {
+  const EmbedKey* key = c.key;
+  return c.enable == 1 && key && key->kind == 2 && key->n >= 1 && key->n <= 16 && key->words;
+}
+
 // The word hidden in one granule's quantised values, if there is one.
 bool ExtractEmbeddedWord(const int32_t* values, const GranuleInfo& gi, const SfbBounds& bands,
                          uint32_t* word);
 
-// Adds a word to the ring; when the ring completes a block, writes it to
-// `out` at `bytes` and returns the bytes gained (the check word not
-// counted), else 0.
+// Adds a word to the ring of a channel that accepts words; when the ring
+// completes a block, writes it to `out` at `bytes` and returns the bytes
+// gained (the check word not counted), else 0.
 int AssembleEmbeddedBlock(EmbeddedChannel& c, uint16_t word);
 
 }  // namespace bramble

@@ -35,9 +35,11 @@ void DecodeChannel(MpegDecoder& d, int ch, int gr, Layer3Work& w) {
     ReadScaleFactorsMpeg1(s.reservoir, gi, s.side_info.ch[ch].scfsi, gr, s.scale_factors[ch]);
   }
   const int count = DecodeHuffman(s.reservoir, gi, bands, part2_start, w.quantised);
-  uint32_t word = 0;
+  // A channel that builds no blocks needs no words.
   EmbeddedChannel& e = d.embedded();
-  if (ExtractEmbeddedWord(w.quantised, gi, bands, &word)) e.bytes += AssembleEmbeddedBlock(e, uint16_t(word));
+  uint32_t word = 0;
+  if (AcceptsWords(e) && ExtractEmbeddedWord(w.quantised, gi, bands, &word))
+    e.bytes += AssembleEmbeddedBlock(e, uint16_t(word));
   Requantise(gi, s.scale_factors[ch], bands, w.quantised, w.xr[ch], count);
   w.xr_end[ch] = count;
 }
