@@ -41,11 +41,16 @@ bool FilePcmSink::Start(int sample_rate) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     file_ = stdout;
-    return true;
+  } else {
+    file_ = std::fopen(path_.c_str(), "wb");
+    if (!file_) return false;
   }
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (!file_) return false;
-  return !wav_ || WriteHeader(0);
+  // Frames come in blocks of a few kilobytes: write them in fewer, larger
+  // pieces. Standard output may outlive the sink, so its buffer is static.
+  static char stdout_buffer[kBufferBytes];
+  if (file_ != stdout) buffer_.resize(kBufferBytes);
+  std::setvbuf(file_, file_ == stdout ? stdout_buffer : buffer_.data(), _IOFBF, kBufferBytes);
+  return file_ == stdout || !wav_ || WriteHeader(0);
 }
 
 bool FilePcmSink::WriteHeader(uint32_t data_bytes) {
