@@ -42,7 +42,7 @@ class MpegDecoder {
 
   // The header step of DecodeFrame: parses the header and copies the body;
   // rejects a frame whose length exceeds `available` bytes.
-  bool ParseHeader(const uint8_t* frame, int available);
+  bool ParseHeader(const uint8_t* frame, int available = kFrameBodyBytes);
 
   const FrameHeader& header() const { return header_; }
   FrameHeader& header() { return header_; }
