@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "decoder/MpegDecoder.h"
+#include "decoder/BitReservoir.h"
 
 namespace bramble {
 
@@ -31,26 +31,25 @@ void AppendToRing(uint8_t* ring, int at, const uint8_t* src, int32_t bit, int n)
 
 }  // namespace
 
-bool MpegDecoder::FeedReservoir() {
-  BitReservoir& r = reservoir;
+bool FeedReservoir(BitReservoir& r, FrameBody& body, int32_t main_data_bytes, int32_t main_data_begin) {
   // Every position this stage hands on stays where a granule can be read
   // inside the buffer, whatever the stream says.
   r.read_pos = std::clamp(r.read_pos, int32_t(0), BitReservoir::kMaxReadBit);
 
-  const int32_t body_room = kFrameBodyStore - 2 - (frame_bit_pos >> 3);
+  const int32_t body_room = FrameBody::kStoreBytes - 2 - (body.bit_pos >> 3);
   const int n = std::clamp(main_data_bytes, int32_t(0), std::min(int32_t(kRing), body_room));
-  AppendToRing(r.ring(), r.write_index & (kRing - 1), frame_body, frame_bit_pos, n);
-  frame_bit_pos += 8 * n;
+  AppendToRing(r.ring(), r.write_index & (kRing - 1), body.bytes, body.bit_pos, n);
+  body.bit_pos += 8 * n;
   const int32_t written = r.write_index + n;
 
   r.read_pos = (r.read_pos + 7) & ~7;
   const int32_t rb = r.read_pos >> 3;
-  const int32_t available = reservoir_total - side_info.main_data_begin - rb;
+  const int32_t available = r.total - main_data_begin - rb;
   if (rb > kRing) {
-    reservoir_total -= kRing;
+    r.total -= kRing;
     r.read_pos -= 8 * kRing;
   }
-  reservoir_total += n;
+  r.total += n;
   r.write_index = written & (kRing - 1);
 
   // Reads that run past the ring's end continue in the mirror with the

@@ -1,12 +1,13 @@
-// Embedded data channel: one 16-bit word per granule and channel hidden in
-// the low bits of the 16 quantised values around the largest one, gathered
-// into keyed blocks that end in a check word.
+// Embedded data channel: the word in one granule's quantised values, and
+// the keyed blocks the words make.
+#include "decoder/EmbeddedData.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "decoder/HuffmanTables.h"
-#include "decoder/MpegDecoder.h"
+#include "decoder/Layer3.h"
+#include "decoder/tables/HuffmanTables.h"
 
 namespace bramble {
 
@@ -14,12 +15,10 @@ namespace {
 
 constexpr int32_t kDetectThreshold = 8;
 constexpr int kWordValues = 16;
-constexpr int kOutWords = 20;
 
 }  // namespace
 
-bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uint32_t* word) {
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
+bool ExtractEmbeddedWord(const int32_t* values, const GranuleInfo& gi, const SfbBounds& bands, uint32_t* word) {
   if (gi.big_values < 8) return false;
 
   // Past the big-values part every magnitude is 0 or 1, below the detection
@@ -37,7 +36,7 @@ bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uin
 
   // A value at its table's ceiling may be an escape that happens to be the
   // largest: only trust it when nothing outside the block reaches it.
-  const HuffmanRegions rg = ComputeHuffmanRegions(gi, SfbRow());
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, bands);
   const int region = p < rg.region1 ? 0 : (p < rg.region2 ? 1 : 2);
   if (largest == huffman_max_magnitude[gi.table_select[region] & 31]) {
     int32_t outside = 0;
@@ -52,31 +51,30 @@ bool MpegDecoder::ExtractEmbeddedWord(const int32_t* values, int ch, int gr, uin
   return true;
 }
 
-int MpegDecoder::AssembleEmbeddedBlock(uint16_t word, uint16_t* out) {
-  const EmbedKey* key = embed_key;
-  if (embed_enable != 1 || !key || key->kind != 2 || key->n < 1 || key->n > 16 || !key->words)
-    return 0;
+int AssembleEmbeddedBlock(EmbeddedChannel& c, uint16_t word) {
+  if (!AcceptsWords(c)) return 0;
+  const EmbedKey* key = c.key;
   const int n = key->n;
-  if (embed_ring_index < 0 || embed_ring_index >= n) embed_ring_index = 0;
+  if (c.ring_index < 0 || c.ring_index >= n) c.ring_index = 0;
 
-  embed_ring[embed_ring_index] = word;
+  c.ring[c.ring_index] = word;
   uint16_t check = 0;
-  for (int k = 0; k < n; ++k) check ^= embed_ring[k];
+  for (int k = 0; k < n; ++k) check ^= c.ring[k];
 
   int gained = 0;
   if (check == key->words[n - 1]) {
     uint16_t plain[16];
-    for (int k = 0; k < n; ++k) plain[k] = embed_ring[(embed_ring_index + 1 + k) % n] ^ key->words[k];
+    for (int k = 0; k < n; ++k) plain[k] = c.ring[(c.ring_index + 1 + k) % n] ^ key->words[k];
     // The block's check word is written too (the next block overwrites it),
     // so the whole block must fit; one that does not is dropped.
-    const int at = embed_bytes / 2;
-    if (at >= 0 && at + n <= kOutWords) {
-      std::memcpy(out + at, plain, sizeof(uint16_t) * size_t(n));
+    const int at = c.bytes / 2;
+    if (at >= 0 && at + n <= EmbeddedChannel::kOutWords) {
+      std::memcpy(c.out + at, plain, sizeof(uint16_t) * size_t(n));
       gained = 2 * n - 2;
     }
-    std::memset(embed_ring, 0, sizeof embed_ring);
+    std::memset(c.ring, 0, sizeof c.ring);
   }
-  embed_ring_index = (embed_ring_index + 1) % n;
+  c.ring_index = (c.ring_index + 1) % n;
   return gained;
 }
 

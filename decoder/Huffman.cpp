@@ -2,16 +2,17 @@
 // values (ISO/IEC 11172-3 2.4.2.7 and Annex B Table B.7).
 //
 // Codes are decoded through the generated multi-level lookup tables, which
-// give exactly the tree walk's values and code lengths. Bits come from a
-// 64-bit cache refilled once per pair: after a refill it holds at least 56
-// bits, more than the longest pair (19 code bits, two 13-bit escapes, two
-// signs).
+// give exactly the tree walk's values and code lengths. Most pairs and
+// every quad fit, with their signs, in the next 10 bits: a built table
+// gives those whole. Bits come from a 64-bit cache refilled once per pair:
+// after a refill it holds at least 56 bits, more than the longest pair (19
+// code bits, two 13-bit escapes, two signs).
 #include <algorithm>
 #include <cstring>
 
-#include "decoder/HuffmanTables.h"
-#include "decoder/Layer3Tables.h"
-#include "decoder/MpegDecoder.h"
+#include "decoder/Layer3.h"
+#include "decoder/tables/BuiltTables.h"
+#include "decoder/tables/HuffmanTables.h"
 
 namespace bramble {
 
@@ -76,12 +77,19 @@ constexpr int kLastRefill = BitReservoir::kBytes - 8;
 // Pairs from i up to stop; false when the reads ran off the buffer (the
 // rest of the granule is then left as zeros).
 template <bool kEscape>
-bool DecodePairs(const HuffmanLookup& lk, BitCache& b, const uint8_t* limit, int32_t* out, int& i,
-                 int stop) {
+bool DecodePairs(const HuffmanLookup& lk, const uint32_t* whole, BitCache& b, const uint8_t* limit, int32_t* out,
+                 int& i, int stop) {
   const int linbits = lk.linbits;
   for (; i < stop; i += 2) {
     if (b.p > limit) return false;
     b.Refill();
+    const uint32_t pair = whole[b.Peek(kHuffFastBits)];
+    if (pair) {
+      out[i] = int8_t(pair);
+      out[i + 1] = int8_t(pair >> 8);
+      b.Skip(int(pair >> 16));
+      continue;
+    }
     const int v = b.Decode(lk);
     int32_t x = v >> 4, y = v & 15;
     if (kEscape) x = b.Escape(x, linbits);
@@ -94,16 +102,15 @@ bool DecodePairs(const HuffmanLookup& lk, BitCache& b, const uint8_t* limit, int
 
 }  // namespace
 
-HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, int sfb_row) {
-  const SfbBounds& b = sfb_bounds[std::clamp(sfb_row, 0, kSfbRows - 1)];
+HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, const SfbBounds& b) {
   if (gi.short_block) return {3 * b.s[3], 576};
   const int32_t* l = b.l;
   auto bound = [l](int index) { return (index >= 0 && index <= 22) ? l[index] : 576; };
   return {bound(gi.region0_count + 1), bound(gi.region0_count + gi.region1_count + 2)};
 }
 
-void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
+int DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBounds& bands, int32_t part2_start,
+                  int32_t* out) {
   const int32_t end =
       int32_t(std::clamp(int64_t(part2_start) + gi.part2_3_length, int64_t(0),
                          int64_t(BitReservoir::kMaxReadBit)));
@@ -113,42 +120,45 @@ void MpegDecoder::DecodeHuffman(int ch, int gr, int32_t* out) {
 
   // Big values: at most 576 places whatever big_values says.
   const int big = std::min(2 * gi.big_values, 576);
-  const HuffmanRegions rg = ComputeHuffmanRegions(gi, SfbRow());
+  const HuffmanRegions rg = ComputeHuffmanRegions(gi, bands);
   const int stops[3] = {std::min(rg.region1, big), std::min(rg.region2, big), big};
+  const BuiltTables& t = Built();
   int i = 0;
   bool in_buffer = true;
   for (int region = 0; region < 3 && in_buffer; ++region) {
     const int stop = stops[region];
     if (i >= stop) continue;
-    const HuffmanLookup& lk = huffman_lookup[gi.table_select[region] & 31];
+    const int table = gi.table_select[region] & 31;
+    const HuffmanLookup& lk = huffman_lookup[table];
+    const uint32_t* whole = t.huffman_pairs[t.huffman_pair_tree[table]];
     if (!lk.entries) {
       std::fill(out + i, out + stop, 0);
       i = stop;
     } else if (lk.linbits) {
-      in_buffer = DecodePairs<true>(lk, b, limit, out, i, stop);
+      in_buffer = DecodePairs<true>(lk, whole, b, limit, out, i, stop);
     } else {
-      in_buffer = DecodePairs<false>(lk, b, limit, out, i, stop);
+      in_buffer = DecodePairs<false>(lk, whole, b, limit, out, i, stop);
     }
   }
 
   // Count1 part: quads while bits remain before end and four places are
   // left. A quad whose code reaches end is dropped; its sign bits may pass.
-  // Quad codes (at most 6 bits) resolve in the root table.
-  const HuffmanLookup& quad = huffman_lookup[32 + (gi.count1table_select & 1)];
+  // A quad and its signs take at most 10 bits.
+  const HuffmanQuad* quads = t.huffman_quads[gi.count1table_select & 1];
   for (int32_t pos = b.Pos(buf); pos < end && i <= 576 - 4; pos = b.Pos(buf)) {
     b.Refill();
-    const uint32_t e = quad.entries[b.Peek(quad.root_bits)];
-    const int len = (e >> 8) & 31;
-    if (pos + len >= end) break;
-    b.Skip(len);
-    out[i] = b.Signed((e >> 3) & 1);
-    out[i + 1] = b.Signed((e >> 2) & 1);
-    out[i + 2] = b.Signed((e >> 1) & 1);
-    out[i + 3] = b.Signed(e & 1);
+    const HuffmanQuad& q = quads[b.Peek(kHuffFastBits)];
+    if (pos + q.code_bits >= end) break;
+    b.Skip(q.bits);
+    out[i] = q.v[0];
+    out[i + 1] = q.v[1];
+    out[i + 2] = q.v[2];
+    out[i + 3] = q.v[3];
     i += 4;
   }
   std::fill(out + i, out + 576, 0);
   reservoir.read_pos = end;
+  return i;
 }
 
 }  // namespace bramble

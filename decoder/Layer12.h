@@ -1,21 +1,24 @@
 // Layer I and II frame readers: allocation, scalefactors and sub-band
-// samples of one frame, read from the decoder's frame body. DecodeLayer1/2
-// feed their rows to the synthesis; tests read them directly.
+// samples of one frame, read from the frame body. DecodeLayer1/2 feed their
+// rows to the synthesis; tests read them directly.
 #pragma once
 
 #include <cstdint>
 
-#include "decoder/MpegDecoder.h"
+#include "decoder/BitStream.h"
+#include "decoder/FrameHeader.h"
 
 namespace bramble {
+
+class MpegDecoder;
 
 class Layer1Frame {
  public:
   // Reads allocation and scalefactors; false on the forbidden allocation 15.
-  bool ReadHeader(MpegDecoder& d);
+  bool ReadHeader(const FrameHeader& h, FrameBody& body);
   // Reads one slot of 32 samples per channel into rows[ch][sb]; channel 1
   // of a mono frame is left untouched.
-  void ReadSlot(MpegDecoder& d, float rows[2][32]);
+  void ReadSlot(FrameBody& body, float rows[2][32]);
 
   int32_t channels = 0;
   int32_t jsbound = 0;
@@ -39,10 +42,10 @@ struct Layer2Band {
 class Layer2Frame {
  public:
   // Reads allocation, scalefactor selection and scalefactors.
-  void ReadHeader(MpegDecoder& d);
+  void ReadHeader(const FrameHeader& h, FrameBody& body);
   // Reads granule gr (0..11) into rows[sample][ch][sb] for sb < sblimit;
   // other entries are left untouched.
-  void ReadGranule(MpegDecoder& d, int gr, float rows[3][2][32]);
+  void ReadGranule(FrameBody& body, int gr, float rows[3][2][32]);
 
   int32_t table = 0;
   int32_t sblimit = 0;
@@ -52,5 +55,10 @@ class Layer2Frame {
   int32_t scfsi[2][32] = {};
   Layer2Band band[2][32];
 };
+
+// Decode the Layer I or II frame the decoder holds into its PCM: 1 when
+// decoded, 0 for a Layer I frame with the forbidden allocation 15.
+int DecodeLayer1(MpegDecoder& d);
+int DecodeLayer2(MpegDecoder& d);
 
 }  // namespace bramble

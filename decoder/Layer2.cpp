@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "decoder/Layer12.h"
-#include "decoder/Layer12Tables.h"
+#include "decoder/MpegDecoder.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
@@ -13,7 +14,7 @@ namespace {
 // Worst case of a corrupt frame: 4-bit allocations everywhere, three
 // scalefactors and three 16-bit codes per sub-band and channel.
 constexpr int kLayer2MaxBits = 16 + 2 * 32 * (4 + 2 + 3 * 6) + 12 * 2 * 32 * 3 * 16;
-static_assert(kLayer2MaxBits / 8 + 4 <= MpegDecoder::kFrameBodyStore,
+static_assert(kLayer2MaxBits / 8 + 4 <= FrameBody::kStoreBytes,
               "frame body store too small for a corrupt Layer II frame");
 
 // Sample-code reader for the granule loop: one 64-bit window per code, so
@@ -21,11 +22,11 @@ static_assert(kLayer2MaxBits / 8 + 4 <= MpegDecoder::kFrameBodyStore,
 // body store (see kLayer2MaxBits; the store has 8 bytes of slack).
 class CodeReader {
  public:
-  explicit CodeReader(MpegDecoder& d) : d_(d), body_(d.frame_body), pos_(d.frame_bit_pos) {}
-  ~CodeReader() { d_.frame_bit_pos = pos_; }
+  explicit CodeReader(FrameBody& body) : body_(body), pos_(body.bit_pos) {}
+  ~CodeReader() { body_.bit_pos = pos_; }
   // n in 1..16.
   uint32_t Get(int n) {
-    const uint8_t* p = body_ + (pos_ >> 3);
+    const uint8_t* p = body_.bytes + (pos_ >> 3);
     uint64_t w;
     std::memcpy(&w, p, 8);
     w = __builtin_bswap64(w);  // little-endian hosts only (x86)
@@ -35,8 +36,7 @@ class CodeReader {
   }
 
  private:
-  MpegDecoder& d_;
-  const uint8_t* body_;
+  FrameBody& body_;
   int32_t pos_;
 };
 
@@ -59,22 +59,22 @@ inline void ReadValues(CodeReader& r, const Layer2Band& b, float v[3]) {
 
 }  // namespace
 
-void Layer2Frame::ReadHeader(MpegDecoder& d) {
+void Layer2Frame::ReadHeader(const FrameHeader& h, FrameBody& body) {
   const float* scalefactor = L12Tables().l12_scalefactor;
-  table = SelectLayer2Table(d.lsf, d.l2_high_rate, d.sblimit);
+  table = h.layer2_table;
   const L2AllocTable& at = kL2AllocTables[table];
   sblimit = at.sblimit;
-  channels = d.stereo ? 2 : 1;
-  jsbound = channels == 1 ? 0 : d.jsbound < 0 ? 0 : d.jsbound > sblimit ? sblimit : d.jsbound;
+  channels = h.stereo ? 2 : 1;
+  jsbound = channels == 1 ? 0 : h.jsbound < 0 ? 0 : h.jsbound > sblimit ? sblimit : h.jsbound;
 
   for (int sb = 0; sb < jsbound; ++sb)
-    for (int ch = 0; ch < 2; ++ch) allocation[ch][sb] = d.GetBits(at.nbal[sb]);
+    for (int ch = 0; ch < 2; ++ch) allocation[ch][sb] = body.GetBits(at.nbal[sb]);
   for (int sb = jsbound; sb < sblimit; ++sb)
-    allocation[0][sb] = allocation[1][sb] = d.GetBits(at.nbal[sb]);
+    allocation[0][sb] = allocation[1][sb] = body.GetBits(at.nbal[sb]);
 
   for (int sb = 0; sb < sblimit; ++sb)
     for (int ch = 0; ch < channels; ++ch)
-      scfsi[ch][sb] = allocation[ch][sb] ? d.GetBits(2) : 0;
+      scfsi[ch][sb] = allocation[ch][sb] ? body.GetBits(2) : 0;
 
   for (int sb = 0; sb < sblimit; ++sb) {
     for (int ch = 0; ch < 2; ++ch) {
@@ -93,29 +93,29 @@ void Layer2Frame::ReadHeader(MpegDecoder& d) {
       float* s = b.scale;
       switch (scfsi[ch][sb]) {
         case 0:
-          s[0] = scalefactor[d.GetBits(6)];
-          s[1] = scalefactor[d.GetBits(6)];
-          s[2] = scalefactor[d.GetBits(6)];
+          s[0] = scalefactor[body.GetBits(6)];
+          s[1] = scalefactor[body.GetBits(6)];
+          s[2] = scalefactor[body.GetBits(6)];
           break;
         case 1:
-          s[0] = s[1] = scalefactor[d.GetBits(6)];
-          s[2] = scalefactor[d.GetBits(6)];
+          s[0] = s[1] = scalefactor[body.GetBits(6)];
+          s[2] = scalefactor[body.GetBits(6)];
           break;
         case 2:
-          s[0] = s[1] = s[2] = scalefactor[d.GetBits(6)];
+          s[0] = s[1] = s[2] = scalefactor[body.GetBits(6)];
           break;
         default:
-          s[0] = scalefactor[d.GetBits(6)];
-          s[1] = s[2] = scalefactor[d.GetBits(6)];
+          s[0] = scalefactor[body.GetBits(6)];
+          s[1] = s[2] = scalefactor[body.GetBits(6)];
           break;
       }
     }
   }
 }
 
-void Layer2Frame::ReadGranule(MpegDecoder& d, int gr, float rows[3][2][32]) {
+void Layer2Frame::ReadGranule(FrameBody& body, int gr, float rows[3][2][32]) {
   const int third = gr < 4 ? 0 : gr < 8 ? 1 : 2;
-  CodeReader reader(d);
+  CodeReader reader(body);
   float v[3];
   for (int sb = 0; sb < jsbound; ++sb) {
     for (int ch = 0; ch < 2; ++ch) {
@@ -138,15 +138,15 @@ void Layer2Frame::ReadGranule(MpegDecoder& d, int gr, float rows[3][2][32]) {
   }
 }
 
-int MpegDecoder::DecodeLayer2() {
-  embed_bytes = 0;
+int DecodeLayer2(MpegDecoder& d) {
+  d.embedded().bytes = 0;
   Layer2Frame frame;
-  frame.ReadHeader(*this);
+  frame.ReadHeader(d.header(), d.body());
   // Sub-bands from sblimit on, and channel 1 of a mono frame, stay silent.
   float rows[3][2][32] = {};
   for (int gr = 0; gr < 12; ++gr) {
-    frame.ReadGranule(*this, gr, rows);
-    for (int k = 0; k < 3; ++k) Synthesize(rows[k][0], rows[k][1]);
+    frame.ReadGranule(d.body(), gr, rows);
+    for (int k = 0; k < 3; ++k) d.Synthesize(rows[k][0], rows[k][1]);
   }
   return 1;
 }

@@ -3,100 +3,103 @@
 // filterbank, frequency inversion and synthesis.
 #include "decoder/Layer3.h"
 
-#include "decoder/Float4.h"
+#include <algorithm>
+
+#include "decoder/MpegDecoder.h"
 
 namespace bramble {
 
 namespace {
 
-void SetStereoModes(MpegDecoder& d) {
-  const bool joint = d.mode == 1;
-  d.ms_stereo = joint && (d.mode_extension & 2) ? 1 : 0;
-  d.i_stereo = joint && (d.mode_extension & 1) ? 1 : 0;
-}
-
 // A side-information reader that stops at an invalid granule leaves the
 // position inside the side information; the main data still has to be
 // appended from its real start so that later frames find their bytes.
-bool ReadSideInfo(MpegDecoder& d) {
-  const bool ok = d.lsf ? d.ReadSideInfoLsf() : d.ReadSideInfoMpeg1();
-  if (!ok) d.frame_bit_pos = SideInfoEndBit(d);
+bool ReadSideInfo(const FrameHeader& h, FrameBody& body, SideInfo& si) {
+  const int channels = h.stereo ? 2 : 1;
+  const bool ok = h.lsf ? ReadSideInfoLsf(body, channels, si) : ReadSideInfoMpeg1(body, channels, si);
+  if (!ok) body.bit_pos = SideInfoEndBit(h);
   return ok;
 }
 
 void DecodeChannel(MpegDecoder& d, int ch, int gr, Layer3Work& w) {
-  d.part2_start = d.reservoir.read_pos;
-  if (d.lsf)
-    d.ReadScaleFactorsLsf(ch);
-  else
-    d.ReadScaleFactorsMpeg1(ch, gr);
-  d.DecodeHuffman(ch, gr, w.quantised);
-  d.Requantise(ch, gr, w.quantised, w.xr[ch]);
+  const FrameHeader& h = d.header();
+  Layer3State& s = d.layer3();
+  GranuleInfo& gi = s.side_info.ch[ch].gr[gr];
+  const SfbBounds& bands = sfb_bounds[h.SfbRow()];
+  const int32_t part2_start = s.reservoir.read_pos;
+  if (h.lsf) {
+    const bool intensity_right = (h.mode_extension == 1 || h.mode_extension == 3) && ch == 1;
+    const bool limits = StereoModesOf(h).is && ch == 1;
+    ReadScaleFactorsLsf(s.reservoir, gi, intensity_right, s.scale_factors[ch], limits ? &s.limits : nullptr);
+  } else {
+    ReadScaleFactorsMpeg1(s.reservoir, gi, s.side_info.ch[ch].scfsi, gr, s.scale_factors[ch]);
+  }
+  const int count = DecodeHuffman(s.reservoir, gi, bands, part2_start, w.quantised);
+  // A channel that builds no blocks needs no words.
+  EmbeddedChannel& e = d.embedded();
+  uint32_t word = 0;
+  if (AcceptsWords(e) && ExtractEmbeddedWord(w.quantised, gi, bands, &word))
+    e.bytes += AssembleEmbeddedBlock(e, uint16_t(word));
+  Requantise(gi, s.scale_factors[ch], bands, w.quantised, w.xr[ch], count);
+  w.xr_end[ch] = count;
 }
 
 }  // namespace
 
-int SideInfoEndBit(const MpegDecoder& d) {
-  const int bytes = d.lsf ? (d.stereo ? 17 : 9) : (d.stereo ? 32 : 17);
-  return (d.protection_bit ? 0 : 16) + 8 * bytes;
-}
-
 void InvertFrequencies(float* xr) {
-  const Float4 sign(_mm_setr_ps(1.0f, -1.0f, 1.0f, -1.0f));
+  static const float kSign[32] = {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1,
+                                  1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1};
   for (int t = 1; t < 18; t += 2)
-    for (int sb = 0; sb < 32; sb += 4) {
-      float* p = xr + 32 * t + sb;
-      (Float4::Load(p) * sign).Store(p);
-    }
+    for (int sb = 0; sb < 32; ++sb) xr[32 * t + sb] *= kSign[sb];
 }
 
 void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
-  d.overlap_select ^= 1;
-  const int channels = d.output_stereo ? 2 : 1;
-  for (int ch = 0; ch < channels; ++ch) {
-    d.Antialias(ch, gr, w.xr[ch], w.aa[ch]);
-    d.HybridFilterbank(ch, gr, w.aa[ch], w.xr[ch]);
+  OverlapStore& ov = d.layer3().overlap;
+  ov.select ^= 1;
+  const bool stereo = d.header().stereo != 0;
+  const int sfb_row = d.header().SfbRow();
+  for (int ch = 0; ch < (stereo ? 2 : 1); ++ch) {
+    const GranuleInfo& gi = d.layer3().side_info.ch[ch].gr[gr];
+    const int aa_end = Antialias(gi, sfb_row, d.kernels(), w.xr[ch], w.aa[ch], w.xr_end[ch]);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d.kernels(), w.aa[ch],
+                     w.xr[ch], aa_end);
     InvertFrequencies(w.xr[ch]);
   }
   // A mono stream's second synthesis channel is never heard, but its
   // history is when the stream turns to two channels: it hears silence, as
   // a channel that was not coded.
   static const float kSilence[32] = {};
-  for (int t = 0; t < 18; ++t)
-    d.Synthesize(w.xr[0] + 32 * t, d.output_stereo ? w.xr[1] + 32 * t : kSilence);
+  for (int t = 0; t < 18; ++t) d.Synthesize(w.xr[0] + 32 * t, stereo ? w.xr[1] + 32 * t : kSilence);
 }
 
-int MpegDecoder::DecodeLayer3() {
-  embed_bytes = 0;
-  if (lsf) {
-    DecodeLayer3Lsf();
-    return 1;
-  }
-  const bool side_ok = ReadSideInfo(*this);
-  // Main data is appended even when the frame is not decoded.
-  if (!FeedReservoir() || !side_ok) return 0;
+int DecodeLayer3(MpegDecoder& d) {
+  d.embedded().bytes = 0;
+  const FrameHeader& h = d.header();
+  Layer3State& s = d.layer3();
+  const bool side_ok = ReadSideInfo(h, d.body(), s.side_info);
+  // Main data is appended even when the frame is not decoded. An MPEG-1
+  // frame without its main data yields 0; an LSF frame counts as handled.
+  if (!FeedReservoir(s.reservoir, d.body(), h.main_data_bytes, s.side_info.main_data_begin) || !side_ok)
+    return h.lsf ? 1 : 0;
 
   Layer3Work w;
-  const int channels = stereo ? 2 : 1;
-  for (int gr = 0; gr < 2; ++gr) {
-    SetStereoModes(*this);
-    for (int ch = 0; ch < channels; ++ch) DecodeChannel(*this, ch, gr, w);
-    if (stereo) StereoMpeg1(gr, w.xr);
-    ReconstructGranule(*this, gr, w);
+  const int channels = h.stereo ? 2 : 1;
+  const StereoModes modes = StereoModesOf(h);
+  const SfbBounds& bands = sfb_bounds[h.SfbRow()];
+  for (int gr = 0; gr < (h.lsf ? 1 : 2); ++gr) {
+    for (int ch = 0; ch < channels; ++ch) DecodeChannel(d, ch, gr, w);
+    if (h.stereo) {
+      // Stereo processing mixes the channels line by line.
+      w.xr_end[0] = w.xr_end[1] = std::max(w.xr_end[0], w.xr_end[1]);
+      const GranuleInfo& gi0 = s.side_info.ch[0].gr[gr];
+      if (h.lsf)
+        StereoLsf(modes, gi0, s.side_info.ch[1].gr[0].scalefac_compress, bands, s.scale_factors[1], s.limits,
+                  w.xr);
+      else
+        StereoMpeg1(modes, gi0, bands, s.scale_factors[1], w.xr);
+    }
+    ReconstructGranule(d, gr, w);
   }
-  return 1;
-}
-
-int MpegDecoder::DecodeLayer3Lsf() {
-  const bool side_ok = ReadSideInfo(*this);
-  if (!FeedReservoir() || !side_ok) return 1;
-
-  Layer3Work w;
-  const int channels = stereo ? 2 : 1;
-  SetStereoModes(*this);
-  for (int ch = 0; ch < channels; ++ch) DecodeChannel(*this, ch, 0, w);
-  StereoLsf(w.xr);
-  ReconstructGranule(*this, 0, w);
   return 1;
 }
 

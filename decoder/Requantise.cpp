@@ -1,11 +1,10 @@
 // Layer III requantisation: xr = gain * scalefactor factor * sign(q) |q|^(4/3)
 // (ISO/IEC 11172-3 2.4.3.4.7, ISO/IEC 13818-3 2.4.3.2). The spectrum stays in
 // coded order; short windows are interleaved later by Antialias.
-#include <emmintrin.h>
+#include <algorithm>
 
-#include "decoder/Float4.h"
-#include "decoder/Layer3Tables.h"
-#include "decoder/MpegDecoder.h"
+#include "decoder/Layer3.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
@@ -20,7 +19,7 @@ inline unsigned LongIndex(int scalefac, int pre, int scalefac_scale) {
 
 inline const float& ShortFactor(int subblock_gain, int scalefac_scale, int scalefac) {
   const unsigned k = unsigned(scalefac) < 16 ? unsigned(scalefac) : 15;
-  return sf_scale_short[subblock_gain & 7][scalefac_scale & 1][k];
+  return Built().sf_scale_short[subblock_gain & 7][scalefac_scale & 1][k];
 }
 
 // Every band width is even, so lines go two at a time.
@@ -33,47 +32,32 @@ inline void ScaleLines(const int32_t* q, float* xr, int begin, int end, float f,
   }
 }
 
-// One past the highest nonzero quantised value (0 when all are zero).
-inline int NonzeroEnd(const int32_t* q) {
-  const __m128i zero = _mm_setzero_si128();
-  for (int i = 572; i >= 0; i -= 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
-    const int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(v, zero))) ^ 15;
-    if (mask) return i + (mask & 8 ? 4 : mask & 4 ? 3 : mask & 2 ? 2 : 1);
-  }
-  return 0;
+// One past the highest nonzero quantised value (0 when all are zero); the
+// values from `end` on are zero.
+inline int NonzeroEnd(const int32_t* q, int end) {
+  while (end > 0 && q[end - 1] == 0) --end;
+  return end;
 }
 
-// Lines from `begin` (even) on requantise to f * -0.0 = -0.0, every factor
-// being positive.
-inline void FillNegativeZero(float* xr, int begin) {
-  int i = begin;
-  for (; i < 576 && (i & 3); ++i) xr[i] = -0.0f;
-  const Float4 z = -0.0f;
-  for (; i < 576; i += 4) z.Store(xr + i);
-}
+// Lines from `begin` on requantise to f * -0.0 = -0.0, every factor being
+// positive.
+inline void FillNegativeZero(float* xr, int begin) { std::fill(xr + begin, xr + 576, -0.0f); }
 
 }  // namespace
 
-void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr) {
-  uint32_t word = 0;
-  if (ExtractEmbeddedWord(quantised, ch, gr, &word))
-    embed_bytes += AssembleEmbeddedBlock(uint16_t(word), embed_out);
-
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
-  const ScaleFactors& sf = scale_factors[ch];
-  const SfbBounds& b = sfb_bounds[SfbRow()];
-  const float g = gain_scale[gi.global_gain & 255];
-  const float* p43 = pow43_signed();
+void Requantise(const GranuleInfo& gi, const ScaleFactors& sf, const SfbBounds& b, const int32_t* quantised,
+                float* xr, int count) {
+  const float g = Built().gain_scale[gi.global_gain & 255];
+  const float* p43 = Built().pow43_signed();
 
   // Lines above the last nonzero value need no lookups (end is even, as
   // every band boundary is).
-  const int end = (NonzeroEnd(quantised) + 1) & ~1;
+  const int end = (NonzeroEnd(quantised, std::clamp(count, 0, 576)) + 1) & ~1;
   if (!gi.short_block) {
     int stop = 0;
     for (int sfb = 0; sfb < 22 && b.l[sfb] < end; ++sfb) {
       const int pre = gi.preflag ? pretab[sfb] : 0;
-      const float f = g * sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
+      const float f = g * Built().sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
       stop = b.l[sfb + 1] < end ? b.l[sfb + 1] : end;
       ScaleLines(quantised, xr, b.l[sfb], stop, f, p43);
     }
@@ -100,7 +84,7 @@ void MpegDecoder::Requantise(int ch, int gr, const int32_t* quantised, float* xr
   ScaleLines(quantised, xr, 0, 576, g, p43);
   for (int sfb = 0; b.l[sfb] < 36; ++sfb) {
     const int pre = gi.preflag ? pretab[sfb] : 0;
-    const float f = sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
+    const float f = Built().sf_scale_long[LongIndex(sf.l[sfb], pre, gi.scalefac_scale)];
     const int stop = b.l[sfb + 1] < 36 ? b.l[sfb + 1] : 36;
     for (int i = b.l[sfb]; i < stop; ++i) xr[i] *= f;
   }

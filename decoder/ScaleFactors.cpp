@@ -1,7 +1,7 @@
 // Layer III scalefactors: ISO/IEC 11172-3 2.4.2.7 (with reuse between
 // granules) and ISO/IEC 13818-3 2.4.3.2 (partitions, intensity variant).
-#include "decoder/Layer3Tables.h"
-#include "decoder/MpegDecoder.h"
+#include "decoder/Layer3.h"
+#include "decoder/tables/Layer3Tables.h"
 
 namespace bramble {
 
@@ -64,12 +64,11 @@ void ArrangeLsf(const int32_t* buf, int kind, int32_t* longs, int32_t (*shorts)[
 
 }  // namespace
 
-void MpegDecoder::ReadScaleFactorsMpeg1(int ch, int gr) {
-  const GranuleInfo& gi = side_info.ch[ch].gr[gr];
-  ScaleFactors& sf = scale_factors[ch];
+void ReadScaleFactorsMpeg1(BitReservoir& r, const GranuleInfo& gi, const int32_t* scfsi, int gr,
+                           ScaleFactors& sf) {
   const int slen1 = slen_mpeg1[0][gi.scalefac_compress & 15];
   const int slen2 = slen_mpeg1[1][gi.scalefac_compress & 15];
-  auto read = [this](int n) { return ResGetBitsFast(n); };
+  auto read = [&r](int n) { return r.GetBitsFast(n); };
 
   if (gi.short_block) {
     int first = 0;
@@ -82,7 +81,6 @@ void MpegDecoder::ReadScaleFactorsMpeg1(int ch, int gr) {
     for (int w = 0; w < 3; ++w) sf.s[w][12] = 0;
     return;
   }
-  const int32_t* scfsi = side_info.ch[ch].scfsi;
   for (int g = 0; g < 4; ++g) {
     if (gr == 1 && scfsi[g]) continue;  // kept from the earlier granule
     const int slen = g < 2 ? slen1 : slen2;
@@ -91,11 +89,9 @@ void MpegDecoder::ReadScaleFactorsMpeg1(int ch, int gr) {
   sf.l[21] = sf.l[22] = 0;
 }
 
-void MpegDecoder::ReadScaleFactorsLsf(int ch) {
-  GranuleInfo& gi = side_info.ch[ch].gr[0];
-  ScaleFactors& sf = scale_factors[ch];
+void ReadScaleFactorsLsf(BitReservoir& r, GranuleInfo& gi, bool intensity_right, ScaleFactors& sf,
+                         IntensityLimits* limits) {
   const int kind = gi.block_type == 2 ? (gi.mixed_block_flag ? 2 : 1) : 0;
-  const bool intensity_right = (mode_extension == 1 || mode_extension == 3) && ch == 1;
   const LsfLayout lay = LsfSlen(gi.scalefac_compress & 511, intensity_right);
   gi.preflag = lay.preflag;
   const int32_t* n = lsf_nr_of_sfb[lay.table][kind];
@@ -104,7 +100,7 @@ void MpegDecoder::ReadScaleFactorsLsf(int ch) {
   int idx = 0;
   for (int part = 0; part < 4; ++part) {
     const int slen = lay.slen[part];
-    for (int k = 0; k < n[part] && idx < 36; ++k) buf[idx++] = slen ? ResGetBits(slen) : 0;
+    for (int k = 0; k < n[part] && idx < 36; ++k) buf[idx++] = slen ? r.GetBits(slen) : 0;
   }
 
   ArrangeLsf(buf, kind, sf.l, sf.s);
@@ -116,14 +112,14 @@ void MpegDecoder::ReadScaleFactorsLsf(int ch) {
     for (int w = 0; w < 3; ++w) sf.s[w][12] = 0;
   }
 
-  if (i_stereo == 1 && ch == 1) {
+  if (limits) {
     int32_t limit[36] = {};
     idx = 0;
     for (int part = 0; part < 4; ++part) {
       const int slen = lay.slen[part];
       for (int k = 0; k < n[part] && idx < 36; ++k) limit[idx++] = slen ? (1 << slen) - 1 : -1;
     }
-    ArrangeLsf(limit, kind, is_max_long, is_max_short);
+    ArrangeLsf(limit, kind, limits->is_max_long, limits->is_max_short);
   }
 }
 

@@ -1,6 +1,6 @@
 // Layer III side information (ISO/IEC 11172-3 2.4.1.7, ISO/IEC 13818-3
 // 2.4.1.7), read from the frame body after the header and CRC word.
-#include "decoder/MpegDecoder.h"
+#include "decoder/Layer3.h"
 
 namespace bramble {
 
@@ -8,7 +8,7 @@ namespace {
 
 // Reads one granule's fields; false for window switching with block_type 0,
 // which leaves the rest of the granule as it was.
-bool ReadGranule(MpegDecoder& d, GranuleInfo& gi, int scalefac_compress_bits, bool has_preflag) {
+bool ReadGranule(FrameBody& d, GranuleInfo& gi, int scalefac_compress_bits, bool has_preflag) {
   gi.part2_3_length = d.GetBits(12);
   gi.big_values = d.GetBits(9);
   gi.global_gain = d.GetBits(8);
@@ -39,25 +39,25 @@ bool ReadGranule(MpegDecoder& d, GranuleInfo& gi, int scalefac_compress_bits, bo
 
 }  // namespace
 
-bool MpegDecoder::ReadSideInfoMpeg1() {
-  const int channels = stereo ? 2 : 1;
-  side_info.main_data_begin = GetBits(9);
-  side_info.private_bits = GetBits(channels == 2 ? 3 : 5);
+bool ReadSideInfoMpeg1(FrameBody& body, int channels, SideInfo& si) {
+  si.main_data_begin = body.GetBits(9);
+  si.private_bits = body.GetBits(channels == 2 ? 3 : 5);
   for (int ch = 0; ch < channels; ++ch)
-    for (int band = 0; band < 4; ++band) side_info.ch[ch].scfsi[band] = Get1Bit();
+    for (int band = 0; band < 4; ++band) si.ch[ch].scfsi[band] = body.Get1Bit();
   for (int gr = 0; gr < 2; ++gr)
     for (int ch = 0; ch < channels; ++ch)
-      if (!ReadGranule(*this, side_info.ch[ch].gr[gr], 4, true)) return false;
+      if (!ReadGranule(body, si.ch[ch].gr[gr], 4, true)) return false;
   return true;
 }
 
-bool MpegDecoder::ReadSideInfoLsf() {
-  const int channels = stereo ? 2 : 1;
-  side_info.main_data_begin = GetBits(8);
-  side_info.private_bits = GetBits(channels == 2 ? 2 : 1);
+bool ReadSideInfoLsf(FrameBody& body, int channels, SideInfo& si) {
+  si.main_data_begin = body.GetBits(8);
+  si.private_bits = body.GetBits(channels == 2 ? 2 : 1);
   for (int ch = 0; ch < channels; ++ch)
-    if (!ReadGranule(*this, side_info.ch[ch].gr[0], 9, false)) return false;
+    if (!ReadGranule(body, si.ch[ch].gr[0], 9, false)) return false;
   return true;
 }
+
+int SideInfoEndBit(const FrameHeader& h) { return h.BodyStartBit() + 8 * h.side_info_bytes; }
 
 }  // namespace bramble

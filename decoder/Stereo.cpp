@@ -2,9 +2,8 @@
 // (ISO/IEC 11172-3 2.4.3.4.9) and the LSF rule (ISO/IEC 13818-3 2.4.3.2).
 // Intensity decisions are taken per band and stored per line, so the final
 // pass over the lines is a plain loop.
-#include "decoder/Float4.h"
-#include "decoder/Layer3Tables.h"
-#include "decoder/MpegDecoder.h"
+#include "decoder/Layer3.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
@@ -152,11 +151,10 @@ class IntensityStereo {
 };
 
 void MidSide(float* left, float* right) {
-  const Float4 c = kMsScale;
-  for (int i = 0; i < 576; i += 4) {
-    const Float4 l = Float4::Load(left + i), r = Float4::Load(right + i);
-    ((l + r) * c).Store(left + i);
-    ((l - r) * c).Store(right + i);
+  for (int i = 0; i < 576; ++i) {
+    const float l = left[i], r = right[i];
+    left[i] = (l + r) * kMsScale;
+    right[i] = (l - r) * kMsScale;
   }
 }
 
@@ -185,30 +183,29 @@ void RunIntensity(IntensityStereo& is, const GranuleInfo& gi) {
 
 }  // namespace
 
-void MpegDecoder::StereoMpeg1(int gr, float xr[2][576]) {
-  if (!i_stereo) {
-    if (ms_stereo) MidSide(xr[0], xr[1]);
+void StereoMpeg1(StereoModes modes, const GranuleInfo& gi0, const SfbBounds& bands, const ScaleFactors& right,
+                 float xr[2][576]) {
+  if (!modes.is) {
+    if (modes.ms) MidSide(xr[0], xr[1]);
     return;
   }
   IntensityPlan plan;
-  IntensityStereo is(is_ratio_mpeg1, 15, nullptr, nullptr, sfb_bounds[SfbRow()], xr[1],
-                     scale_factors[1], plan);
-  RunIntensity(is, side_info.ch[0].gr[gr]);
-  ApplyPlan(plan, ms_stereo != 0, xr[0], xr[1]);
+  IntensityStereo is(Built().is_ratio_mpeg1, 15, nullptr, nullptr, bands, xr[1], right, plan);
+  RunIntensity(is, gi0);
+  ApplyPlan(plan, modes.ms, xr[0], xr[1]);
 }
 
-void MpegDecoder::StereoLsf(float xr[2][576]) {
-  if (!stereo) return;
-  if (!i_stereo) {
-    if (ms_stereo) MidSide(xr[0], xr[1]);
+void StereoLsf(StereoModes modes, const GranuleInfo& gi0, int intensity_scale, const SfbBounds& bands,
+               const ScaleFactors& right, const IntensityLimits& limits, float xr[2][576]) {
+  if (!modes.is) {
+    if (modes.ms) MidSide(xr[0], xr[1]);
     return;
   }
   IntensityPlan plan;
-  const int scale = side_info.ch[1].gr[0].scalefac_compress & 1;
-  IntensityStereo is(is_ratio_lsf[scale], 63, is_max_long, is_max_short,
-                     sfb_bounds[SfbRow()], xr[1], scale_factors[1], plan);
-  RunIntensity(is, side_info.ch[0].gr[0]);
-  ApplyPlan(plan, ms_stereo != 0, xr[0], xr[1]);
+  IntensityStereo is(Built().is_ratio_lsf[intensity_scale & 1], 63, limits.is_max_long, limits.is_max_short,
+                     bands, xr[1], right, plan);
+  RunIntensity(is, gi0);
+  ApplyPlan(plan, modes.ms, xr[0], xr[1]);
 }
 
 }  // namespace bramble

@@ -97,7 +97,7 @@ long Mp3Player::Open(const char* name, InModule* module) {
   // Tags and the first frame's header, for lengths and seeks.
   if (source == &file_) reader_.ScanLayout(file_);
   session_.notify_once = 0;  // the first text of this source may switch the host
-  info_blocks_.ResetInfoBlocks(*decoder_);
+  info_blocks_.ResetInfoBlocks(decoder_->embedded());
   return file_length_;
 }
 
@@ -199,8 +199,8 @@ int Mp3Player::PlayFrame() {
   }
   // The decoder's own count: a frame that reached back into data it never
   // saw yields nothing, and the buffer still holds the last frame's block.
-  if (r == 0 && decoder_) WriteBlock(decoder_->pcm_out_count * 2);
-  if (decoder_ && decoder_->embed_bytes != 0) info_blocks_.FeedFromDecoder(*decoder_, decode_time_);
+  if (r == 0 && decoder_) WriteBlock(decoder_->pcm_bytes());
+  if (decoder_ && decoder_->embedded().bytes != 0) info_blocks_.FeedFromDecoder(decoder_->embedded(), decode_time_);
   return int(reader_.byte_position());
 }
 

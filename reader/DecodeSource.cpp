@@ -45,7 +45,7 @@ bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, Decod
     const int per_frame = SamplesPerFrame(reader.layer(), reader.version_bit() ? 0 : 1);
     const int channels = (reader.frame()[3] >> 6) == 3 ? 1 : 2;
     stats.expected_sample_frames += per_frame;
-    int values = r == 0 ? decoder.pcm_out_count : 0;
+    int values = r == 0 ? decoder.pcm_bytes() / 2 : 0;
     if (values > FrameReader::kPcmBufferBytes / 2) values = FrameReader::kPcmBufferBytes / 2;
     if (values <= 0) {
       ++stats.rejected;

@@ -236,11 +236,11 @@ int FrameReader::TrimFrame(void* pcm, int64_t index) {
     index = int64_t(trim_.frames()) - 1;
   }
   int skip = 0, keep = 0;
-  trim_.Keep(index * SamplesPerFrameNow(), decoder_->pcm_out_count / 2, &skip, &keep);
+  trim_.Keep(index * SamplesPerFrameNow(), decoder_->pcm_bytes() / 4, &skip, &keep);
   auto* values = static_cast<int16_t*>(pcm);
   if (skip > 0 && keep > 0) std::memmove(values, values + 2 * skip, size_t(keep) * 4);
   // What the frame yields is what the owner writes.
-  decoder_->pcm_out_count = 2 * keep;
+  decoder_->pcm().count = 2 * keep;
   block_size_ = 4 * keep;
   return keep > 0 ? 0 : -2;
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes decoder/SynthesisWindowTable.cpp: the polyphase synthesis window.
+"""Writes decoder/tables/SynthesisWindowTable.cpp: the polyphase synthesis window.
 
 The window D[i] of ISO/IEC 11172-3 Table 3-B.3 is read from the `dewindow`
 file, recovered exactly as round(D * 65536) / 65536 and scaled to Q14,
@@ -30,7 +30,7 @@ import os
 import re
 import sys
 
-OUT = os.path.join("decoder", "SynthesisWindowTable.cpp")
+OUT = os.path.join("decoder", "tables", "SynthesisWindowTable.cpp")
 
 
 def read_dewindow(iso_dir):
@@ -90,7 +90,7 @@ def render(values, exact):
         "// Polyphase synthesis window, ISO/IEC 11172-3 Table 3-B.3, in Q14 (truncated",
         "// toward zero), ordered row, tap pair, element, then the coefficients of the",
         "// even and the odd tap side by side.",
-        '#include "decoder/SynthesisWindow.h"',
+        '#include "decoder/tables/SynthesisTables.h"',
         "",
         "namespace bramble {",
         "",

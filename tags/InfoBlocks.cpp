@@ -45,7 +45,7 @@ void InfoBlockReader::SetNotify(NotifyFn notify, void* context) {
   notify_context_ = context;
 }
 
-void InfoBlockReader::ResetInfoBlocks(MpegDecoder& decoder) {
+void InfoBlockReader::ResetInfoBlocks(EmbeddedChannel& channel) {
   qdx_state = kFindSync;
   std::memset(qdx_buffer, 0, sizeof qdx_buffer);
   std::memset(qdx_payload, 0, sizeof qdx_payload);
@@ -53,8 +53,8 @@ void InfoBlockReader::ResetInfoBlocks(MpegDecoder& decoder) {
   qdx_kind = kNoKind;
   BuildQdxKeyWords(qdx_key_words);
   qdx_key = EmbedKey{2, kQdxKeyWords, qdx_key_words};
-  decoder.embed_key = &qdx_key;
-  decoder.embed_enable = 1;
+  channel.key = &qdx_key;
+  channel.enable = 1;
 }
 
 bool InfoBlockReader::SyncAt(int at) const {
@@ -195,14 +195,14 @@ int InfoBlockReader::FeedInfoBlocks(const uint8_t* data, int count, int32_t deco
   return 0;
 }
 
-void InfoBlockReader::FeedFromDecoder(const MpegDecoder& decoder, int32_t decode_time_ms) {
-  constexpr int kMaxBytes = static_cast<int>(sizeof decoder.embed_out);
-  int bytes = decoder.embed_bytes;
+void InfoBlockReader::FeedFromDecoder(const EmbeddedChannel& channel, int32_t decode_time_ms) {
+  constexpr int kMaxBytes = static_cast<int>(sizeof channel.out);
+  int bytes = channel.bytes;
   if (bytes <= 0) return;
   if (bytes > kMaxBytes) bytes = kMaxBytes;
   uint8_t raw[kMaxBytes];
   for (int i = 0; i < bytes; ++i) {
-    uint16_t word = decoder.embed_out[i / 2];
+    uint16_t word = channel.out[i / 2];
     raw[i] = static_cast<uint8_t>((i & 1) ? (word >> 8) : word);
   }
   FeedInfoBlocks(raw, bytes, decode_time_ms);

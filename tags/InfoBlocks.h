@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "decoder/MpegDecoder.h"
+#include "decoder/EmbeddedData.h"
 
 namespace bramble {
 
@@ -47,9 +47,10 @@ class InfoBlockReader {
 
   void SetNotify(NotifyFn notify, void* context);
 
-  // Empties the reader and hands `decoder` this reader's key descriptor
-  // (which lives as long as the reader) with block building enabled.
-  void ResetInfoBlocks(MpegDecoder& decoder);
+  // Empties the reader and hands a decoder's embedded data channel this
+  // reader's key descriptor (which lives as long as the reader) with block
+  // building enabled.
+  void ResetInfoBlocks(EmbeddedChannel& channel);
 
   // Appends `count` bytes and parses as far as they allow; blocks found are
   // reported with `decode_time_ms`. A chunk larger than the buffer's free
@@ -57,9 +58,9 @@ class InfoBlockReader {
   // Returns 0.
   int FeedInfoBlocks(const uint8_t* data, int count, int32_t decode_time_ms);
 
-  // Feeds the bytes the decoder's embedded data channel produced in its last
+  // Feeds the bytes a decoder's embedded data channel produced in its last
   // frame, each word low byte first.
-  void FeedFromDecoder(const MpegDecoder& decoder, int32_t decode_time_ms);
+  void FeedFromDecoder(const EmbeddedChannel& channel, int32_t decode_time_ms);
 
   // For inspection.
   int32_t state() const { return qdx_state; }

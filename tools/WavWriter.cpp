@@ -41,11 +41,16 @@ bool FilePcmSink::Start(int sample_rate) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     file_ = stdout;
-    return true;
+  } else {
+    file_ = std::fopen(path_.c_str(), "wb");
+    if (!file_) return false;
   }
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (!file_) return false;
-  return !wav_ || WriteHeader(0);
+  // Frames come in blocks of a few kilobytes: write them in fewer, larger
+  // pieces. Standard output may outlive the sink, so its buffer is static.
+  static char stdout_buffer[kBufferBytes];
+  if (file_ != stdout) buffer_.resize(kBufferBytes);
+  std::setvbuf(file_, file_ == stdout ? stdout_buffer : buffer_.data(), _IOFBF, kBufferBytes);
+  return file_ == stdout || !wav_ || WriteHeader(0);
 }
 
 bool FilePcmSink::WriteHeader(uint32_t data_bytes) {
@@ -66,10 +71,15 @@ bool FilePcmSink::WriteHeader(uint32_t data_bytes) {
 }
 
 bool FilePcmSink::Write(const int16_t* pcm, int values, int channels) {
-  uint8_t bytes[2 * 4608];
   if (values > 4608) values = 4608;
-  for (int i = 0; i < values; ++i) Put16(bytes + 2 * i, uint16_t(pcm[i]));
   const size_t n = size_t(values) * 2;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  // The samples are little-endian already.
+  const void* bytes = pcm;
+#else
+  uint8_t bytes[2 * 4608];
+  for (int i = 0; i < values; ++i) Put16(bytes + 2 * i, uint16_t(pcm[i]));
+#endif
   if (std::fwrite(bytes, 1, n, file_) != n) {
     failed_ = true;
     return false;

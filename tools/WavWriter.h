@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "reader/DecodeSource.h"
 
@@ -26,7 +27,10 @@ class FilePcmSink : public PcmSink {
  private:
   bool WriteHeader(uint32_t data_bytes);
 
+  static constexpr size_t kBufferBytes = 1 << 16;
+
   std::string path_;
+  std::vector<char> buffer_;  // the file's stdio buffer, outliving it
   bool wav_ = false;
   std::FILE* file_ = nullptr;
   int sample_rate_ = 0;

@@ -58,7 +58,7 @@ int RunQdxCommand(int argc, char** argv) {
   reader->Attach(&file, decoder.get());
   auto blocks = std::make_unique<InfoBlockReader>();
   blocks->SetNotify(PrintBlock, nullptr);
-  blocks->ResetInfoBlocks(*decoder);
+  blocks->ResetInfoBlocks(decoder->embedded());
   bool found = false;
   for (;;) {
     const int r = reader->SynHeader(g_pcm);
@@ -69,7 +69,7 @@ int RunQdxCommand(int argc, char** argv) {
     const unsigned rate = unsigned(reader->sample_rate());
     if (r == 0 && rate > 0)
       clock.decode_time = int32_t(unsigned(clock.decode_time) + unsigned(reader->block_size() / 4) * 1000u / rate);
-    if (decoder->embed_bytes != 0) blocks->FeedFromDecoder(*decoder, clock.decode_time);
+    if (decoder->embedded().bytes != 0) blocks->FeedFromDecoder(decoder->embedded(), clock.decode_time);
   }
   std::fflush(stdout);
   if (!found) {

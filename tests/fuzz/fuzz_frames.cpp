@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       reader.SeekSource(bramble::SeekOffset(reader.layout(), reader.byte_rate(), ms, gapless));
     }
     if (reader.SynHeader(pcm) == -1) break;
-    if (decoder->pcm_out_count < 0 || decoder->pcm_out_count > int(sizeof pcm / 2)) __builtin_trap();
+    if (decoder->pcm_bytes() < 0 || decoder->pcm_bytes() > int(sizeof pcm)) __builtin_trap();
   }
   return 0;
 }

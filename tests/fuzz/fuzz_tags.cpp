@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
 
   reader->SetNotify(&Ignore, nullptr);
-  reader->ResetInfoBlocks(*decoder);
+  reader->ResetInfoBlocks(decoder->embedded());
   // Chunk sizes cycle through the first byte's pattern, up to 8191 bytes.
   const uint8_t shape = data[0];
   size_t at = 1;

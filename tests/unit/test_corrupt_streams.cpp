@@ -96,10 +96,10 @@ TEST(CorruptStreams, DecodeWithoutCrashAndWithBoundedOutput) {
       for (size_t at = 0; at + 4 <= end; ++at) {
         if (data[at] != 0xFF || (data[at + 1] & 0xE0) != 0xE0) continue;
         const int n = decoder->DecodeFrame(data.data() + at, int(data.size() - at), pcm.data());
-        ASSERT_GE(decoder->pcm_out_count, 0);
-        ASSERT_LE(decoder->pcm_out_count, MpegDecoder::kMaxPcmBytesPerFrame / 2);
+        ASSERT_GE(decoder->pcm_bytes() / 2, 0);
+        ASSERT_LE(decoder->pcm_bytes() / 2, MpegDecoder::kMaxPcmBytesPerFrame / 2);
         if (n > 0) ++decoded;
-        produced += decoder->pcm_out_count;
+        produced += decoder->pcm_bytes() / 2;
         ASSERT_LE(n, int(data.size() - at));
       }
       EXPECT_LE(produced, (decoded + 1) * (MpegDecoder::kMaxPcmBytesPerFrame / 2));

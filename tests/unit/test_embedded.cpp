@@ -15,15 +15,15 @@ class EmbeddedWordTest : public ::testing::Test {
   void SetUp() override {
     d = std::make_unique<MpegDecoder>();
     std::fill(std::begin(v), std::end(v), 0);
-    GranuleInfo& gi = d->side_info.ch[1].gr[1];
+    GranuleInfo& gi = d->layer3().side_info.ch[1].gr[1];
     gi = GranuleInfo{};
     gi.big_values = 40;
     gi.region0_count = 15;  // region 1 from value 162 at 44.1 kHz
     gi.region1_count = 7;
     gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 24;
   }
-  GranuleInfo& Gi() { return d->side_info.ch[1].gr[1]; }
-  bool Extract(uint32_t* word) { return d->ExtractEmbeddedWord(v, 1, 1, word); }
+  GranuleInfo& Gi() { return d->layer3().side_info.ch[1].gr[1]; }
+  bool Extract(uint32_t* word) { return ExtractEmbeddedWord(v, Gi(), sfb_bounds[d->header().SfbRow()], word); }
 
   std::unique_ptr<MpegDecoder> d;
   int32_t v[576];
@@ -99,8 +99,8 @@ class EmbeddedBlockTest : public ::testing::Test {
     std::mt19937 rng(77);
     for (auto& k : key_words) k = uint16_t(rng());
     key = EmbedKey{2, 16, key_words};
-    d->embed_key = &key;
-    d->embed_enable = 1;
+    d->embedded().key = &key;
+    d->embedded().enable = 1;
   }
   // Words that make a block of n whose plain words are `plain` (the last
   // one follows from the check).
@@ -115,8 +115,8 @@ class EmbeddedBlockTest : public ::testing::Test {
     return w;
   }
   int Feed(uint16_t word) {
-    const int got = d->AssembleEmbeddedBlock(word, d->embed_out);
-    d->embed_bytes += got;
+    const int got = AssembleEmbeddedBlock(d->embedded(), word);
+    d->embedded().bytes += got;
     return got;
   }
 
@@ -134,21 +134,21 @@ TEST_F(EmbeddedBlockTest, SixteenWordBlockAfterPartialGarbage) {
   const std::vector<uint16_t> words = Block(16, plain);
   for (int k = 0; k < 15; ++k) ASSERT_EQ(Feed(words[size_t(k)]), 0) << k;
   EXPECT_EQ(Feed(words[15]), 30);
-  EXPECT_EQ(d->embed_bytes, 30);
-  for (int k = 0; k < 15; ++k) EXPECT_EQ(d->embed_out[k], plain[size_t(k)]) << k;
-  for (uint16_t r : d->embed_ring) EXPECT_EQ(r, 0);
-  EXPECT_EQ(d->embed_ring_index, 3);
+  EXPECT_EQ(d->embedded().bytes, 30);
+  for (int k = 0; k < 15; ++k) EXPECT_EQ(d->embedded().out[k], plain[size_t(k)]) << k;
+  for (uint16_t r : d->embedded().ring) EXPECT_EQ(r, 0);
+  EXPECT_EQ(d->embedded().ring_index, 3);
 
   // A second block in the same frame does not fit in 20 words: dropped.
   const std::vector<uint16_t> again = Block(16, plain);
-  const uint16_t before = d->embed_out[19];
+  const uint16_t before = d->embedded().out[19];
   int total = 0;
   for (uint16_t w : again) total += Feed(w);
   EXPECT_EQ(total, 0);
-  EXPECT_EQ(d->embed_bytes, 30);
-  EXPECT_EQ(d->embed_out[19], before);
-  EXPECT_EQ(d->embed_out[14], plain[14]);
-  for (uint16_t r : d->embed_ring) EXPECT_EQ(r, 0);
+  EXPECT_EQ(d->embedded().bytes, 30);
+  EXPECT_EQ(d->embedded().out[19], before);
+  EXPECT_EQ(d->embedded().out[14], plain[14]);
+  for (uint16_t r : d->embedded().ring) EXPECT_EQ(r, 0);
 }
 
 TEST_F(EmbeddedBlockTest, ShortBlocksFillTheFrameThenDrop) {
@@ -162,31 +162,31 @@ TEST_F(EmbeddedBlockTest, ShortBlocksFillTheFrameThenDrop) {
     for (uint16_t x : w) got += Feed(x);
     if (b < 6) {
       ASSERT_EQ(got, 6) << b;
-      for (int k = 0; k < 3; ++k) EXPECT_EQ(d->embed_out[3 * b + k], plain[size_t(k)]);
+      for (int k = 0; k < 3; ++k) EXPECT_EQ(d->embedded().out[3 * b + k], plain[size_t(k)]);
       ++blocks;
     } else {
       EXPECT_EQ(got, 0);  // would need words 18..21
     }
   }
   EXPECT_EQ(blocks, 6);
-  EXPECT_EQ(d->embed_bytes, 36);
+  EXPECT_EQ(d->embedded().bytes, 36);
 }
 
 TEST_F(EmbeddedBlockTest, DisabledOrWrongKeyBuildsNothing) {
   const std::vector<uint16_t> w = Block(16, std::vector<uint16_t>(15, 0x5555));
-  d->embed_enable = 0;
+  d->embedded().enable = 0;
   for (uint16_t x : w) EXPECT_EQ(Feed(x), 0);
-  EXPECT_EQ(d->embed_ring[0], 0);
-  EXPECT_EQ(d->embed_ring_index, 0);
-  d->embed_enable = 1;
+  EXPECT_EQ(d->embedded().ring[0], 0);
+  EXPECT_EQ(d->embedded().ring_index, 0);
+  d->embedded().enable = 1;
   key.kind = 1;
   for (uint16_t x : w) EXPECT_EQ(Feed(x), 0);
   key.kind = 2;
   key.n = 17;
   for (uint16_t x : w) EXPECT_EQ(Feed(x), 0);
-  d->embed_key = nullptr;
+  d->embedded().key = nullptr;
   EXPECT_EQ(Feed(1), 0);
-  EXPECT_EQ(d->embed_bytes, 0);
+  EXPECT_EQ(d->embedded().bytes, 0);
 }
 
 }  // namespace

@@ -3,157 +3,106 @@
 #include <cstring>
 #include <vector>
 
+#include "decoder/FrameHeader.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
 namespace {
 
-// Builds a 4-byte header. version: 1 = MPEG-1, 2 = MPEG-2, 25 = MPEG-2.5.
-std::vector<uint8_t> Header(int version, int layer, int bitrate_index, int sf_index,
-                            int padding = 0, int mode = 0, int mode_ext = 0, bool crc = false) {
-  std::vector<uint8_t> f(4 + 4096, 0);
-  f[0] = 0xFF;
-  int b1 = 0xE0;
-  if (version == 1) b1 |= 0x18;
-  else if (version == 2) b1 |= 0x10;
-  b1 |= (4 - layer) << 1;
-  if (!crc) b1 |= 1;
-  f[1] = uint8_t(b1);
-  f[2] = uint8_t((bitrate_index << 4) | (sf_index << 2) | (padding << 1));
-  f[3] = uint8_t((mode << 6) | (mode_ext << 4));
-  return f;
+struct HeaderCase {
+  const char* what;
+  uint8_t b[4];
+  int layer, lsf, mpeg25, frame_bytes, pcm_bytes, main_data_bytes, sblimit, jsbound;
+};
+
+// Every field the header gives, from header bytes alone.
+const HeaderCase kHeaders[] = {
+    {"MPEG-1 L3 128k 44.1 CRC", {0xFF, 0xFA, 0x90, 0x00}, 3, 0, 0, 417, 4608, 417 - 4 - 2 - 32, 27, 27},
+    {"padded, no CRC", {0xFF, 0xFB, 0x92, 0x00}, 3, 0, 0, 418, 4608, 418 - 4 - 32, 27, 27},
+    {"free format: the row's highest rate", {0xFF, 0xFB, 0x00, 0x00}, 3, 0, 0, 1044, 4608, 1008, 30, 30},
+    {"free format padded", {0xFF, 0xFB, 0x02, 0x00}, 3, 0, 0, 1045, 4608, 1009, 30, 30},
+    {"MPEG-1 L3 mono", {0xFF, 0xFB, 0x90, 0xC0}, 3, 0, 0, 417, 4608, 417 - 4 - 17, 30, 0},
+    {"LSF L3 64k 22.05", {0xFF, 0xF3, 0x80, 0x00}, 3, 1, 0, 208, 2304, 208 - 4 - 17, 27, 27},
+    {"LSF L3 mono", {0xFF, 0xF3, 0x80, 0xC0}, 3, 1, 0, 208, 2304, 208 - 4 - 9, 30, 0},
+    {"MPEG-2.5 L3 8k 8 kHz", {0xFF, 0xE3, 0x18, 0x00}, 3, 1, 1, 72, 2304, 72 - 4 - 17, 30, 30},
+    {"MPEG-2.5 whatever its ID bit", {0xFF, 0xEB, 0x80, 0x00}, 3, 1, 1, 72000 * 64 / 11025, 2304, 417 - 4 - 17, 27, 27},
+    {"L1 384k 48", {0xFF, 0xFF, 0xC4, 0x00}, 1, 0, 0, 384, 1536, 0, 32, 32},
+    {"L1 padded by 4", {0xFF, 0xFF, 0xC6, 0x00}, 1, 0, 0, 388, 1536, 0, 32, 32},
+    {"largest frame: L2 384k 32 padded", {0xFF, 0xFD, 0xEA, 0x00}, 2, 0, 0, 1729, 4608, 0, 30, 30},
+    {"LSF L2 keeps 1152 samples", {0xFF, 0xF5, 0x80, 0x00}, 2, 1, 0, 144000 * 64 / 22050, 4608, 0, 30, 30},
+    {"L2 mono", {0xFF, 0xFD, 0x80, 0xC0}, 2, 0, 0, 417, 4608, 0, 30, 0},
+    {"L2 joint, extension 3, 27 sub-bands", {0xFF, 0xFD, 0xC4, 0x70}, 2, 0, 0, 768, 4608, 0, 27, 16},
+    {"L2 48 kHz 80k stereo: 8 sub-bands", {0xFF, 0xFD, 0x54, 0x00}, 2, 0, 0, 240, 4608, 0, 8, 8},
+    {"L2 32 kHz 80k stereo: 12 sub-bands", {0xFF, 0xFD, 0x58, 0x00}, 2, 0, 0, 360, 4608, 0, 12, 12},
+};
+
+TEST(FrameHeader, Cases) {
+  for (const HeaderCase& c : kHeaders) {
+    FrameHeader h;
+    ASSERT_TRUE(ParseFrameHeader(c.b, &h)) << c.what;
+    EXPECT_EQ(h.layer, c.layer) << c.what;
+    EXPECT_EQ(h.lsf, c.lsf) << c.what;
+    EXPECT_EQ(h.mpeg25, c.mpeg25) << c.what;
+    EXPECT_EQ(h.frame_bytes, c.frame_bytes) << c.what;
+    EXPECT_EQ(h.frame_bytes - h.frame_length, h.padding_bit * (h.layer == 1 ? 4 : 1)) << c.what;
+    EXPECT_EQ(h.pcm_bytes, c.pcm_bytes) << c.what;
+    EXPECT_EQ(h.main_data_bytes, c.main_data_bytes) << c.what;
+    EXPECT_EQ(h.sblimit, c.sblimit) << c.what;
+    EXPECT_EQ(h.jsbound, c.jsbound) << c.what;
+  }
+  // No sync, layer bits 00, bit-rate index 15, sampling-rate index 3.
+  const uint8_t rejected[][4] = {
+      {0xFE, 0xFB, 0x90, 0x00}, {0xFF, 0xF9, 0x90, 0x00}, {0xFF, 0xFB, 0xF0, 0x00}, {0xFF, 0xFB, 0x9C, 0x00}};
+  for (const auto& b : rejected) {
+    FrameHeader h;
+    EXPECT_FALSE(ParseFrameHeader(b, &h)) << int(b[1]) << " " << int(b[2]);
+    EXPECT_EQ(h.layer, 0);
+  }
+  // A stream keeps version, layer and rate; bit rate, padding and mode may change.
+  FrameHeader a, b;
+  ASSERT_TRUE(ParseFrameHeader(kHeaders[0].b, &a));
+  for (const HeaderCase& c : kHeaders) {
+    ASSERT_TRUE(ParseFrameHeader(c.b, &b));
+    const bool same = c.layer == 3 && c.lsf == 0;
+    EXPECT_EQ(SameStream(a, b), same) << c.what;
+  }
+  ASSERT_TRUE(ParseFrameHeader(kHeaders[7].b, &a));
+  ASSERT_TRUE(ParseFrameHeader(kHeaders[8].b, &b));
+  b.sampling_frequency = a.sampling_frequency;
+  EXPECT_FALSE(SameStream(a, b)) << "MPEG-2.5 with and without its ID bit";
 }
 
-TEST(FrameHeader, FieldsAndFrameLengths) {
+TEST(FrameHeader, FrameLongerThanTheBufferIsRejected) {
   MpegDecoder d;
-  auto f = Header(1, 3, 9, 0, 0, 0, 0, true);  // 128 kbit/s 44.1 kHz, CRC
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.layer, 3);
-  EXPECT_EQ(d.lsf, 0);
-  EXPECT_EQ(d.protection_bit, 0);
-  EXPECT_EQ(d.frame_bytes, 417);
-  EXPECT_EQ(d.main_data_bytes, 417 - 4 - 2 - 32);
-  EXPECT_EQ(d.frame_bit_pos, 16);  // CRC word skipped
-
-  f = Header(1, 3, 9, 0, 1);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.frame_bytes, 418);
-  EXPECT_EQ(d.frame_bit_pos, 0);
-
-  // Free format decodes as the row's highest rate.
-  f = Header(1, 3, 0, 0);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.frame_bytes, 1044);
-  f = Header(1, 3, 0, 0, 1);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.frame_bytes, 1045);
-
-  f = Header(2, 3, 8, 0);  // LSF 64 kbit/s 22.05 kHz
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.lsf, 1);
-  EXPECT_EQ(d.frame_bytes, 208);
-
-  f = Header(25, 3, 1, 2);  // MPEG-2.5 8 kbit/s 8 kHz
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.lsf, 1);
-  EXPECT_EQ(d.mpeg25, 1);
-  EXPECT_EQ(d.frame_bytes, 72);
-
-  f = Header(1, 1, 12, 1);  // Layer I 384 kbit/s 48 kHz
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.frame_bytes, 384);
-  f[2] |= 2;
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.frame_bytes, 388);
-
-  // Largest legal frame: MPEG-1 Layer II 384 kbit/s at 32 kHz, padded.
-  f = Header(1, 2, 14, 2, 1);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.frame_bytes, 1729);
-}
-
-TEST(FrameHeader, MpegTwoPointFiveIgnoresIdBit) {
-  MpegDecoder d;
-  auto f = Header(25, 3, 8, 0);
-  f[1] |= 0x08;  // ID bit set but twelfth sync bit still 0
-  f[1] &= ~0x10;
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.lsf, 1);
-  EXPECT_EQ(d.mpeg25, 1);
-  EXPECT_EQ(d.frame_bytes, 72000 * 64 / 11025);
-}
-
-TEST(FrameHeader, Rejections) {
-  MpegDecoder d;
-  auto f = Header(1, 3, 9, 0);
-  f[0] = 0xFE;
-  EXPECT_FALSE(d.ParseHeader(f.data()));
-  f = Header(1, 3, 9, 0);
-  f[1] &= ~0x06;  // layer bits 00
-  EXPECT_FALSE(d.ParseHeader(f.data()));
-  f = Header(1, 3, 15, 0);
-  EXPECT_FALSE(d.ParseHeader(f.data()));
-  f = Header(1, 3, 9, 3);
-  EXPECT_FALSE(d.ParseHeader(f.data()));
-  // A frame longer than the bytes handed over is not read past the buffer.
-  f = Header(1, 3, 9, 0);
+  std::vector<uint8_t> f(4096, 0);
+  std::memcpy(f.data(), kHeaders[0].b, 4);
   EXPECT_FALSE(d.ParseHeader(f.data(), 100));
   EXPECT_EQ(d.DecodeFrame(f.data(), 100, nullptr), 0);
 }
 
-TEST(FrameHeader, StereoBoundsAndLayer2Tables) {
-  MpegDecoder d;
-  auto f = Header(1, 2, 8, 0, 0, 3);  // mono
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.stereo, 0);
-  EXPECT_EQ(d.jsbound, 0);
-  EXPECT_EQ(d.l2_channel_bitrate_index, 8);
-
-  // Joint stereo, mode_extension 3, 27-sub-band table (48 kHz): jsbound 16.
-  f = Header(1, 2, 12, 1, 0, 1, 3);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.sblimit, 27);
-  EXPECT_EQ(d.jsbound, 16);
-
-  // 48 kHz stereo at 64 kbit/s: per-channel index 1, 8 sub-bands.
-  f = Header(1, 2, 5, 1);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.l2_channel_bitrate_index, 1);
-  EXPECT_EQ(d.l2_high_rate, 0);
-  EXPECT_EQ(d.sblimit, 8);
-  EXPECT_EQ(d.jsbound, 8);
-  // 32 kHz: 12 sub-bands.
-  f = Header(1, 2, 5, 2);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.sblimit, 12);
-
-  // Low sampling frequency Layer II uses the 30-sub-band LSF table.
-  f = Header(2, 2, 8, 1);
-  ASSERT_TRUE(d.ParseHeader(f.data()));
-  EXPECT_EQ(d.sblimit, 30);
-}
-
 TEST(BitReaders, FrameBodyAndReservoir) {
   MpegDecoder d;
+  FrameBody& body = d.body();
   const uint8_t bytes[] = {0xAB, 0xCD, 0xEF, 0x12, 0x34};
-  std::memcpy(d.frame_body, bytes, sizeof bytes);
-  d.frame_bit_pos = 4;
-  EXPECT_EQ(d.GetBits(0), 0);
-  EXPECT_EQ(d.frame_bit_pos, 4);
-  EXPECT_EQ(d.GetBits(12), 0xBCD);
-  EXPECT_EQ(d.frame_bit_pos, 16);
-  EXPECT_EQ(d.Get1Bit(), 1);
-  EXPECT_EQ(d.GetBits(23), 0xEF1234 & 0x7FFFFF);
+  std::memcpy(body.bytes, bytes, sizeof bytes);
+  body.bit_pos = 4;
+  EXPECT_EQ(body.GetBits(0), 0);
+  EXPECT_EQ(body.bit_pos, 4);
+  EXPECT_EQ(body.GetBits(12), 0xBCD);
+  EXPECT_EQ(body.bit_pos, 16);
+  EXPECT_EQ(body.Get1Bit(), 1);
+  EXPECT_EQ(body.GetBits(23), 0xEF1234 & 0x7FFFFF);
 
-  std::memcpy(d.reservoir.bytes, bytes, sizeof bytes);
-  d.reservoir.read_pos = 3;
-  EXPECT_EQ(d.ResGetBitsFast(4), 0x5);   // 1010 1011: bits 3..6 = 0101
-  EXPECT_EQ(d.ResGetBitsFast(9), 0x1CD);  // bit 7 of AB, then CD
-  EXPECT_EQ(d.reservoir.read_pos, 16);
-  EXPECT_EQ(d.ResGet1Bit(), 1);
-  EXPECT_EQ(d.ResGetBits(7), 0x6F);
-  EXPECT_EQ(d.ResGetBits(0), 0);
-  EXPECT_EQ(d.reservoir.read_pos, 24);
+  BitReservoir& r = d.layer3().reservoir;
+  std::memcpy(r.bytes, bytes, sizeof bytes);
+  r.read_pos = 3;
+  EXPECT_EQ(r.GetBitsFast(4), 0x5);   // 1010 1011: bits 3..6 = 0101
+  EXPECT_EQ(r.GetBitsFast(9), 0x1CD);  // bit 7 of AB, then CD
+  EXPECT_EQ(r.read_pos, 16);
+  EXPECT_EQ(r.Get1Bit(), 1);
+  EXPECT_EQ(r.GetBits(7), 0x6F);
+  EXPECT_EQ(r.GetBits(0), 0);
+  EXPECT_EQ(r.read_pos, 24);
 }
 
 }  // namespace

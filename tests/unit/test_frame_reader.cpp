@@ -287,7 +287,7 @@ TEST(FrameReader, DecoderRejectionGivesMinusTwo) {
   r.Attach(&src, dec.get());
   alignas(16) static int16_t pcm[FrameReader::kPcmBufferBytes / 2];
   EXPECT_EQ(r.SynHeader(pcm), -2);
-  EXPECT_EQ(dec->pcm_out_count, 0);
+  EXPECT_EQ(dec->pcm_bytes(), 0);
   EXPECT_EQ(r.SynHeader(pcm), -2);
   EXPECT_EQ(r.SynHeader(pcm), -1);
 }

@@ -5,8 +5,8 @@
 #include <memory>
 #include <random>
 
-#include "decoder/HuffmanTables.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/HuffmanTables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tools/streams/Layer3Codes.h"
 
@@ -95,22 +95,23 @@ class HuffmanTest : public ::testing::Test {
  protected:
   void SetUp() override {
     d = std::make_unique<MpegDecoder>();
-    d->lsf = 0;
-    d->sampling_frequency = 0;
+    d->header().lsf = 0;
+    d->header().sampling_frequency = 0;
   }
-  GranuleInfo& Gi() { return d->side_info.ch[0].gr[0]; }
+  GranuleInfo& Gi() { return d->layer3().side_info.ch[0].gr[0]; }
+  int32_t part2_start = 0;
   // Places the sink's bits at byte `at` of the reservoir; scalefactors are
   // taken to have used `part2_bits` before them.
   void Load(const Layer3BitSink& sink, int at = 100, int part2_bits = 0) {
     const std::vector<uint8_t> b = sink.Bytes();
-    std::memcpy(d->reservoir.bytes + at, b.data(), b.size());
-    d->part2_start = at * 8 - part2_bits;
-    d->reservoir.read_pos = at * 8;
+    std::memcpy(d->layer3().reservoir.bytes + at, b.data(), b.size());
+    part2_start = at * 8 - part2_bits;
+    d->layer3().reservoir.read_pos = at * 8;
   }
   // Decodes into out[0..575]; out[576..579] are canaries.
   void Decode() {
     std::fill(std::begin(out), std::end(out), 777);
-    d->DecodeHuffman(0, 0, out);
+    DecodeHuffman(d->layer3().reservoir, Gi(), sfb_bounds[d->header().SfbRow()], part2_start, out);
   }
   void SetLong(int big_values, int t0, int t1, int t2, int region0, int region1) {
     GranuleInfo& gi = Gi();
@@ -133,11 +134,11 @@ TEST_F(HuffmanTest, TableDrivenDecoderMatchesTreeWalkOnRandomBits) {
   for (int table = 1; table <= 33; ++table) {
     if (table < 32 && !huffman_tables[table].nodes) continue;
     for (int round = 0; round < 40; ++round) {
-      for (int k = 0; k < BitReservoir::kBytes; ++k) d->reservoir.bytes[k] = uint8_t(rng());
+      for (int k = 0; k < BitReservoir::kBytes; ++k) d->layer3().reservoir.bytes[k] = uint8_t(rng());
       GranuleInfo& gi = Gi();
       gi = GranuleInfo{};
-      d->lsf = int(rng() % 2);
-      d->sampling_frequency = int(rng() % 3);
+      d->header().lsf = int(rng() % 2);
+      d->header().sampling_frequency = int(rng() % 3);
       if (table < 32) {
         gi.big_values = int(rng() % 300);
         gi.short_block = rng() % 4 == 0;
@@ -152,13 +153,13 @@ TEST_F(HuffmanTest, TableDrivenDecoderMatchesTreeWalkOnRandomBits) {
       }
       gi.part2_3_length = int(rng() % 4096);
       const int32_t start = int32_t(8 * 200 + rng() % 64);
-      d->part2_start = start - int32_t(rng() % 40);
-      d->reservoir.read_pos = start;
+      part2_start = start - int32_t(rng() % 40);
+      d->layer3().reservoir.read_pos = start;
 
-      ReferenceHuffman ref(d->reservoir.bytes, start);
-      const int32_t want_end = ref.Decode(gi, 3 * d->lsf + d->sampling_frequency, d->part2_start, want);
+      ReferenceHuffman ref(d->layer3().reservoir.bytes, start);
+      const int32_t want_end = ref.Decode(gi, 3 * d->header().lsf + d->header().sampling_frequency, part2_start, want);
       Decode();
-      ASSERT_EQ(d->reservoir.read_pos, want_end) << "table " << table << " round " << round;
+      ASSERT_EQ(d->layer3().reservoir.read_pos, want_end) << "table " << table << " round " << round;
       for (int k = 0; k < 576; ++k)
         ASSERT_EQ(out[k], want[k]) << "table " << table << " round " << round << " value " << k;
       for (int k = 576; k < 580; ++k) ASSERT_EQ(out[k], 777);
@@ -187,7 +188,7 @@ TEST_F(HuffmanTest, EncoderCodesDecodeBackForEveryTable) {
     Load(sink);
     Decode();
     for (size_t k = 0; k < values.size(); ++k) ASSERT_EQ(out[k], values[k]) << "table " << table;
-    EXPECT_EQ(d->reservoir.read_pos, d->part2_start + Gi().part2_3_length);
+    EXPECT_EQ(d->layer3().reservoir.read_pos, part2_start + Gi().part2_3_length);
   }
 }
 
@@ -200,7 +201,7 @@ TEST_F(HuffmanTest, EmptyGranuleAndEmptyTables) {
   Load(none, 100, 11);
   Decode();
   for (int k = 0; k < 576; ++k) ASSERT_EQ(out[k], 0);
-  EXPECT_EQ(d->reservoir.read_pos, 800);
+  EXPECT_EQ(d->layer3().reservoir.read_pos, 800);
 
   // Tables 4 and 14 consume nothing: region 1 (from value 8, band 2 at
   // 44.1 kHz) starts decoding at the first bit.
@@ -216,7 +217,7 @@ TEST_F(HuffmanTest, EmptyGranuleAndEmptyTables) {
       EXPECT_EQ(out[8 + 2 * k], (k & 1) ? -1 : 1) << empty;
       EXPECT_EQ(out[9 + 2 * k], k & 1) << empty;
     }
-    EXPECT_EQ(d->reservoir.read_pos, 800 + s.bit_count());
+    EXPECT_EQ(d->layer3().reservoir.read_pos, 800 + s.bit_count());
   }
 }
 
@@ -251,7 +252,7 @@ TEST_F(HuffmanTest, EscapesAndSigns) {
   EXPECT_EQ(out[4], 8206);
   EXPECT_EQ(out[5], -15);
   EXPECT_EQ(out[6], 0);
-  EXPECT_EQ(d->reservoir.read_pos, 800 + t.bit_count());
+  EXPECT_EQ(d->layer3().reservoir.read_pos, 800 + t.bit_count());
 }
 
 TEST_F(HuffmanTest, Count1Quads) {
@@ -268,7 +269,7 @@ TEST_F(HuffmanTest, Count1Quads) {
   const int32_t want[12] = {0, 0, 0, 0, -1, 0, 1, 0, 1, 1, 1, 1};
   for (int k = 0; k < 12; ++k) EXPECT_EQ(out[k], want[k]) << k;
   EXPECT_EQ(out[12], 0);
-  EXPECT_EQ(d->reservoir.read_pos, 800 + s.bit_count() + 3);
+  EXPECT_EQ(d->layer3().reservoir.read_pos, 800 + s.bit_count() + 3);
 
   // Table A: a quad whose code is cut by end is dropped; one whose code ends
   // exactly at end is dropped too; one whose signs pass end is kept.
@@ -285,7 +286,7 @@ TEST_F(HuffmanTest, Count1Quads) {
     Decode();
     EXPECT_EQ(out[1], 1);
     for (int k = 4; k < 8; ++k) EXPECT_EQ(out[k], 0) << "cut " << cut;
-    EXPECT_EQ(d->reservoir.read_pos, d->part2_start + Gi().part2_3_length);
+    EXPECT_EQ(d->layer3().reservoir.read_pos, part2_start + Gi().part2_3_length);
   }
   Layer3BitSink a;
   ASSERT_TRUE(PutQuad(a, 32, 1, 1, 0, -1));
@@ -295,7 +296,7 @@ TEST_F(HuffmanTest, Count1Quads) {
   EXPECT_EQ(out[0], 1);
   EXPECT_EQ(out[1], 1);
   EXPECT_EQ(out[3], -1);
-  EXPECT_EQ(d->reservoir.read_pos, d->part2_start + q.length + 1);
+  EXPECT_EQ(d->layer3().reservoir.read_pos, part2_start + q.length + 1);
 }
 
 TEST_F(HuffmanTest, OverrunUnderrunAndLimits) {
@@ -310,14 +311,14 @@ TEST_F(HuffmanTest, OverrunUnderrunAndLimits) {
     EXPECT_EQ(out[2 * k], k);
     EXPECT_EQ(out[2 * k + 1], -k);
   }
-  EXPECT_EQ(d->reservoir.read_pos, 820);
+  EXPECT_EQ(d->layer3().reservoir.read_pos, 820);
 
   // Five ancillary bits after the data are skipped.
   Gi().part2_3_length = int(s.bit_count()) + 5;
   Load(s, 100, 9);
   Gi().part2_3_length += 9;
   Decode();
-  EXPECT_EQ(d->reservoir.read_pos, 800 + s.bit_count() + 5);
+  EXPECT_EQ(d->layer3().reservoir.read_pos, 800 + s.bit_count() + 5);
 
   // big_values beyond 288 stops at 576 values; quads stop when fewer than
   // four places remain.
@@ -329,7 +330,7 @@ TEST_F(HuffmanTest, OverrunUnderrunAndLimits) {
   Decode();
   for (int k = 0; k < 576; ++k) ASSERT_EQ(out[k], (k & 1) ? 0 : 1) << k;
   for (int k = 576; k < 580; ++k) EXPECT_EQ(out[k], 777);
-  EXPECT_EQ(d->reservoir.read_pos, d->part2_start + Gi().part2_3_length);
+  EXPECT_EQ(d->layer3().reservoir.read_pos, part2_start + Gi().part2_3_length);
 
   // 286 pairs leave room for one quad; 287 pairs leave two places: none.
   for (int pairs : {286, 287}) {
@@ -347,7 +348,7 @@ TEST_F(HuffmanTest, OverrunUnderrunAndLimits) {
       EXPECT_EQ(out[k], expect) << pairs << " " << k;
     }
     for (int k = 576; k < 580; ++k) EXPECT_EQ(out[k], 777);
-    EXPECT_EQ(d->reservoir.read_pos, d->part2_start + Gi().part2_3_length);
+    EXPECT_EQ(d->layer3().reservoir.read_pos, part2_start + Gi().part2_3_length);
   }
 }
 
@@ -355,38 +356,38 @@ TEST_F(HuffmanTest, RegionBoundaries) {
   GranuleInfo gi{};
   gi.region0_count = 7;
   gi.region1_count = 13;
-  HuffmanRegions r = ComputeHuffmanRegions(gi, 0);  // 44.1 kHz
+  HuffmanRegions r = ComputeHuffmanRegions(gi, sfb_bounds[0]);  // 44.1 kHz
   EXPECT_EQ(r.region1, 36);
   EXPECT_EQ(r.region2, 576);
-  r = ComputeHuffmanRegions(gi, 3);  // 22.05 kHz
+  r = ComputeHuffmanRegions(gi, sfb_bounds[3]);  // 22.05 kHz
   EXPECT_EQ(r.region1, 54);
   gi.region0_count = 15;
   gi.region1_count = 7;
-  r = ComputeHuffmanRegions(gi, 1);  // 48 kHz
+  r = ComputeHuffmanRegions(gi, sfb_bounds[1]);  // 48 kHz
   EXPECT_EQ(r.region1, 156);
   EXPECT_EQ(r.region2, 576);  // band 24 lies past the table
   gi.region0_count = 3;
   gi.region1_count = 2;
-  r = ComputeHuffmanRegions(gi, 4);  // 24 kHz
+  r = ComputeHuffmanRegions(gi, sfb_bounds[4]);  // 24 kHz
   EXPECT_EQ(r.region1, 24);
   EXPECT_EQ(r.region2, 44);
   gi.short_block = 1;
-  r = ComputeHuffmanRegions(gi, 5);
+  r = ComputeHuffmanRegions(gi, sfb_bounds[5]);
   EXPECT_EQ(r.region1, 36);
   EXPECT_EQ(r.region2, 576);
 }
 
 TEST_F(HuffmanTest, HostilePositionsStayInsideTheReservoir) {
   std::mt19937 rng(99);
-  for (int k = 0; k < BitReservoir::kBytes; ++k) d->reservoir.bytes[k] = uint8_t(rng());
+  for (int k = 0; k < BitReservoir::kBytes; ++k) d->layer3().reservoir.bytes[k] = uint8_t(rng());
   for (int32_t start : {BitReservoir::kMaxReadBit - 300, BitReservoir::kMaxReadBit,
                         BitReservoir::kMaxReadBit + 200}) {
     SetLong(288, 23, 31, 13, 15, 7);
     Gi().part2_3_length = 4095;
-    d->part2_start = start;
-    d->reservoir.read_pos = start;
+    part2_start = start;
+    d->layer3().reservoir.read_pos = start;
     Decode();
-    EXPECT_LE(d->reservoir.read_pos, BitReservoir::kMaxReadBit);
+    EXPECT_LE(d->layer3().reservoir.read_pos, BitReservoir::kMaxReadBit);
     for (int k = 576; k < 580; ++k) EXPECT_EQ(out[k], 777);
   }
 }

@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -51,9 +51,13 @@ struct Imdct : public ::testing::Test {
   void SetUp() override {
     d = std::make_unique<MpegDecoder>();
     d->Init();
-    std::memset(&d->side_info, 0, sizeof d->side_info);
+    std::memset(&d->layer3().side_info, 0, sizeof d->layer3().side_info);
   }
-  GranuleInfo& Gi() { return d->side_info.ch[0].gr[0]; }
+  GranuleInfo& Gi() { return d->layer3().side_info.ch[0].gr[0]; }
+  void Hybrid(int ch, float* aa, float* xr) {
+    OverlapStore& ov = d->layer3().overlap;
+    HybridFilterbank(Gi(), ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d->kernels(), aa, xr);
+  }
   void SetBlock(int block_type, int mixed) {
     Gi().window_switching_flag = block_type != 0;
     Gi().block_type = block_type;
@@ -64,11 +68,11 @@ struct Imdct : public ::testing::Test {
   // every output and new overlap value against the direct formulas.
   void ExpectMatchesDirect(const float* aa, const float* prev, int low_type, int high_type,
                            double tol) {
-    d->overlap_select = 1;
-    std::memcpy(d->overlap[0][1], prev, sizeof(float) * 576);
+    d->layer3().overlap.select = 1;
+    std::memcpy(d->layer3().overlap.overlap[0][1], prev, sizeof(float) * 576);
     float in[576], out[576];
     std::memcpy(in, aa, sizeof in);
-    d->HybridFilterbank(0, 0, in, out);
+    Hybrid(0, in, out);
     for (int sb = 0; sb < 32; ++sb) {
       const int type = sb < 2 ? low_type : high_type;
       double y[36];
@@ -78,7 +82,7 @@ struct Imdct : public ::testing::Test {
         DirectLong(aa + 18 * sb, type, y);
       for (int i = 0; i < 18; ++i) {
         ASSERT_NEAR(out[32 * i + sb], prev[32 * i + sb] + y[i], tol) << "sb " << sb << " i " << i;
-        ASSERT_NEAR(d->overlap[0][0][32 * i + sb], y[18 + i], tol) << "sb " << sb << " i " << i;
+        ASSERT_NEAR(d->layer3().overlap.overlap[0][0][32 * i + sb], y[18 + i], tol) << "sb " << sb << " i " << i;
       }
     }
   }
@@ -90,24 +94,24 @@ struct Imdct : public ::testing::Test {
 TEST_F(Imdct, ZeroInputGivesOverlapAlone) {
   float aa[576] = {}, xr[576];
   // Zero overlap: zero out, zero new overlap.
-  d->overlap_select = 0;
+  d->layer3().overlap.select = 0;
   std::memset(xr, 0x7f, sizeof xr);
-  std::memset(d->overlap[0][1], 0x7f, sizeof d->overlap[0][1]);
-  d->HybridFilterbank(0, 0, aa, xr);
+  std::memset(d->layer3().overlap.overlap[0][1], 0x7f, sizeof d->layer3().overlap.overlap[0][1]);
+  Hybrid(0, aa, xr);
   for (int i = 0; i < 576; ++i) {
     ASSERT_EQ(xr[i], 0.0f) << i;
-    ASSERT_EQ(d->overlap[0][1][i], 0.0f) << i;
+    ASSERT_EQ(d->layer3().overlap.overlap[0][1][i], 0.0f) << i;
   }
   // An all-zero granule after a nonzero one outputs the stored halves exactly.
   for (int type : {0, 1, 2, 3}) {
     SetBlock(type, 0);
-    for (int i = 0; i < 576; ++i) d->overlap[0][0][i] = Rand();
+    for (int i = 0; i < 576; ++i) d->layer3().overlap.overlap[0][0][i] = Rand();
     std::memset(aa, 0, sizeof aa);
-    d->HybridFilterbank(0, 0, aa, xr);
+    Hybrid(0, aa, xr);
     for (int sb = 0; sb < 32; ++sb)
       for (int i = 0; i < 18; ++i) {
-        ASSERT_EQ(xr[32 * i + sb], d->overlap[0][0][32 * i + sb]) << type;
-        ASSERT_EQ(d->overlap[0][1][32 * i + sb], 0.0f) << type;
+        ASSERT_EQ(xr[32 * i + sb], d->layer3().overlap.overlap[0][0][32 * i + sb]) << type;
+        ASSERT_EQ(d->layer3().overlap.overlap[0][1][32 * i + sb], 0.0f) << type;
       }
   }
 }
@@ -136,12 +140,12 @@ TEST_F(Imdct, ImpulseResponse) {
   SetBlock(0, 0);
   float aa[576] = {}, xr[576];
   aa[0] = 1.0f;
-  d->overlap_select = 1;
-  std::memset(d->overlap[0][1], 0, sizeof d->overlap[0][1]);
-  d->HybridFilterbank(0, 0, aa, xr);
+  d->layer3().overlap.select = 1;
+  std::memset(d->layer3().overlap.overlap[0][1], 0, sizeof d->layer3().overlap.overlap[0][1]);
+  Hybrid(0, aa, xr);
   for (int i = 0; i < 36; ++i) {
     const double want = std::sin(kPi * (2 * i + 1) / 72) * std::cos(kPi * (2 * i + 19) / 72);
-    const float got = i < 18 ? xr[32 * i] : d->overlap[0][0][32 * (i - 18)];
+    const float got = i < 18 ? xr[32 * i] : d->layer3().overlap.overlap[0][0][32 * (i - 18)];
     EXPECT_NEAR(got, want, 2e-6) << i;
   }
   for (int sb = 1; sb < 32; ++sb) EXPECT_EQ(xr[32 * 5 + sb], 0.0f);
@@ -164,13 +168,13 @@ TEST_F(Imdct, ShortBlockEdges) {
     aa[i] = Rand();
     prev[i] = Rand();
   }
-  std::memcpy(d->overlap[0][1], prev, sizeof prev);
-  d->overlap_select = 1;
-  d->HybridFilterbank(0, 0, aa, xr);
+  std::memcpy(d->layer3().overlap.overlap[0][1], prev, sizeof prev);
+  d->layer3().overlap.select = 1;
+  Hybrid(0, aa, xr);
   for (int sb = 0; sb < 32; ++sb)
     for (int i = 0; i < 6; ++i) {
       ASSERT_EQ(xr[32 * i + sb], prev[32 * i + sb]);
-      ASSERT_EQ(d->overlap[0][0][32 * (12 + i) + sb], 0.0f);
+      ASSERT_EQ(d->layer3().overlap.overlap[0][0][32 * (12 + i) + sb], 0.0f);
     }
 }
 
@@ -206,30 +210,30 @@ TEST_F(Imdct, OverlapHalvesAlternate) {
   SetBlock(0, 0);
   float aa[576], xr[576];
   for (int i = 0; i < 576; ++i) aa[i] = Rand();
-  for (int i = 0; i < 576; ++i) d->overlap[1][0][i] = 5.0f;
-  std::memset(d->overlap[1][1], 0, sizeof d->overlap[1][1]);
-  d->overlap_select = 0;
+  for (int i = 0; i < 576; ++i) d->layer3().overlap.overlap[1][0][i] = 5.0f;
+  std::memset(d->layer3().overlap.overlap[1][1], 0, sizeof d->layer3().overlap.overlap[1][1]);
+  d->layer3().overlap.select = 0;
   float first[576];
   std::memcpy(first, aa, sizeof first);
-  d->HybridFilterbank(1, 0, first, xr);
+  Hybrid(1, first, xr);
   // Half 0 was read and left alone; half 1 received the new overlap.
-  for (int i = 0; i < 576; ++i) ASSERT_EQ(d->overlap[1][0][i], 5.0f);
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(d->layer3().overlap.overlap[1][0][i], 5.0f);
   float without[576];
   std::memcpy(first, aa, sizeof first);
-  for (int i = 0; i < 576; ++i) d->overlap[1][0][i] = 0.0f;
-  d->HybridFilterbank(1, 0, first, without);
+  for (int i = 0; i < 576; ++i) d->layer3().overlap.overlap[1][0][i] = 0.0f;
+  Hybrid(1, first, without);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(xr[i], 5.0f + without[i]) << i;
   bool any = false;
-  for (int i = 0; i < 576; ++i) any |= d->overlap[1][1][i] != 0.0f;
+  for (int i = 0; i < 576; ++i) any |= d->layer3().overlap.overlap[1][1][i] != 0.0f;
   EXPECT_TRUE(any);
   // Channel 0 was not touched.
-  for (int i = 0; i < 576; ++i) ASSERT_EQ(d->overlap[0][0][i], 0.0f);
+  for (int i = 0; i < 576; ++i) ASSERT_EQ(d->layer3().overlap.overlap[0][0][i], 0.0f);
   // With the selector flipped, the next granule overlaps with half 1.
   float zero[576] = {};
   float saved[576];
-  std::memcpy(saved, d->overlap[1][1], sizeof saved);
-  d->overlap_select = 1;
-  d->HybridFilterbank(1, 0, zero, xr);
+  std::memcpy(saved, d->layer3().overlap.overlap[1][1], sizeof saved);
+  d->layer3().overlap.select = 1;
+  Hybrid(1, zero, xr);
   for (int sb = 0; sb < 32; ++sb)
     for (int i = 0; i < 18; ++i) ASSERT_EQ(xr[32 * i + sb], saved[32 * i + sb]);
 }
@@ -241,8 +245,8 @@ void DirectAntialias(const float* xr, float* aa) {
   for (int sb = 1; sb < 32; ++sb)
     for (int i = 0; i < 8; ++i) {
       const float lo = xr[18 * sb - 1 - i], hi = xr[18 * sb + i];
-      aa[18 * sb - 1 - i] = lo * aa_cs[i] - hi * aa_ca[i];
-      aa[18 * sb + i] = hi * aa_cs[i] + lo * aa_ca[i];
+      aa[18 * sb - 1 - i] = lo * Built().aa_cs[i] - hi * Built().aa_ca[i];
+      aa[18 * sb + i] = hi * Built().aa_cs[i] + lo * Built().aa_ca[i];
     }
 }
 
@@ -251,7 +255,7 @@ TEST_F(Imdct, AntialiasLongBlocks) {
   // One butterfly by hand: lo = 1 at line 17, hi = 0 at line 18.
   float xr[576] = {}, aa[576];
   xr[17] = 1.0f;
-  d->Antialias(0, 0, xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   EXPECT_NEAR(aa[17], 0.857493, 1e-6);
   EXPECT_NEAR(aa[18], -0.514496, 1e-6);
   for (int i = 0; i < 576; ++i) {
@@ -266,7 +270,7 @@ TEST_F(Imdct, AntialiasLongBlocks) {
     float want[576];
     DirectAntialias(xr, want);
     std::memset(aa, 0x7f, sizeof aa);
-    d->Antialias(0, 0, xr, aa);
+    Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
     for (int i = 0; i < 576; ++i) ASSERT_EQ(aa[i], want[i]) << nonzero << " " << i;
   }
   // Start and stop blocks are long blocks too.
@@ -274,18 +278,18 @@ TEST_F(Imdct, AntialiasLongBlocks) {
   for (int i = 0; i < 576; ++i) xr[i] = Rand();
   float want[576];
   DirectAntialias(xr, want);
-  d->Antialias(0, 0, xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(aa[i], want[i]) << i;
 }
 
 TEST_F(Imdct, AntialiasShortBlocksOnlyReorder) {
   SetBlock(2, 0);
-  d->lsf = 1;
-  d->sampling_frequency = 2;  // 16 kHz
+  d->header().lsf = 1;
+  d->header().sampling_frequency = 2;  // 16 kHz
   float xr[576], aa[576];
   for (int i = 0; i < 576; ++i) xr[i] = float(i);
   testing::internal::CaptureStderr();
-  d->Antialias(0, 0, xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   // 16 kHz band 5 spans 26..36 (width 10): line 3*26 + 3*2 + 1 is window 1,
   // line 2 of the band.
@@ -295,18 +299,18 @@ TEST_F(Imdct, AntialiasShortBlocksOnlyReorder) {
 
 TEST_F(Imdct, AntialiasMixedBlocks) {
   SetBlock(2, 1);
-  d->lsf = 0;
-  d->sampling_frequency = 0;
+  d->header().lsf = 0;
+  d->header().sampling_frequency = 0;
   float xr[576], aa[576];
   for (int i = 0; i < 576; ++i) xr[i] = Rand();
   testing::internal::CaptureStderr();
-  d->Antialias(0, 0, xr, aa);
+  Antialias(Gi(), d->header().SfbRow(), d->kernels(), xr, aa);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Notchecked!");
   // Only the boundary between sub-bands 0 and 1 is antialiased.
   for (int i = 0; i < 8; ++i) {
     const float lo = xr[17 - i], hi = xr[18 + i];
-    EXPECT_EQ(aa[17 - i], lo * aa_cs[i] - hi * aa_ca[i]) << i;
-    EXPECT_EQ(aa[18 + i], hi * aa_cs[i] + lo * aa_ca[i]) << i;
+    EXPECT_EQ(aa[17 - i], lo * Built().aa_cs[i] - hi * Built().aa_ca[i]) << i;
+    EXPECT_EQ(aa[18 + i], hi * Built().aa_cs[i] + lo * Built().aa_ca[i]) << i;
   }
   for (int i = 0; i < 10; ++i) EXPECT_EQ(aa[i], xr[i]);
   for (int i = 26; i < 36; ++i) EXPECT_EQ(aa[i], xr[i]);

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/MpegDecoder.h"
+#include "decoder/EmbeddedData.h"
 #include "tags/InfoBlocks.h"
 
 namespace bramble {
@@ -56,7 +56,7 @@ class InfoBlocksTest : public testing::Test {
  protected:
   void SetUp() override {
     reader_.SetNotify(&Record, &notes_);
-    reader_.ResetInfoBlocks(decoder_);
+    reader_.ResetInfoBlocks(channel_);
   }
   void Feed(const Bytes& b, int32_t time = 0) {
     reader_.FeedInfoBlocks(b.data(), static_cast<int>(b.size()), time);
@@ -73,7 +73,7 @@ class InfoBlocksTest : public testing::Test {
   // Feeds in chunks ending at the given cut points.
   std::vector<Note> FeedSplit(const Bytes& b, const std::vector<size_t>& cuts) {
     notes_.clear();
-    reader_.ResetInfoBlocks(decoder_);
+    reader_.ResetInfoBlocks(channel_);
     size_t from = 0;
     for (size_t cut : cuts) {
       Feed(Bytes(b.begin() + from, b.begin() + cut), static_cast<int32_t>(cut));
@@ -82,7 +82,7 @@ class InfoBlocksTest : public testing::Test {
     Feed(Bytes(b.begin() + from, b.end()), static_cast<int32_t>(b.size()));
     return notes_;
   }
-  MpegDecoder decoder_;
+  EmbeddedChannel channel_ = {};
   InfoBlockReader reader_;
   std::vector<Note> notes_;
 };
@@ -233,7 +233,7 @@ TEST_F(InfoBlocksTest, NoiseIsConsumedAndCompacted) {
 
   // A partial block waiting across a compaction keeps its bytes.
   notes_.clear();
-  reader_.ResetInfoBlocks(decoder_);
+  reader_.ResetInfoBlocks(channel_);
   Feed(Noise(2000, 8) + Block({0x83, 0x01}, {}, "", false));
   EXPECT_EQ(reader_.state(), InfoBlockReader::kReadCodes);  // last code byte needs a follower
   Feed(Noise(60, 9) + Bytes{0xFF});  // first noise byte is the parameter
@@ -285,12 +285,12 @@ TEST_F(InfoBlocksTest, CodeListLimit) {
 }
 
 TEST_F(InfoBlocksTest, KeyDescriptorAndReset) {
-  decoder_.embed_enable = 0;
-  decoder_.embed_key = nullptr;
-  reader_.ResetInfoBlocks(decoder_);
-  ASSERT_EQ(decoder_.embed_key, &reader_.key());
-  EXPECT_EQ(decoder_.embed_enable, 1);
-  const EmbedKey& key = *decoder_.embed_key;
+  channel_.enable = 0;
+  channel_.key = nullptr;
+  reader_.ResetInfoBlocks(channel_);
+  ASSERT_EQ(channel_.key, &reader_.key());
+  EXPECT_EQ(channel_.enable, 1);
+  const EmbedKey& key = *channel_.key;
   EXPECT_EQ(key.kind, 2);
   ASSERT_EQ(key.n, 16);
   ASSERT_NE(key.words, nullptr);
@@ -309,7 +309,7 @@ TEST_F(InfoBlocksTest, KeyDescriptorAndReset) {
 
   // Reset forgets a half-read block.
   Feed(Block({0x03}, {}, "half", false));
-  reader_.ResetInfoBlocks(decoder_);
+  reader_.ResetInfoBlocks(channel_);
   EXPECT_EQ(reader_.state(), InfoBlockReader::kFindSync);
   EXPECT_EQ(reader_.fill(), 0);
   EXPECT_EQ(reader_.kind(), InfoBlockReader::kNoKind);
@@ -321,18 +321,18 @@ TEST_F(InfoBlocksTest, FeedFromDecoderAndHostileCounts) {
   Bytes b = Url("w");  // 6 bytes
   b.resize(30, 0x20);
   for (size_t i = 0; i < 15; ++i)
-    decoder_.embed_out[i] = static_cast<uint16_t>(b[2 * i] | (b[2 * i + 1] << 8));
-  decoder_.embed_bytes = 30;
-  reader_.FeedFromDecoder(decoder_, 26);
+    channel_.out[i] = static_cast<uint16_t>(b[2 * i] | (b[2 * i + 1] << 8));
+  channel_.bytes = 30;
+  reader_.FeedFromDecoder(channel_, 26);
   ASSERT_EQ(notes_.size(), 1u);
   EXPECT_EQ(notes_[0], (Note{"w", 1, 26}));
 
-  decoder_.embed_bytes = 100000;  // bounded by the 40 bytes of embed_out
+  channel_.bytes = 100000;  // bounded by the 40 bytes of out
   int fill = reader_.fill();
-  reader_.FeedFromDecoder(decoder_, 0);
+  reader_.FeedFromDecoder(channel_, 0);
   EXPECT_EQ(reader_.fill(), fill + 40);
-  decoder_.embed_bytes = -5;
-  reader_.FeedFromDecoder(decoder_, 0);
+  channel_.bytes = -5;
+  reader_.FeedFromDecoder(channel_, 0);
   CheckInvariants();
 
   const uint8_t one = 0x15;
@@ -344,7 +344,7 @@ TEST_F(InfoBlocksTest, FeedFromDecoderAndHostileCounts) {
 
   // No callback: blocks are parsed and dropped.
   InfoBlockReader quiet;
-  quiet.ResetInfoBlocks(decoder_);
+  quiet.ResetInfoBlocks(channel_);
   Bytes u = Url("nobody");
   quiet.FeedInfoBlocks(u.data(), static_cast<int>(u.size()), 0);
   EXPECT_EQ(quiet.state(), InfoBlockReader::kFindSync);

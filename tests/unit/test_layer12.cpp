@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "decoder/Layer12.h"
-#include "decoder/Layer12Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tests/support/BitWriter.h"
 
@@ -34,7 +34,7 @@ void Load(MpegDecoder& d, const BitWriter& w) {
   std::vector<uint8_t> frame = w.bytes();
   frame.resize(frame.size() + 4096, 0);
   ASSERT_TRUE(d.ParseHeader(frame.data(), int(frame.size())));
-  ASSERT_LE(int(w.bytes().size()), d.frame_bytes) << "test frame too long for its header";
+  ASSERT_LE(int(w.bytes().size()), d.header().frame_bytes) << "test frame too long for its header";
 }
 
 int BodyBits(const BitWriter& w) { return int(w.bit_count()) - 32; }
@@ -199,9 +199,9 @@ TEST(Layer12Tables, TableChoiceFollowsTheHeader) {
     PutHeader(w, c.version, 2, c.bitrate_index, c.sf_index, c.mode);
     Load(*d, w);
     Layer2Frame f;
-    f.ReadHeader(*d);
+    f.ReadHeader(d->header(), d->body());
     EXPECT_EQ(f.table, c.table) << c.bitrate_index << "/" << c.sf_index;
-    EXPECT_EQ(f.sblimit, d->sblimit);
+    EXPECT_EQ(f.sblimit, d->header().sblimit);
   }
 }
 
@@ -225,11 +225,11 @@ TEST(Layer1, AllocationOneCodesAndScalefactor) {
   Load(*d, w);
 
   Layer1Frame f;
-  ASSERT_TRUE(f.ReadHeader(*d));
+  ASSERT_TRUE(f.ReadHeader(d->header(), d->body()));
   const float want[4] = {-2.0f / 3, 0.0f, 2.0f / 3, 4.0f / 3};
   for (int slot = 0; slot < 12; ++slot) {
     float rows[2][32];
-    f.ReadSlot(*d, rows);
+    f.ReadSlot(d->body(), rows);
     EXPECT_FLOAT_EQ(rows[0][0], want[slot & 3]) << slot;
     EXPECT_FLOAT_EQ(rows[1][1], 2.0f * 6.0f / 7.0f) << slot;  // (2*6 - 6) / 7 levels
     for (int sb = 0; sb < 32; ++sb) {
@@ -241,7 +241,7 @@ TEST(Layer1, AllocationOneCodesAndScalefactor) {
       }
     }
   }
-  EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+  EXPECT_EQ(d->body().bit_pos, BodyBits(w));
 }
 
 TEST(Layer1, MonoAndJointStereoReadOneCodePerSubband) {
@@ -253,16 +253,16 @@ TEST(Layer1, MonoAndJointStereoReadOneCodePerSubband) {
     w.Put(6, 6);  // 0.5
     for (int slot = 0; slot < 12; ++slot) w.Put(slot, 5);
     Load(*d, w);
-    EXPECT_EQ(d->jsbound, 0);
+    EXPECT_EQ(d->header().jsbound, 0);
     Layer1Frame f;
-    ASSERT_TRUE(f.ReadHeader(*d));
+    ASSERT_TRUE(f.ReadHeader(d->header(), d->body()));
     for (int slot = 0; slot < 12; ++slot) {
       float rows[2][32] = {};
-      f.ReadSlot(*d, rows);
+      f.ReadSlot(d->body(), rows);
       EXPECT_FLOAT_EQ(rows[0][31], 0.5f * float(2 * slot - 30) / 31.0f) << slot;
       EXPECT_EQ(rows[1][31], 0.0f);
     }
-    EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+    EXPECT_EQ(d->body().bit_pos, BodyBits(w));
   }
   {
     BitWriter w;
@@ -274,17 +274,17 @@ TEST(Layer1, MonoAndJointStereoReadOneCodePerSubband) {
     w.Put(6, 6);                      // ch 1: 0.5
     for (int slot = 0; slot < 12; ++slot) w.Put(15 - slot, 4);
     Load(*d, w);
-    EXPECT_EQ(d->jsbound, 4);
+    EXPECT_EQ(d->header().jsbound, 4);
     Layer1Frame f;
-    ASSERT_TRUE(f.ReadHeader(*d));
+    ASSERT_TRUE(f.ReadHeader(d->header(), d->body()));
     for (int slot = 0; slot < 12; ++slot) {
       float rows[2][32] = {};
-      f.ReadSlot(*d, rows);
+      f.ReadSlot(d->body(), rows);
       const float v = float(2 * (15 - slot) - 14) / 15.0f;
       EXPECT_NEAR(rows[0][4], 2.0f * v, 1e-6f) << slot;
       EXPECT_NEAR(rows[1][4], 0.5f * v, 1e-6f) << slot;
     }
-    EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+    EXPECT_EQ(d->body().bit_pos, BodyBits(w));
   }
 }
 
@@ -298,12 +298,12 @@ TEST(Layer1, ForbiddenAllocationRejectsTheFrame) {
   std::vector<uint8_t> frame = w.bytes();
   frame.resize(4096, 0);
   std::vector<int16_t> pcm(MpegDecoder::kMaxPcmBytesPerFrame / 2);
-  d->embed_bytes = 3;
+  d->embedded().bytes = 3;
   EXPECT_EQ(d->DecodeFrame(frame.data(), int(frame.size()), pcm.data()), 0);
-  EXPECT_EQ(d->embed_bytes, 0);
+  EXPECT_EQ(d->embedded().bytes, 0);
 
   frame[4 + 7] = 0xE0;  // allocation 14 instead
-  EXPECT_EQ(d->DecodeFrame(frame.data(), int(frame.size()), pcm.data()), d->frame_bytes);
+  EXPECT_EQ(d->DecodeFrame(frame.data(), int(frame.size()), pcm.data()), d->header().frame_bytes);
 }
 
 // ---------------------------------------------------------------- Layer II
@@ -334,17 +334,17 @@ TEST(Layer2, ClassValuesAndScalefactorSelection) {
     w.Put(gr == 6 ? 1023 : 728, 10);
   }
   Load(*d, w);
-  EXPECT_EQ(d->sblimit, 8);
+  EXPECT_EQ(d->header().sblimit, 8);
 
   Layer2Frame f;
-  f.ReadHeader(*d);
+  f.ReadHeader(d->header(), d->body());
   const float sf1[3] = {1.0f, 0.5f, 0.0f}, sf2[3] = {1.0f, 1.0f, 2.0f}, sf3[3] = {0.5f, 1.0f, 1.0f};
   for (int gr = 0; gr < 12; ++gr) {
     float rows[3][2][32];
     for (auto& r : rows)
       for (auto& c : r)
         for (float& x : c) x = 99.0f;
-    f.ReadGranule(*d, gr, rows);
+    f.ReadGranule(d->body(), gr, rows);
     const int third = gr / 4;
     for (int k = 0; k < 3; ++k) {
       const float g3[] = {0.0f, 2.0f / 3.0f, -2.0f / 3.0f, 0.0f, 0.0f};
@@ -365,7 +365,7 @@ TEST(Layer2, ClassValuesAndScalefactorSelection) {
       for (int sb = 8; sb < 32; ++sb) EXPECT_EQ(rows[k][0][sb], 99.0f);  // never coded
     }
   }
-  EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+  EXPECT_EQ(d->body().bit_pos, BodyBits(w));
 }
 
 TEST(Layer2, JointStereoAndMonoShareCodes) {
@@ -382,17 +382,17 @@ TEST(Layer2, JointStereoAndMonoShareCodes) {
     w.Put(0, 6); w.Put(9, 6);          // 2.0 and 0.25
     for (int gr = 0; gr < 12; ++gr) w.Repeat(gr + 1, 5, 3);
     Load(*d, w);
-    EXPECT_EQ(d->jsbound, 4);
+    EXPECT_EQ(d->header().jsbound, 4);
     Layer2Frame f;
-    f.ReadHeader(*d);
+    f.ReadHeader(d->header(), d->body());
     for (int gr = 0; gr < 12; ++gr) {
       float rows[3][2][32] = {};
-      f.ReadGranule(*d, gr, rows);
+      f.ReadGranule(d->body(), gr, rows);
       const float v = float(2 * (gr + 1) - 30) / 31.0f;
       EXPECT_NEAR(rows[2][0][4], 2.0f * v, 1e-6f) << gr;
       EXPECT_NEAR(rows[2][1][4], 0.25f * v, 1e-6f) << gr;
     }
-    EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+    EXPECT_EQ(d->body().bit_pos, BodyBits(w));
   }
   {
     BitWriter w;
@@ -405,16 +405,16 @@ TEST(Layer2, JointStereoAndMonoShareCodes) {
     w.Put(3, 6);
     for (int gr = 0; gr < 12; ++gr) w.Put(2 + 5 * 0 + 25 * 4, 7);  // levels 2, 0, 4
     Load(*d, w);
-    EXPECT_EQ(d->sblimit, 30);
+    EXPECT_EQ(d->header().sblimit, 30);
     Layer2Frame f;
-    f.ReadHeader(*d);
+    f.ReadHeader(d->header(), d->body());
     float rows[3][2][32] = {};
-    for (int gr = 0; gr < 12; ++gr) f.ReadGranule(*d, gr, rows);
+    for (int gr = 0; gr < 12; ++gr) f.ReadGranule(d->body(), gr, rows);
     EXPECT_EQ(rows[0][0][29], 0.0f);
     EXPECT_FLOAT_EQ(rows[1][0][29], -0.8f);
     EXPECT_FLOAT_EQ(rows[2][0][29], 0.8f);
     EXPECT_EQ(rows[0][1][29], 0.0f);
-    EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+    EXPECT_EQ(d->body().bit_pos, BodyBits(w));
   }
 }
 
@@ -435,16 +435,16 @@ TEST(Layer2, WidestClassReadsThreeSixteenBitCodes) {
   }
   Load(*d, w);
   Layer2Frame f;
-  f.ReadHeader(*d);
+  f.ReadHeader(d->header(), d->body());
   EXPECT_EQ(f.band[0][0].bits, 16);
   for (int gr = 0; gr < 12; ++gr) {
     float rows[3][2][32] = {};
-    f.ReadGranule(*d, gr, rows);
+    f.ReadGranule(d->body(), gr, rows);
     EXPECT_FLOAT_EQ(rows[0][0][0], -65534.0f / 65535.0f);
     EXPECT_EQ(rows[1][0][0], 0.0f);
     EXPECT_FLOAT_EQ(rows[2][0][0], 65534.0f / 65535.0f);
   }
-  EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+  EXPECT_EQ(d->body().bit_pos, BodyBits(w));
 }
 
 TEST(Layer2, LowSamplingFrequencyTable) {
@@ -459,17 +459,17 @@ TEST(Layer2, LowSamplingFrequencyTable) {
   w.Put(3, 6);
   for (int gr = 0; gr < 12; ++gr) w.Put(728, 10);
   Load(*d, w);
-  EXPECT_EQ(d->frame_bytes, 768);  // 1152 samples, as at the MPEG-1 rates
-  EXPECT_EQ(d->sblimit, 30);
+  EXPECT_EQ(d->header().frame_bytes, 768);  // 1152 samples, as at the MPEG-1 rates
+  EXPECT_EQ(d->header().sblimit, 30);
   Layer2Frame f;
-  f.ReadHeader(*d);
+  f.ReadHeader(d->header(), d->body());
   EXPECT_EQ(f.table, 4);
   for (int gr = 0; gr < 12; ++gr) {
     float rows[3][2][32] = {};
-    f.ReadGranule(*d, gr, rows);
+    f.ReadGranule(d->body(), gr, rows);
     for (int k = 0; k < 3; ++k) EXPECT_FLOAT_EQ(rows[k][0][4], 8.0f / 9.0f);
   }
-  EXPECT_EQ(d->frame_bit_pos, BodyBits(w));
+  EXPECT_EQ(d->body().bit_pos, BodyBits(w));
 }
 
 // ---------------------------------------------------------------- frames
@@ -492,11 +492,11 @@ TEST(Layer12Frames, CorruptFramesStayInsideTheBody) {
     PutHeader(w, c.version, c.layer, c.bitrate_index, c.sf_index, c.mode);
     std::vector<uint8_t> frame = w.bytes();
     frame.resize(4096, c.fill);
-    d->embed_bytes = 7;
+    d->embedded().bytes = 7;
     const int got = d->DecodeFrame(frame.data(), int(frame.size()), pcm.data());
-    EXPECT_EQ(got, c.decodes ? d->frame_bytes : 0) << c.layer << "/" << c.mode;
-    EXPECT_EQ(d->embed_bytes, 0);
-    EXPECT_LE(d->frame_bit_pos / 8 + 4, MpegDecoder::kFrameBodyStore);
+    EXPECT_EQ(got, c.decodes ? d->header().frame_bytes : 0) << c.layer << "/" << c.mode;
+    EXPECT_EQ(d->embedded().bytes, 0);
+    EXPECT_LE(d->body().bit_pos / 8 + 4, FrameBody::kStoreBytes);
   }
 }
 

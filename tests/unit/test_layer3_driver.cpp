@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "decoder/Layer3.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -27,45 +27,29 @@ TEST(Layer3Driver, FrequencyInversionPattern) {
   EXPECT_GT(xr[17 * 32], 0.0f);
 }
 
-TEST(Layer3Driver, SideInformationSizes) {
-  MpegDecoder d;
-  d.protection_bit = 1;
-  d.lsf = 0;
-  d.stereo = 1;
-  EXPECT_EQ(SideInfoEndBit(d), 256);
-  d.stereo = 0;
-  EXPECT_EQ(SideInfoEndBit(d), 136);
-  d.lsf = 1;
-  EXPECT_EQ(SideInfoEndBit(d), 72);
-  d.stereo = 1;
-  EXPECT_EQ(SideInfoEndBit(d), 136);
-  d.protection_bit = 0;  // the CRC word comes first
-  EXPECT_EQ(SideInfoEndBit(d), 152);
-}
-
 // Two decoders prepared alike: one runs the granule back end, the other the
 // stages one by one, and the results must agree.
 struct Reconstruct : public ::testing::Test {
   void SetUp() override {
     for (auto* d : {&a, &b}) {
       d->Init();
-      std::memset(&d->side_info, 0, sizeof d->side_info);
-      d->lsf = 0;
-      d->sampling_frequency = 1;
-      d->pcm_out = pcm;
-      d->pcm_out_count = 0;
+      std::memset(&d->layer3().side_info, 0, sizeof d->layer3().side_info);
+      d->header().lsf = 0;
+      d->header().sampling_frequency = 1;
+      d->pcm().data = pcm;
+      d->pcm().count = 0;
     }
     std::mt19937 rng(5);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     for (int ch = 0; ch < 2; ++ch)
       for (int h = 0; h < 2; ++h)
-        for (int i = 0; i < 576; ++i) a.overlap[ch][h][i] = b.overlap[ch][h][i] = u(rng);
+        for (int i = 0; i < 576; ++i) a.layer3().overlap.overlap[ch][h][i] = b.layer3().overlap.overlap[ch][h][i] = u(rng);
     for (int ch = 0; ch < 2; ++ch)
       for (int i = 0; i < 576; ++i) w.xr[ch][i] = u(rng);
   }
   void SetGranule(int ch, int block_type, int mixed) {
     for (auto* d : {&a, &b}) {
-      GranuleInfo& gi = d->side_info.ch[ch].gr[1];
+      GranuleInfo& gi = d->layer3().side_info.ch[ch].gr[1];
       gi.window_switching_flag = block_type != 0;
       gi.block_type = block_type;
       gi.mixed_block_flag = mixed;
@@ -74,8 +58,10 @@ struct Reconstruct : public ::testing::Test {
   }
   void Expected(int ch, float* xr) {
     float aa[576];
-    b.Antialias(ch, 1, xr, aa);
-    b.HybridFilterbank(ch, 1, aa, xr);
+    const GranuleInfo& gi = b.layer3().side_info.ch[ch].gr[1];
+    OverlapStore& ov = b.layer3().overlap;
+    Antialias(gi, b.header().SfbRow(), b.kernels(), xr, aa);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select], ov.overlap[ch][ov.select ^ 1], b.kernels(), aa, xr);
     InvertFrequencies(xr);
   }
   MpegDecoder a, b;
@@ -84,41 +70,41 @@ struct Reconstruct : public ::testing::Test {
 };
 
 TEST_F(Reconstruct, MonoRunsChannelZeroOnly) {
-  a.stereo = a.output_stereo = 0;
+  a.header().stereo = 0;
   SetGranule(0, 2, 0);
   float want[576], right[576], overlap1[2][576];
   std::memcpy(want, w.xr[0], sizeof want);
   std::memcpy(right, w.xr[1], sizeof right);
-  std::memcpy(overlap1, a.overlap[1], sizeof overlap1);
+  std::memcpy(overlap1, a.layer3().overlap.overlap[1], sizeof overlap1);
   ReconstructGranule(a, 1, w);
-  b.overlap_select = 1;
+  b.layer3().overlap.select = 1;
   Expected(0, want);
-  EXPECT_EQ(a.overlap_select, 1);
+  EXPECT_EQ(a.layer3().overlap.select, 1);
   for (int i = 0; i < 576; ++i) ASSERT_EQ(w.xr[0][i], want[i]) << i;
   for (int i = 0; i < 576; ++i) ASSERT_EQ(w.xr[1][i], right[i]) << i;
-  EXPECT_EQ(std::memcmp(overlap1, a.overlap[1], sizeof overlap1), 0);
-  EXPECT_EQ(std::memcmp(a.overlap[0], b.overlap[0], sizeof a.overlap[0]), 0);
+  EXPECT_EQ(std::memcmp(overlap1, a.layer3().overlap.overlap[1], sizeof overlap1), 0);
+  EXPECT_EQ(std::memcmp(a.layer3().overlap.overlap[0], b.layer3().overlap.overlap[0], sizeof a.layer3().overlap.overlap[0]), 0);
   // The second synthesis channel hears silence, so a later switch to two
   // channels starts it from an empty history.
-  const int16_t* history = SynthesisBuffer(1);
+  const int16_t* history = a.synthesis().history[1];
   for (int i = 0; i < 1024; ++i) ASSERT_EQ(history[i], 0) << i;
 }
 
 TEST_F(Reconstruct, TwoChannelsShareOneOverlapFlip) {
-  a.stereo = a.output_stereo = 1;
-  a.overlap_select = b.overlap_select = 1;
+  a.header().stereo = 1;
+  a.layer3().overlap.select = b.layer3().overlap.select = 1;
   SetGranule(0, 0, 0);
   SetGranule(1, 3, 1);  // channels may switch blocks independently
   float want[2][576];
   std::memcpy(want, w.xr, sizeof want);
   ReconstructGranule(a, 1, w);
-  b.overlap_select = 0;
+  b.layer3().overlap.select = 0;
   Expected(0, want[0]);
   Expected(1, want[1]);
-  EXPECT_EQ(a.overlap_select, 0);
+  EXPECT_EQ(a.layer3().overlap.select, 0);
   for (int ch = 0; ch < 2; ++ch)
     for (int i = 0; i < 576; ++i) ASSERT_EQ(w.xr[ch][i], want[ch][i]) << ch << " " << i;
-  EXPECT_EQ(std::memcmp(a.overlap, b.overlap, sizeof a.overlap), 0);
+  EXPECT_EQ(std::memcmp(a.layer3().overlap.overlap, b.layer3().overlap.overlap, sizeof a.layer3().overlap.overlap), 0);
 }
 
 // ---- whole frames ----
@@ -169,11 +155,11 @@ TEST(Layer3Frames, FirstFrameReachingBackYieldsNoPcm) {
   std::vector<int16_t> pcm(2304, 0x5555);
   auto f = Mpeg1Frame(100, false);
   EXPECT_EQ(d->DecodeFrame(f.data(), int(f.size()), pcm.data()), 0);
-  EXPECT_EQ(d->pcm_out_count, 0);
+  EXPECT_EQ(d->pcm().count, 0);
   d->Init();
   f = LsfFrame(100, false);
   EXPECT_EQ(d->DecodeFrame(f.data(), int(f.size()), pcm.data()), 208);
-  EXPECT_EQ(d->pcm_out_count, 0);
+  EXPECT_EQ(d->pcm().count, 0);
   EXPECT_EQ(pcm[0], 0x5555);
 }
 
@@ -183,17 +169,17 @@ TEST(Layer3Frames, InvalidBlockTypeSkipsTheGranules) {
   std::vector<int16_t> pcm(2304, 0x5555);
   auto f = Mpeg1Frame(0, true);
   EXPECT_EQ(d->DecodeFrame(f.data(), int(f.size()), pcm.data()), 0);
-  EXPECT_EQ(d->pcm_out_count, 0);
+  EXPECT_EQ(d->pcm().count, 0);
   // The main data is taken from just after the side information, not from
   // where the reader stopped.
-  EXPECT_GE(d->frame_bit_pos, 256);
-  EXPECT_EQ(d->frame_bit_pos % 8, 0);
+  EXPECT_GE(d->body().bit_pos, 256);
+  EXPECT_EQ(d->body().bit_pos % 8, 0);
   d->Init();
   f = LsfFrame(0, true);
   EXPECT_EQ(d->DecodeFrame(f.data(), int(f.size()), pcm.data()), 208);
-  EXPECT_EQ(d->pcm_out_count, 0);
-  EXPECT_GE(d->frame_bit_pos, 136);
-  EXPECT_EQ(d->frame_bit_pos % 8, 0);
+  EXPECT_EQ(d->pcm().count, 0);
+  EXPECT_GE(d->body().bit_pos, 136);
+  EXPECT_EQ(d->body().bit_pos % 8, 0);
   EXPECT_EQ(pcm[0], 0x5555);
 }
 

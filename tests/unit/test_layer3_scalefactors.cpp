@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tools/streams/Layer3Codes.h"
 
@@ -18,13 +18,13 @@ class ScaleFactorTest : public ::testing::Test {
  protected:
   void SetUp() override {
     d = std::make_unique<MpegDecoder>();
-    for (auto& sf : d->scale_factors) {
+    for (auto& sf : d->layer3().scale_factors) {
       for (auto& v : sf.l) v = -9;
       for (auto& w : sf.s)
         for (auto& v : w) v = -9;
     }
   }
-  GranuleInfo& Gi(int ch, int gr = 0) { return d->side_info.ch[ch].gr[gr]; }
+  GranuleInfo& Gi(int ch, int gr = 0) { return d->layer3().side_info.ch[ch].gr[gr]; }
   // Values are written after 3 filler bits so reads start mid-byte.
   void Load(const std::vector<std::pair<int, int>>& fields) {
     Layer3BitSink s;
@@ -32,14 +32,25 @@ class ScaleFactorTest : public ::testing::Test {
     for (const auto& f : fields) s.Put(uint32_t(f.first), f.second);
     s.Put(0x2A, 7);  // what follows must not be read
     const std::vector<uint8_t> b = s.Bytes(8);
-    std::memcpy(d->reservoir.bytes + 40, b.data(), b.size());
-    d->reservoir.read_pos = 40 * 8 + 3;
+    std::memcpy(d->layer3().reservoir.bytes + 40, b.data(), b.size());
+    d->layer3().reservoir.read_pos = 40 * 8 + 3;
     bits_ = int(s.bit_count()) - 10;
   }
-  int Consumed() const { return d->reservoir.read_pos - 40 * 8 - 3; }
+  int Consumed() const { return d->layer3().reservoir.read_pos - 40 * 8 - 3; }
+  void Mpeg1(int ch, int gr) {
+    Layer3State& s = d->layer3();
+    ReadScaleFactorsMpeg1(s.reservoir, Gi(ch, gr), s.side_info.ch[ch].scfsi, gr, s.scale_factors[ch]);
+  }
+  void Lsf(int ch) {
+    Layer3State& s = d->layer3();
+    const int ext = d->header().mode_extension;
+    ReadScaleFactorsLsf(s.reservoir, Gi(ch), (ext == 1 || ext == 3) && ch == 1, s.scale_factors[ch],
+                        i_stereo && ch == 1 ? &s.limits : nullptr);
+  }
 
   std::unique_ptr<MpegDecoder> d;
   int bits_ = 0;
+  int i_stereo = 0;
 };
 
 TEST_F(ScaleFactorTest, Mpeg1LongBlocksAndReuse) {
@@ -56,12 +67,12 @@ TEST_F(ScaleFactorTest, Mpeg1LongBlocksAndReuse) {
     Load(f);
     Gi(0) = GranuleInfo{};
     Gi(0).scalefac_compress = sc;
-    d->ReadScaleFactorsMpeg1(0, 0);
+    Mpeg1(0, 0);
     EXPECT_EQ(Consumed(), 11 * slen1 + 10 * slen2) << sc;
-    for (int b = 0; b < 21; ++b) EXPECT_EQ(d->scale_factors[0].l[b], want[b]) << sc << " " << b;
-    EXPECT_EQ(d->scale_factors[0].l[21], 0);
-    EXPECT_EQ(d->scale_factors[0].l[22], 0);
-    EXPECT_EQ(d->scale_factors[0].s[0][0], -9);  // short bands untouched
+    for (int b = 0; b < 21; ++b) EXPECT_EQ(d->layer3().scale_factors[0].l[b], want[b]) << sc << " " << b;
+    EXPECT_EQ(d->layer3().scale_factors[0].l[21], 0);
+    EXPECT_EQ(d->layer3().scale_factors[0].l[22], 0);
+    EXPECT_EQ(d->layer3().scale_factors[0].s[0][0], -9);  // short bands untouched
 
     // Granule 1 reuses the groups whose scfsi bit is set.
     const int scfsi = sc;  // every combination of the four bits
@@ -72,9 +83,9 @@ TEST_F(ScaleFactorTest, Mpeg1LongBlocksAndReuse) {
     Gi(0, 1) = GranuleInfo{};
     Gi(0, 1).scalefac_compress = 15;  // slen1 4, slen2 3
     for (int g = 0; g < 4; ++g) {
-      d->side_info.ch[0].scfsi[g] = (scfsi >> g) & 1;
+      d->layer3().side_info.ch[0].scfsi[g] = (scfsi >> g) & 1;
       for (int b = starts[g]; b < starts[g + 1]; ++b) {
-        if (d->side_info.ch[0].scfsi[g]) {
+        if (d->layer3().side_info.ch[0].scfsi[g]) {
           want1[b] = want[b];
           continue;
         }
@@ -85,9 +96,9 @@ TEST_F(ScaleFactorTest, Mpeg1LongBlocksAndReuse) {
       }
     }
     Load(g1);
-    d->ReadScaleFactorsMpeg1(0, 1);
+    Mpeg1(0, 1);
     EXPECT_EQ(Consumed(), bits) << sc;
-    for (int b = 0; b < 21; ++b) EXPECT_EQ(d->scale_factors[0].l[b], want1[b]) << sc << " " << b;
+    for (int b = 0; b < 21; ++b) EXPECT_EQ(d->layer3().scale_factors[0].l[b], want1[b]) << sc << " " << b;
   }
 }
 
@@ -107,9 +118,9 @@ TEST_F(ScaleFactorTest, Mpeg1ShortAndMixedBlocks) {
     for (int band = mixed ? 3 : 0; band < 12; ++band)
       for (int w = 0; w < 3; ++w) f.push_back({(v++) & (band < 6 ? 15 : 3), band < 6 ? 4 : 2});
     Load(f);
-    d->ReadScaleFactorsMpeg1(1, 0);
+    Mpeg1(1, 0);
     EXPECT_EQ(Consumed(), bits_);
-    const ScaleFactors& sf = d->scale_factors[1];
+    const ScaleFactors& sf = d->layer3().scale_factors[1];
     size_t k = 0;
     if (mixed) {
       for (int b = 0; b < 8; ++b) EXPECT_EQ(sf.l[b], f[k++].first);
@@ -125,18 +136,18 @@ TEST_F(ScaleFactorTest, LsfPartitionsAndPreflag) {
   Gi(0) = GranuleInfo{};
   Gi(0).scalefac_compress = 500;
   Load({});
-  d->ReadScaleFactorsLsf(0);
+  Lsf(0);
   EXPECT_EQ(Consumed(), 0);
   EXPECT_EQ(Gi(0).preflag, 1);
-  for (int b = 0; b < 23; ++b) EXPECT_EQ(d->scale_factors[0].l[b], 0);
+  for (int b = 0; b < 23; ++b) EXPECT_EQ(d->layer3().scale_factors[0].l[b], 0);
 
   // 489 on the right channel with intensity: table 5, slen 0, preflag 0.
-  d->mode_extension = 1;
+  d->header().mode_extension = 1;
   Gi(1) = GranuleInfo{};
   Gi(1).scalefac_compress = 489;
   Gi(1).preflag = 1;
   Load({});
-  d->ReadScaleFactorsLsf(1);
+  Lsf(1);
   EXPECT_EQ(Consumed(), 0);
   EXPECT_EQ(Gi(1).preflag, 0);
 
@@ -148,11 +159,11 @@ TEST_F(ScaleFactorTest, LsfPartitionsAndPreflag) {
   for (int b = 0; b < 5; ++b) f.push_back({b & 3, 2});
   for (int b = 0; b < 7; ++b) f.push_back({b & 1, 1});
   Load(f);
-  d->ReadScaleFactorsLsf(0);
+  Lsf(0);
   EXPECT_EQ(Consumed(), 6 * 4 + 5 * 2 + 7);
   EXPECT_EQ(Gi(0).preflag, 0);
-  for (size_t b = 0; b < f.size(); ++b) EXPECT_EQ(d->scale_factors[0].l[b], f[b].first) << b;
-  for (int b = 18; b < 23; ++b) EXPECT_EQ(d->scale_factors[0].l[b], 0);
+  for (size_t b = 0; b < f.size(); ++b) EXPECT_EQ(d->layer3().scale_factors[0].l[b], f[b].first) << b;
+  for (int b = 18; b < 23; ++b) EXPECT_EQ(d->layer3().scale_factors[0].l[b], 0);
 
   // Short blocks: 36 values, band by band, windows in turn (table 0,
   // slen (2, 3, 1, 1) from scalefac_compress ((2*5+3) << 4) | (1 << 2) | 1).
@@ -165,15 +176,15 @@ TEST_F(ScaleFactorTest, LsfPartitionsAndPreflag) {
   f.clear();
   for (int k = 0; k < 36; ++k) f.push_back({(k * 5) & ((1 << slen[k / 9]) - 1), slen[k / 9]});
   Load(f);
-  d->ReadScaleFactorsLsf(0);
+  Lsf(0);
   EXPECT_EQ(Consumed(), bits_);
-  for (int k = 0; k < 36; ++k) EXPECT_EQ(d->scale_factors[0].s[k % 3][k / 3], f[size_t(k)].first) << k;
-  for (int w = 0; w < 3; ++w) EXPECT_EQ(d->scale_factors[0].s[w][12], 0);
+  for (int k = 0; k < 36; ++k) EXPECT_EQ(d->layer3().scale_factors[0].s[k % 3][k / 3], f[size_t(k)].first) << k;
+  for (int w = 0; w < 3; ++w) EXPECT_EQ(d->layer3().scale_factors[0].s[w][12], 0);
 }
 
 TEST_F(ScaleFactorTest, LsfIntensityLimits) {
-  d->mode_extension = 1;
-  d->i_stereo = 1;
+  d->header().mode_extension = 1;
+  i_stereo = 1;
   // c = 110: slen (3, 0, 2, 0), table 3: 7, 7, 7 long bands.
   GranuleInfo& gi = Gi(1);
   gi = GranuleInfo{};
@@ -182,24 +193,24 @@ TEST_F(ScaleFactorTest, LsfIntensityLimits) {
   for (int b = 0; b < 7; ++b) f.push_back({b, 3});
   for (int b = 0; b < 7; ++b) f.push_back({b & 3, 2});
   Load(f);
-  d->ReadScaleFactorsLsf(1);
+  Lsf(1);
   EXPECT_EQ(Consumed(), 7 * 3 + 7 * 2);
   for (int b = 0; b < 21; ++b) {
-    EXPECT_EQ(d->is_max_long[b], b < 7 ? 7 : (b < 14 ? -1 : 3)) << b;
-    EXPECT_EQ(d->scale_factors[1].l[b], b < 7 ? b : (b < 14 ? 0 : (b - 14) & 3)) << b;
+    EXPECT_EQ(d->layer3().limits.is_max_long[b], b < 7 ? 7 : (b < 14 ? -1 : 3)) << b;
+    EXPECT_EQ(d->layer3().scale_factors[1].l[b], b < 7 ? b : (b < 14 ? 0 : (b - 14) & 3)) << b;
   }
 
   // Without i_stereo the limits are left alone.
-  d->i_stereo = 0;
-  d->is_max_long[0] = 55;
+  i_stereo = 0;
+  d->layer3().limits.is_max_long[0] = 55;
   Load(f);
-  d->ReadScaleFactorsLsf(1);
-  EXPECT_EQ(d->is_max_long[0], 55);
+  Lsf(1);
+  EXPECT_EQ(d->layer3().limits.is_max_long[0], 55);
 }
 
 TEST_F(ScaleFactorTest, LsfMixedBlocksMapSixLongBandsThenShortFromBandThree) {
-  d->mode_extension = 3;
-  d->i_stereo = 1;
+  d->header().mode_extension = 3;
+  i_stereo = 1;
   for (int ch = 0; ch < 2; ++ch) {
     GranuleInfo& gi = Gi(ch);
     gi = GranuleInfo{};
@@ -229,11 +240,11 @@ TEST_F(ScaleFactorTest, LsfMixedBlocksMapSixLongBandsThenShortFromBandThree) {
       }
     ASSERT_EQ(values.size(), 33u);
     for (int w = 0; w < 3; ++w)
-      for (int b = 0; b < 3; ++b) d->is_max_short[w][b] = 99;
+      for (int b = 0; b < 3; ++b) d->layer3().limits.is_max_short[w][b] = 99;
     Load(f);
-    d->ReadScaleFactorsLsf(ch);
+    Lsf(ch);
     EXPECT_EQ(Consumed(), bits_);
-    const ScaleFactors& sf = d->scale_factors[ch];
+    const ScaleFactors& sf = d->layer3().scale_factors[ch];
     for (int b = 0; b < 6; ++b) EXPECT_EQ(sf.l[b], values[size_t(b)]) << ch << " long " << b;
     EXPECT_EQ(sf.l[6], 0);
     EXPECT_EQ(sf.l[7], 0);
@@ -241,7 +252,7 @@ TEST_F(ScaleFactorTest, LsfMixedBlocksMapSixLongBandsThenShortFromBandThree) {
       const int band = 3 + (k - 6) / 3, w = (k - 6) % 3;
       EXPECT_EQ(sf.s[w][band], values[size_t(k)]) << ch << " band " << band << " window " << w;
       if (ch == 1) {
-        EXPECT_EQ(d->is_max_short[w][band], limits[size_t(k)]) << band << " " << w;
+        EXPECT_EQ(d->layer3().limits.is_max_short[w][band], limits[size_t(k)]) << band << " " << w;
       }
     }
     for (int w = 0; w < 3; ++w) {
@@ -249,8 +260,8 @@ TEST_F(ScaleFactorTest, LsfMixedBlocksMapSixLongBandsThenShortFromBandThree) {
       EXPECT_EQ(sf.s[w][12], 0);
     }
     if (ch == 1) {
-      for (int b = 0; b < 6; ++b) EXPECT_EQ(d->is_max_long[b], limits[size_t(b)]);
-      EXPECT_EQ(d->is_max_short[0][0], 99);
+      for (int b = 0; b < 6; ++b) EXPECT_EQ(d->layer3().limits.is_max_long[b], limits[size_t(b)]);
+      EXPECT_EQ(d->layer3().limits.is_max_short[0][0], 99);
     }
   }
 }

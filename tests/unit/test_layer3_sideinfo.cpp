@@ -61,14 +61,18 @@ GranuleInfo RandomGranule(std::mt19937& rng, bool lsf) {
 class SideInfoTest : public ::testing::Test {
  protected:
   void SetUp() override { d = std::make_unique<MpegDecoder>(); }
+  bool ReadSideInfo(int lsf, int channels) {
+    SideInfo& si = d->layer3().side_info;
+    return lsf ? ReadSideInfoLsf(d->body(), channels, si) : ReadSideInfoMpeg1(d->body(), channels, si);
+  }
   void LoadBody(const Layer3BitSink& s, int start_bit) {
-    std::memset(d->frame_body, 0xA5, sizeof d->frame_body);
+    std::memset(d->body().bytes, 0xA5, sizeof d->body().bytes);
     const std::vector<uint8_t> b = s.Bytes();
-    std::memcpy(d->frame_body + start_bit / 8, b.data(), b.size());
-    d->frame_bit_pos = start_bit;
+    std::memcpy(d->body().bytes + start_bit / 8, b.data(), b.size());
+    d->body().bit_pos = start_bit;
   }
   void Poison() {
-    for (auto& ch : d->side_info.ch)
+    for (auto& ch : d->layer3().side_info.ch)
       for (auto& g : ch.gr) {
         g = GranuleInfo{};
         g.part2_3_length = -7;
@@ -138,23 +142,23 @@ TEST_F(SideInfoTest, SizesAndFieldsForEveryLayout) {
           }
         ASSERT_EQ(s.bit_count(), c.bits);
         Poison();
-        d->lsf = c.lsf;
-        d->stereo = c.channels == 2;
+        d->header().lsf = c.lsf;
+        d->header().stereo = c.channels == 2;
         LoadBody(s, crc ? 16 : 0);
-        ASSERT_TRUE(c.lsf ? d->ReadSideInfoLsf() : d->ReadSideInfoMpeg1());
-        EXPECT_EQ(d->frame_bit_pos, c.bits + (crc ? 16 : 0));
-        EXPECT_EQ(d->side_info.main_data_begin, mdb);
+        ASSERT_TRUE(ReadSideInfo(c.lsf, c.channels));
+        EXPECT_EQ(d->body().bit_pos, c.bits + (crc ? 16 : 0));
+        EXPECT_EQ(d->layer3().side_info.main_data_begin, mdb);
         for (int ch = 0; ch < c.channels; ++ch) {
           if (!c.lsf) {
-            for (int b = 0; b < 4; ++b) EXPECT_EQ(d->side_info.ch[ch].scfsi[b], scfsi[ch][b]);
+            for (int b = 0; b < 4; ++b) EXPECT_EQ(d->layer3().side_info.ch[ch].scfsi[b], scfsi[ch][b]);
           }
-          for (int gr = 0; gr < (c.lsf ? 1 : 2); ++gr) ExpectStored(g[ch][gr], d->side_info.ch[ch].gr[gr], c.lsf);
+          for (int gr = 0; gr < (c.lsf ? 1 : 2); ++gr) ExpectStored(g[ch][gr], d->layer3().side_info.ch[ch].gr[gr], c.lsf);
         }
         if (c.lsf) {  // granule 1 untouched
-          for (int ch = 0; ch < 2; ++ch) EXPECT_EQ(d->side_info.ch[ch].gr[1].part2_3_length, -7);
+          for (int ch = 0; ch < 2; ++ch) EXPECT_EQ(d->layer3().side_info.ch[ch].gr[1].part2_3_length, -7);
         }
         if (c.channels == 1) {
-          for (int gr = 0; gr < 2; ++gr) EXPECT_EQ(d->side_info.ch[1].gr[gr].part2_3_length, -7);
+          for (int gr = 0; gr < 2; ++gr) EXPECT_EQ(d->layer3().side_info.ch[1].gr[gr].part2_3_length, -7);
         }
       }
     }
@@ -176,19 +180,19 @@ TEST_F(SideInfoTest, WindowSwitchingWithBlockTypeZeroStopsReading) {
     bad.block_type = 0;
     PutGranule(s, bad, lsf);
     Poison();
-    d->lsf = lsf;
-    d->stereo = 1;
+    d->header().lsf = lsf;
+    d->header().stereo = 1;
     LoadBody(s, 0);
-    EXPECT_FALSE(lsf ? d->ReadSideInfoLsf() : d->ReadSideInfoMpeg1());
+    EXPECT_FALSE(ReadSideInfo(lsf, 2));
     // Stopped right after the subblock gains of channel 1.
     const int read = 12 + 9 + 8 + (lsf ? 9 : 4) + 1 + 2 + 1 + 10 + 9;
-    EXPECT_EQ(d->frame_bit_pos, before_bad + read);
-    const GranuleInfo& g = d->side_info.ch[1].gr[0];
+    EXPECT_EQ(d->body().bit_pos, before_bad + read);
+    const GranuleInfo& g = d->layer3().side_info.ch[1].gr[0];
     EXPECT_EQ(g.subblock_gain[2], bad.subblock_gain[2]);
     EXPECT_EQ(g.preflag, -7);
     EXPECT_EQ(g.table_select[2], -7);
-    EXPECT_EQ(d->side_info.ch[0].gr[1].part2_3_length, -7);  // later granules untouched
-    EXPECT_EQ(d->side_info.ch[1].gr[1].part2_3_length, -7);
+    EXPECT_EQ(d->layer3().side_info.ch[0].gr[1].part2_3_length, -7);  // later granules untouched
+    EXPECT_EQ(d->layer3().side_info.ch[1].gr[1].part2_3_length, -7);
   }
 }
 
@@ -207,17 +211,15 @@ class ReservoirTest : public ::testing::Test {
     for (int k = 0; k < start_bit; ++k) s.Put(1, 1);
     for (int k = 0; k < bytes; ++k) s.Put(Pattern(stream_ + k), 8);
     const std::vector<uint8_t> b = s.Bytes(2);
-    std::memcpy(d->frame_body, b.data(), b.size());
-    d->frame_bit_pos = start_bit;
-    d->main_data_bytes = bytes;
-    d->side_info.main_data_begin = main_data_begin;
+    std::memcpy(d->body().bytes, b.data(), b.size());
+    d->body().bit_pos = start_bit;
     stream_ += bytes;
-    return d->FeedReservoir();
+    return FeedReservoir(d->layer3().reservoir, d->body(), bytes, main_data_begin);
   }
   static uint8_t Pattern(int64_t k) { return uint8_t((k * 7 + k / 251) & 0xFF); }
   // Checks that the next `n` bytes read are stream bytes from `first` on.
   void ExpectReads(int64_t first, int n) {
-    for (int k = 0; k < n; ++k) ASSERT_EQ(d->ResGetBits(8), Pattern(first + k)) << "byte " << first + k;
+    for (int k = 0; k < n; ++k) ASSERT_EQ(d->layer3().reservoir.GetBits(8), Pattern(first + k)) << "byte " << first + k;
   }
 
   std::unique_ptr<MpegDecoder> d;
@@ -226,7 +228,7 @@ class ReservoirTest : public ::testing::Test {
 
 TEST_F(ReservoirTest, ShortfallAfterInitThenDecodes) {
   EXPECT_FALSE(Feed(300, 1));  // reaches back before the first byte held
-  EXPECT_EQ(d->frame_bit_pos, 8 * 300);
+  EXPECT_EQ(d->body().bit_pos, 8 * 300);
   EXPECT_TRUE(Feed(300, 300));  // starts at the first frame's data
   ExpectReads(0, 600);
 
@@ -250,20 +252,20 @@ TEST_F(ReservoirTest, WrapsThroughTheMirrorAcrossManyFrames) {
     const int skip = int(rng() % 41);
     const int n = int(stream_ - start) - skip;
     ExpectReads(start, n);
-    ASSERT_LE(d->reservoir.read_pos, BitReservoir::kMaxReadBit);
+    ASSERT_LE(d->layer3().reservoir.read_pos, BitReservoir::kMaxReadBit);
     held = skip;
-    ASSERT_GE(d->reservoir.write_index, 0);
-    ASSERT_LT(d->reservoir.write_index, BitReservoir::kRingBytes);
+    ASSERT_GE(d->layer3().reservoir.write_index, 0);
+    ASSERT_LT(d->layer3().reservoir.write_index, BitReservoir::kRingBytes);
   }
   EXPECT_GT(stream_, 10 * BitReservoir::kRingBytes);
 }
 
 TEST_F(ReservoirTest, UnalignedMainDataAndPartialBits) {
   ASSERT_FALSE(Feed(50, 3, 5));  // side information stopped mid-byte
-  EXPECT_EQ(d->frame_bit_pos, 5 + 8 * 50);
+  EXPECT_EQ(d->body().bit_pos, 5 + 8 * 50);
   ASSERT_TRUE(Feed(40, 10));
   ExpectReads(40, 10);
-  d->ResGetBits(3);  // the next frame starts at the following byte
+  d->layer3().reservoir.GetBits(3);  // the next frame starts at the following byte
   ASSERT_TRUE(Feed(40, 39));
   ExpectReads(51, 39 + 40);
 }
@@ -274,26 +276,24 @@ TEST_F(ReservoirTest, HostileLengthsNeverLeaveTheBuffer) {
   int decoded = 0;
   int32_t highest = 0;
   for (int frame = 0; frame < 3000; ++frame) {
-    d->lsf = int(rng() % 2);
-    d->sampling_frequency = int(rng() % 3);
-    d->stereo = 1;
+    d->header().lsf = int(rng() % 2);
+    d->header().sampling_frequency = int(rng() % 3);
+    d->header().stereo = 1;
     const int bytes = int(rng() % 1442);
-    for (int k = 0; k < bytes + 2; ++k) d->frame_body[k] = uint8_t(rng());
-    d->frame_bit_pos = rng() % 4 ? 0 : int(rng() % 300);
-    d->main_data_bytes = bytes;
-    d->side_info.main_data_begin = int(rng() % 512);
-    const bool ok = d->FeedReservoir();
-    ASSERT_GE(d->reservoir.read_pos, 0);
-    ASSERT_LE(d->reservoir.read_pos, BitReservoir::kMaxReadBit);
+    for (int k = 0; k < bytes + 2; ++k) d->body().bytes[k] = uint8_t(rng());
+    d->body().bit_pos = rng() % 4 ? 0 : int(rng() % 300);
+    const bool ok = FeedReservoir(d->layer3().reservoir, d->body(), bytes, int(rng() % 512));
+    ASSERT_GE(d->layer3().reservoir.read_pos, 0);
+    ASSERT_LE(d->layer3().reservoir.read_pos, BitReservoir::kMaxReadBit);
     if (!ok) continue;
     ++decoded;
     for (int gr = 0; gr < 2; ++gr)
       for (int ch = 0; ch < 2; ++ch) {
-        GranuleInfo& g = d->side_info.ch[ch].gr[gr];
+        GranuleInfo& g = d->layer3().side_info.ch[ch].gr[gr];
         g = GranuleInfo{};
         g.part2_3_length = rng() % 3 ? int(rng() % 4096) : 4095;
         g.big_values = int(rng() % 512);
-        g.scalefac_compress = int(rng() % (d->lsf ? 512 : 16));
+        g.scalefac_compress = int(rng() % (d->header().lsf ? 512 : 16));
         g.window_switching_flag = int(rng() % 2);
         g.block_type = g.window_switching_flag ? 2 : 0;
         g.short_block = uint8_t(g.window_switching_flag);
@@ -301,17 +301,18 @@ TEST_F(ReservoirTest, HostileLengthsNeverLeaveTheBuffer) {
         for (int r = 0; r < 3; ++r) g.table_select[r] = int(rng() % 32);
         g.region0_count = int(rng() % 16);
         g.region1_count = int(rng() % 8);
-        d->part2_start = d->reservoir.read_pos;
-        ASSERT_LE(d->part2_start, BitReservoir::kMaxReadBit);
-        if (d->lsf)
-          d->ReadScaleFactorsLsf(ch);
+        Layer3State& s = d->layer3();
+        const int32_t part2_start = s.reservoir.read_pos;
+        ASSERT_LE(part2_start, BitReservoir::kMaxReadBit);
+        if (d->header().lsf)
+          ReadScaleFactorsLsf(s.reservoir, g, false, s.scale_factors[ch], nullptr);
         else
-          d->ReadScaleFactorsMpeg1(ch, gr);
-        ASSERT_LE(d->reservoir.read_pos, (BitReservoir::kBytes - 8) * 8);
-        d->DecodeHuffman(ch, gr, out);
-        ASSERT_LE(d->reservoir.read_pos, BitReservoir::kMaxReadBit);
-        ASSERT_GE(d->reservoir.read_pos, d->part2_start);
-        highest = std::max(highest, d->reservoir.read_pos);
+          ReadScaleFactorsMpeg1(s.reservoir, g, s.side_info.ch[ch].scfsi, gr, s.scale_factors[ch]);
+        ASSERT_LE(d->layer3().reservoir.read_pos, (BitReservoir::kBytes - 8) * 8);
+        DecodeHuffman(s.reservoir, g, sfb_bounds[d->header().SfbRow()], part2_start, out);
+        ASSERT_LE(d->layer3().reservoir.read_pos, BitReservoir::kMaxReadBit);
+        ASSERT_GE(d->layer3().reservoir.read_pos, part2_start);
+        highest = std::max(highest, d->layer3().reservoir.read_pos);
       }
   }
   EXPECT_GT(decoded, 100);

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tools/streams/Layer3Writer.h"
 
@@ -43,9 +43,9 @@ Decoded DecodeStream(const Layer3Writer& w, MpegDecoder& d) {
     const size_t end = k + 1 < at.size() ? at[k + 1] : s.size();
     std::vector<uint8_t> frame(s.begin() + at[k], s.begin() + end);
     out.result.push_back(d.DecodeFrame(frame.data(), int(frame.size()), pcm.data()));
-    out.pcm_count.push_back(d.pcm_out_count);
-    out.embed_bytes.push_back(d.embed_bytes);
-    out.pcm.insert(out.pcm.end(), pcm.begin(), pcm.begin() + d.pcm_out_count);
+    out.pcm_count.push_back(d.pcm().count);
+    out.embed_bytes.push_back(d.embedded().bytes);
+    out.pcm.insert(out.pcm.end(), pcm.begin(), pcm.begin() + d.pcm().count);
   }
   return out;
 }
@@ -118,19 +118,25 @@ void ExpectRequantised(const Layer3Frame& f, const Layer3Writer& w, const std::s
   std::vector<uint8_t> s = w.Stream();
   s.resize(s.size() + 8, 0);
   ASSERT_TRUE(d->ParseHeader(s.data(), int(s.size())));
-  ASSERT_TRUE(d->lsf ? d->ReadSideInfoLsf() : d->ReadSideInfoMpeg1());
-  ASSERT_TRUE(d->FeedReservoir());
+  const FrameHeader& h = d->header();
+  Layer3State& st = d->layer3();
+  const int channels = h.stereo ? 2 : 1;
+  ASSERT_TRUE(h.lsf ? ReadSideInfoLsf(d->body(), channels, st.side_info)
+                    : ReadSideInfoMpeg1(d->body(), channels, st.side_info));
+  ASSERT_TRUE(FeedReservoir(st.reservoir, d->body(), h.main_data_bytes, st.side_info.main_data_begin));
+  const SfbBounds& bands = sfb_bounds[h.SfbRow()];
   int32_t q[576];
   float xr[576];
   for (int gr = 0; gr < f.header.granules(); ++gr)
     for (int ch = 0; ch < f.header.channels(); ++ch) {
-      d->part2_start = d->reservoir.read_pos;
-      if (d->lsf)
-        d->ReadScaleFactorsLsf(ch);
+      GranuleInfo& gi = st.side_info.ch[ch].gr[gr];
+      const int32_t part2_start = st.reservoir.read_pos;
+      if (h.lsf)
+        ReadScaleFactorsLsf(st.reservoir, gi, (h.mode_extension & 1) && ch == 1, st.scale_factors[ch], nullptr);
       else
-        d->ReadScaleFactorsMpeg1(ch, gr);
-      d->DecodeHuffman(ch, gr, q);
-      d->Requantise(ch, gr, q, xr);
+        ReadScaleFactorsMpeg1(st.reservoir, gi, st.side_info.ch[ch].scfsi, gr, st.scale_factors[ch]);
+      DecodeHuffman(st.reservoir, gi, bands, part2_start, q);
+      Requantise(gi, st.scale_factors[ch], bands, q, xr);
       const Layer3Channel& c = f.gr[gr][ch];
       for (int i = 0; i < 576; ++i) {
         const double want = ReferenceLine(f.header, c, i);
@@ -400,8 +406,8 @@ TEST(Layer3Streams, EmbeddedBlockAcrossFrames) {
   }
   auto d = std::make_unique<MpegDecoder>();
   d->Init();
-  d->embed_key = &desc;
-  d->embed_enable = 1;
+  d->embedded().key = &desc;
+  d->embedded().enable = 1;
   const std::vector<uint8_t> s = w.Stream();
   const std::vector<size_t>& at = w.frame_offsets();
   std::vector<int16_t> pcm(2304);
@@ -410,17 +416,17 @@ TEST(Layer3Streams, EmbeddedBlockAcrossFrames) {
     ASSERT_GT(d->DecodeFrame(s.data() + at[k], int(end - at[k]), pcm.data()), 0);
     // Words 2..17 form the block: it completes in frame 4 (words 16..19).
     if (k == 4) {
-      ASSERT_EQ(d->embed_bytes, 30);
-      for (int i = 0; i < 15; ++i) EXPECT_EQ(d->embed_out[i], payload[i]) << "word " << i;
+      ASSERT_EQ(d->embedded().bytes, 30);
+      for (int i = 0; i < 15; ++i) EXPECT_EQ(d->embedded().out[i], payload[i]) << "word " << i;
       // The ring was cleared, then took the two words after the block.
       int after = 0;
       for (int i = 0; i < 16; ++i) {
-        after += d->embed_ring[i] == 0x7777;
-        EXPECT_TRUE(d->embed_ring[i] == 0 || d->embed_ring[i] == 0x7777) << "slot " << i;
+        after += d->embedded().ring[i] == 0x7777;
+        EXPECT_TRUE(d->embedded().ring[i] == 0 || d->embedded().ring[i] == 0x7777) << "slot " << i;
       }
       EXPECT_EQ(after, 2);
     } else {
-      EXPECT_EQ(d->embed_bytes, 0) << "frame " << k;
+      EXPECT_EQ(d->embedded().bytes, 0) << "frame " << k;
     }
   }
 }

@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "decoder/HuffmanTables.h"
+#include "decoder/tables/HuffmanTables.h"
 #include "decoder/MpegDecoder.h"
 #include "tools/streams/Layer3Writer.h"
 
@@ -31,7 +31,7 @@ struct FrontEndFrame {
   int32_t start_pos[2][2]{};
 };
 
-std::vector<FrontEndFrame> ReadFrontEnd(MpegDecoder& d, const Layer3Writer& w) {
+std::vector<FrontEndFrame> ReadFrontEnd(MpegDecoder& d, const Layer3Writer& w, bool i_stereo = false) {
   const std::vector<uint8_t> s = w.Stream();
   std::vector<FrontEndFrame> out;
   const std::vector<size_t>& at = w.frame_offsets();
@@ -41,22 +41,28 @@ std::vector<FrontEndFrame> ReadFrontEnd(MpegDecoder& d, const Layer3Writer& w) {
     std::vector<uint8_t> frame(s.begin() + at[k], s.begin() + next);
     frame.resize(frame.size() + 8, 0);
     EXPECT_TRUE(d.ParseHeader(frame.data(), int(frame.size()))) << "frame " << k;
-    EXPECT_EQ(size_t(d.frame_bytes), next - at[k]) << "frame " << k;
-    EXPECT_TRUE(d.lsf ? d.ReadSideInfoLsf() : d.ReadSideInfoMpeg1());
-    f.fed = d.FeedReservoir();
-    f.side = d.side_info;
+    EXPECT_EQ(size_t(d.header().frame_bytes), next - at[k]) << "frame " << k;
+    const FrameHeader& h = d.header();
+    Layer3State& st = d.layer3();
+    const int channels = h.stereo ? 2 : 1;
+    EXPECT_TRUE(h.lsf ? ReadSideInfoLsf(d.body(), channels, st.side_info)
+                      : ReadSideInfoMpeg1(d.body(), channels, st.side_info));
+    f.fed = FeedReservoir(st.reservoir, d.body(), h.main_data_bytes, st.side_info.main_data_begin);
+    f.side = st.side_info;
     if (f.fed) {
-      for (int gr = 0; gr < (d.lsf ? 1 : 2); ++gr)
-        for (int ch = 0; ch < (d.stereo ? 2 : 1); ++ch) {
-          d.part2_start = d.reservoir.read_pos;
-          f.start_pos[gr][ch] = d.part2_start;
-          if (d.lsf)
-            d.ReadScaleFactorsLsf(ch);
+      for (int gr = 0; gr < (d.header().lsf ? 1 : 2); ++gr)
+        for (int ch = 0; ch < (d.header().stereo ? 2 : 1); ++ch) {
+          GranuleInfo& gi = st.side_info.ch[ch].gr[gr];
+          const int32_t part2_start = st.reservoir.read_pos;
+          f.start_pos[gr][ch] = part2_start;
+          if (h.lsf)
+            ReadScaleFactorsLsf(st.reservoir, gi, (h.mode_extension & 1) && ch == 1, st.scale_factors[ch],
+                                i_stereo && ch == 1 ? &st.limits : nullptr);
           else
-            d.ReadScaleFactorsMpeg1(ch, gr);
-          f.sf[gr][ch] = d.scale_factors[ch];
-          d.DecodeHuffman(ch, gr, f.values[gr][ch]);
-          f.end_pos[gr][ch] = d.reservoir.read_pos;
+            ReadScaleFactorsMpeg1(st.reservoir, gi, st.side_info.ch[ch].scfsi, gr, st.scale_factors[ch]);
+          f.sf[gr][ch] = st.scale_factors[ch];
+          DecodeHuffman(st.reservoir, gi, sfb_bounds[h.SfbRow()], part2_start, f.values[gr][ch]);
+          f.end_pos[gr][ch] = d.layer3().reservoir.read_pos;
         }
     }
     out.push_back(f);
@@ -260,8 +266,7 @@ TEST_F(WriterTest, LsfBlocksPartitionsAndIntensityRightChannel) {
         ASSERT_TRUE(lw.Add(f)) << lw.error();
         MpegDecoder& dec = *d;
         dec.Init();
-        dec.i_stereo = ext & 1;
-        const std::vector<FrontEndFrame> got = ReadFrontEnd(dec, lw);
+        const std::vector<FrontEndFrame> got = ReadFrontEnd(dec, lw, ext & 1);
         ASSERT_EQ(got.size(), 1u);
         ASSERT_TRUE(got[0].fed);
         for (int ch = 0; ch < 2; ++ch) {
@@ -408,7 +413,7 @@ TEST_F(WriterTest, PlantedWordsAreFound) {
     const std::vector<FrontEndFrame> got = ReadFrontEnd(*d, one);
     for (int gr = 0; gr < 2; ++gr) {
       uint32_t found = 0;
-      ASSERT_TRUE(d->ExtractEmbeddedWord(got[0].values[gr][0], 0, gr, &found))
+      ASSERT_TRUE(ExtractEmbeddedWord(got[0].values[gr][0], got[0].side.ch[0].gr[gr], sfb_bounds[0], &found))
           << "trial " << trial << " granule " << gr << " block " << block[gr];
       EXPECT_EQ(found, word[gr]) << "trial " << trial;
     }
@@ -425,18 +430,18 @@ TEST(EmbeddedBlock, ScrambledWordsAssembleIntoTheBlock) {
   ASSERT_EQ(words.size(), 16u);
   auto d = std::make_unique<MpegDecoder>();
   d->Init();
-  d->embed_key = &desc;
-  d->embed_enable = 1;
-  d->embed_ring_index = 5;  // any ring position
+  d->embedded().key = &desc;
+  d->embedded().enable = 1;
+  d->embedded().ring_index = 5;  // any ring position
   int gained = 0;
   for (int k = 0; k < 16; ++k) {
-    gained = d->AssembleEmbeddedBlock(words[size_t(k)], d->embed_out);
+    gained = AssembleEmbeddedBlock(d->embedded(), words[size_t(k)]);
     if (k < 15) {
       ASSERT_EQ(gained, 0) << "early block at word " << k;
     }
   }
   EXPECT_EQ(gained, 30);
-  for (int k = 0; k < 15; ++k) EXPECT_EQ(d->embed_out[k], payload[k]);
+  for (int k = 0; k < 15; ++k) EXPECT_EQ(d->embedded().out[k], payload[k]);
 }
 
 TEST(FrameCrc, KnownCheckValue) {

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <memory>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -14,15 +14,15 @@ struct Requant : public ::testing::Test {
   void SetUp() override {
     d = std::make_unique<MpegDecoder>();
     d->Init();
-    std::memset(&d->side_info, 0, sizeof d->side_info);
-    std::memset(d->scale_factors, 0, sizeof d->scale_factors);
-    d->lsf = 0;
-    d->sampling_frequency = 0;  // 44.1 kHz
+    std::memset(&d->layer3().side_info, 0, sizeof d->layer3().side_info);
+    std::memset(d->layer3().scale_factors, 0, sizeof d->layer3().scale_factors);
+    d->header().lsf = 0;
+    d->header().sampling_frequency = 0;  // 44.1 kHz
     Gi().global_gain = 210;
     std::memset(q, 0, sizeof q);
   }
-  GranuleInfo& Gi() { return d->side_info.ch[0].gr[0]; }
-  ScaleFactors& Sf() { return d->scale_factors[0]; }
+  GranuleInfo& Gi() { return d->layer3().side_info.ch[0].gr[0]; }
+  ScaleFactors& Sf() { return d->layer3().scale_factors[0]; }
   void Short(int mixed) {
     Gi().window_switching_flag = 1;
     Gi().block_type = 2;
@@ -31,7 +31,7 @@ struct Requant : public ::testing::Test {
   }
   void Run() {
     std::memset(xr, 0x7f, sizeof xr);
-    d->Requantise(0, 0, q, xr);
+    Requantise(Gi(), Sf(), sfb_bounds[d->header().SfbRow()], q, xr);
   }
   std::unique_ptr<MpegDecoder> d;
   int32_t q[576];
@@ -99,7 +99,7 @@ TEST_F(Requant, LongBlockScalefactors) {
   EXPECT_FLOAT_EQ(xr[140], float(std::pow(2.0, -1.5)));
   EXPECT_EQ(xr[133], 1.0f);
   // LSF boundaries: 22.05 kHz band 15 spans 200..237.
-  d->lsf = 1;
+  d->header().lsf = 1;
   Run();
   EXPECT_EQ(xr[199], 1.0f);
   EXPECT_FLOAT_EQ(xr[200], float(std::pow(2.0, -1.5)));

@@ -5,7 +5,7 @@
 #include <memory>
 #include <random>
 
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/BuiltTables.h"
 #include "decoder/MpegDecoder.h"
 
 namespace bramble {
@@ -19,31 +19,38 @@ struct Stereo : public ::testing::Test {
   void SetUp() override {
     d = std::make_unique<MpegDecoder>();
     d->Init();
-    std::memset(&d->side_info, 0, sizeof d->side_info);
-    std::memset(d->scale_factors, 0, sizeof d->scale_factors);
-    d->lsf = 0;
-    d->sampling_frequency = 0;  // 44.1 kHz
-    d->stereo = d->output_stereo = 1;
-    d->mode = 1;
+    modes = {};
+    std::memset(&d->layer3().side_info, 0, sizeof d->layer3().side_info);
+    std::memset(d->layer3().scale_factors, 0, sizeof d->layer3().scale_factors);
+    d->header().lsf = 0;
+    d->header().sampling_frequency = 0;  // 44.1 kHz
+    d->header().stereo = 1;
+    d->header().mode = 1;
     for (int i = 0; i < 576; ++i) {
       xr[0][i] = left[i] = 1.0f + std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
       xr[1][i] = 0.0f;
     }
   }
-  void SetModes(int ms, int is) {
-    d->ms_stereo = ms;
-    d->i_stereo = is;
+  void SetModes(int ms, int is) { modes = {ms != 0, is != 0}; }
+  void Mpeg1() {
+    Layer3State& s = d->layer3();
+    StereoMpeg1(modes, s.side_info.ch[0].gr[0], sfb_bounds[d->header().SfbRow()], s.scale_factors[1], xr);
+  }
+  void Lsf() {
+    Layer3State& s = d->layer3();
+    StereoLsf(modes, s.side_info.ch[0].gr[0], s.side_info.ch[1].gr[0].scalefac_compress,
+              sfb_bounds[d->header().SfbRow()], s.scale_factors[1], s.limits, xr);
   }
   void Short(int mixed) {
     for (int ch = 0; ch < 2; ++ch) {
-      GranuleInfo& gi = d->side_info.ch[ch].gr[0];
+      GranuleInfo& gi = d->layer3().side_info.ch[ch].gr[0];
       gi.window_switching_flag = 1;
       gi.block_type = 2;
       gi.short_block = 1;
       gi.mixed_block_flag = mixed;
     }
   }
-  ScaleFactors& Right() { return d->scale_factors[1]; }
+  ScaleFactors& Right() { return d->layer3().scale_factors[1]; }
   // The line was intensity coded with the pair (a, b).
   void ExpectIntensity(int i, double a, double b) {
     ASSERT_NEAR(xr[0][i], left[i] * a, 1e-5 * std::fabs(left[i] * a) + 1e-12) << i;
@@ -60,6 +67,7 @@ struct Stereo : public ::testing::Test {
   static double T(int pos) { return std::tan(pos * kPi / 12); }
 
   std::unique_ptr<MpegDecoder> d;
+  StereoModes modes{};
   std::mt19937 rng{99};
   float xr[2][576];
   float left[576];
@@ -71,7 +79,7 @@ TEST_F(Stereo, MidSideOnly) {
     xr[1][i] = (i & 1) ? -1.0f : 1.0f;
   }
   SetModes(1, 0);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   EXPECT_EQ(xr[0][0], kSqrt2);
   EXPECT_EQ(xr[1][0], 0.0f);
   EXPECT_EQ(xr[0][1], 0.0f);
@@ -80,20 +88,15 @@ TEST_F(Stereo, MidSideOnly) {
   EXPECT_EQ(xr[1][575], kSqrt2);
   // Neither mode: nothing changes. The LSF stage does the same.
   SetModes(0, 0);
-  d->StereoMpeg1(0, xr);
-  d->StereoLsf(xr);
+  Mpeg1();
+  Lsf();
   EXPECT_EQ(xr[0][0], kSqrt2);
   EXPECT_EQ(xr[1][1], kSqrt2);
   SetModes(1, 0);
-  d->lsf = 1;
-  d->StereoLsf(xr);
+  d->header().lsf = 1;
+  Lsf();
   EXPECT_FLOAT_EQ(xr[0][0], 1.0f);
   EXPECT_FLOAT_EQ(xr[1][0], 1.0f);
-  // A mono LSF stream returns at once.
-  d->stereo = 0;
-  const float before = xr[0][0];
-  d->StereoLsf(xr);
-  EXPECT_EQ(xr[0][0], before);
 }
 
 TEST_F(Stereo, Mpeg1IntensityLongBlocks) {
@@ -105,7 +108,7 @@ TEST_F(Stereo, Mpeg1IntensityLongBlocks) {
   for (int b = 0; b < 21; ++b) Right().l[b] = 2;
   Right().l[16] = 7;  // illegal position: band 16 (162..195) is not intensity
   SetModes(1, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   const double a = T(2) / (1 + T(2)), b = 1 / (1 + T(2));
   for (int i = 0; i < 110; ++i) ExpectMidSide(i, 0.5f);
   for (int i = 110; i < 162; ++i) ExpectIntensity(i, a, b);
@@ -119,7 +122,7 @@ TEST_F(Stereo, Mpeg1IntensityLongBlocks) {
   Right().l[16] = 7;
   Right().l[20] = 7;  // band 21 copies band 20: neither is intensity
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 110; ++i) ExpectUntouched(i, i <= 100 ? 0.5f : 0.0f);
   for (int i = 162; i < 196; ++i) ExpectUntouched(i, 0.0f);
   for (int i = 342; i < 576; ++i) ExpectUntouched(i, 0.0f);
@@ -133,7 +136,7 @@ TEST_F(Stereo, Mpeg1IntensityPositions) {
   Right().l[5] = 6;
   Right().l[6] = 1;
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 4; ++i) ExpectUntouched(i, 0.0f);
   // Position 0: the left channel gets nothing, the right all.
   for (int i = 4; i < 20; ++i) {
@@ -155,17 +158,17 @@ TEST_F(Stereo, Mpeg1IntensityRightChannelReachingBand21) {
   xr[1][400] = 0.25f;
   for (int b = 0; b < 21; ++b) Right().l[b] = 1;
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 576; ++i) ExpectUntouched(i, i == 400 ? 0.25f : 0.0f);
 
   SetUp();
   xr[1][500] = 0.25f;
   for (int b = 0; b < 21; ++b) Right().l[b] = 1;
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 576; ++i) ExpectUntouched(i, i == 500 ? 0.25f : 0.0f);
   SetModes(1, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 576; ++i) ExpectMidSide(i, i == 500 ? 0.25f : 0.0f);
 }
 
@@ -190,7 +193,7 @@ TEST_F(Stereo, Mpeg1IntensityShortBlocks) {
   SetModes(0, 1);
   float right[576];
   std::memcpy(right, xr[1], sizeof right);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   const double a1 = T(1) / (1 + T(1)), b1 = 1 / (1 + T(1));
   for (int sfb = 0; sfb < 13; ++sfb)
     for (int k = 0; k < Width(sfb); ++k) {
@@ -218,7 +221,7 @@ TEST_F(Stereo, Mpeg1IntensityMixedBlocks) {
   // band from 3 is intensity coded, and so are long bands 3..7 (12..35).
   xr[1][10] = 1.0f;
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 12; ++i) ExpectUntouched(i, i == 10 ? 1.0f : 0.0f);
   for (int i = 12; i < 3 * 136; ++i) {
     ASSERT_EQ(xr[0][i], 0.0f) << i;
@@ -232,7 +235,7 @@ TEST_F(Stereo, Mpeg1IntensityMixedBlocks) {
   Short(1);
   xr[1][Line(5, 0, 0)] = 1.0f;
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 36; ++i) ExpectUntouched(i, 0.0f);
   for (int sfb = 3; sfb <= 5; ++sfb)
     for (int k = 0; k < Width(sfb); ++k) {
@@ -247,27 +250,27 @@ TEST_F(Stereo, Mpeg1IntensityMixedBlocks) {
   Short(1);
   xr[1][Line(3, 2, 3)] = 1.0f;
   SetModes(0, 1);
-  d->StereoMpeg1(0, xr);
+  Mpeg1();
   for (int i = 0; i < 36; ++i) ExpectUntouched(i, 0.0f);
   ASSERT_EQ(xr[0][Line(3, 0, 0)], 0.0f);
   ASSERT_EQ(xr[0][Line(4, 2, 0)], 0.0f);
 }
 
 TEST_F(Stereo, LsfIntensityRatioSets) {
-  d->lsf = 1;
-  d->sampling_frequency = 0;  // 22.05 kHz: long bands 0 6 12 18 24 ...
-  for (int b = 0; b < 21; ++b) d->is_max_long[b] = 7;
-  d->side_info.ch[1].gr[0].scalefac_compress = 1;  // odd: 2^(-1/2) steps
+  d->header().lsf = 1;
+  d->header().sampling_frequency = 0;  // 22.05 kHz: long bands 0 6 12 18 24 ...
+  for (int b = 0; b < 21; ++b) d->layer3().limits.is_max_long[b] = 7;
+  d->layer3().side_info.ch[1].gr[0].scalefac_compress = 1;  // odd: 2^(-1/2) steps
   Right().l[1] = 4;
   Right().l[2] = 3;
   Right().l[3] = 7;  // the illegal position of band 3
   Right().l[4] = 0;
-  d->is_max_long[4] = -1;  // a partition with no bits: position 0 is legal
+  d->layer3().limits.is_max_long[4] = -1;  // a partition with no bits: position 0 is legal
   Right().l[5] = 5;
-  d->is_max_long[5] = 5;
+  d->layer3().limits.is_max_long[5] = 5;
   Right().l[20] = 4;
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   // An all-zero right channel is intensity coded from band 0 on.
   for (int i = 0; i < 6; ++i) ExpectIntensity(i, 1.0, 1.0);
   for (int i = 6; i < 12; ++i) ExpectIntensity(i, 1.0, 0.5);
@@ -279,27 +282,27 @@ TEST_F(Stereo, LsfIntensityRatioSets) {
 
   // Even scalefac_compress: 2^(-1/4) steps.
   SetUp();
-  d->lsf = 1;
-  for (int b = 0; b < 21; ++b) d->is_max_long[b] = 7;
+  d->header().lsf = 1;
+  for (int b = 0; b < 21; ++b) d->layer3().limits.is_max_long[b] = 7;
   Right().l[1] = 1;
   Right().l[2] = 4;
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   for (int i = 6; i < 12; ++i) ExpectIntensity(i, std::pow(2.0, -0.25), 1.0);
   for (int i = 12; i < 18; ++i) ExpectIntensity(i, 1.0, std::pow(2.0, -0.5));
 }
 
 TEST_F(Stereo, LsfIntensityMixedBlocks) {
-  d->lsf = 1;
-  d->sampling_frequency = 0;  // 22.05 kHz: short band 3 spans lines 36..53
+  d->header().lsf = 1;
+  d->header().sampling_frequency = 0;  // 22.05 kHz: short band 3 spans lines 36..53
   Short(1);
   for (int b = 0; b < 21; ++b) {
-    d->is_max_long[b] = 7;
+    d->layer3().limits.is_max_long[b] = 7;
     Right().l[b] = 1;
   }
   for (int w = 0; w < 3; ++w)
     for (int b = 0; b < 12; ++b) {
-      d->is_max_short[w][b] = 7;
+      d->layer3().limits.is_max_short[w][b] = 7;
       Right().s[w][b] = 1;
     }
   const double io = std::pow(2.0, -0.25);
@@ -307,24 +310,24 @@ TEST_F(Stereo, LsfIntensityMixedBlocks) {
   // short band from 3 are intensity coded, band 12 like band 11.
   xr[1][20] = 1.0f;
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   for (int i = 0; i < 24; ++i) ExpectUntouched(i, i == 20 ? 1.0f : 0.0f);
   for (int i = 24; i < 576; ++i) ExpectIntensity(i, io, 1.0);
 
   // A nonzero line in short band 3 keeps the long part out, even where
   // long bands 6 and 7 (36..53) would reach into the short part.
   SetUp();
-  d->lsf = 1;
+  d->header().lsf = 1;
   Short(1);
   for (int b = 0; b < 21; ++b) {
-    d->is_max_long[b] = 7;
+    d->layer3().limits.is_max_long[b] = 7;
     Right().l[b] = 1;
   }
   for (int w = 0; w < 3; ++w)
-    for (int b = 0; b < 12; ++b) d->is_max_short[w][b] = 7;
+    for (int b = 0; b < 12; ++b) d->layer3().limits.is_max_short[w][b] = 7;
   xr[1][36] = 1.0f;
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   for (int i = 0; i < 42; ++i) ExpectUntouched(i, i == 36 ? 1.0f : 0.0f);
   // Windows 1 and 2 of band 3 (42..53) are intensity coded with their short
   // position 0, not with long band 7 (44..53).
@@ -334,9 +337,9 @@ TEST_F(Stereo, LsfIntensityMixedBlocks) {
 
 TEST_F(Stereo, LsfIntensityLastBands) {
   // 22.05 kHz: long band 20 spans 464..521, band 21 522..575.
-  d->lsf = 1;
+  d->header().lsf = 1;
   for (int b = 0; b < 21; ++b) {
-    d->is_max_long[b] = 7;
+    d->layer3().limits.is_max_long[b] = 7;
     Right().l[b] = 2;
   }
   const double io = std::pow(2.0, -0.25);
@@ -344,22 +347,22 @@ TEST_F(Stereo, LsfIntensityLastBands) {
   // with position 0.
   xr[1][500] = 1.0f;
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   for (int i = 0; i < 522; ++i) ExpectUntouched(i, i == 500 ? 1.0f : 0.0f);
   for (int i = 522; i < 576; ++i) ExpectIntensity(i, 1.0, 1.0);
 
   // Right channel nonzero up to band 17 (284..335): bands 18..20 use their
   // positions and band 21 follows band 20, here illegal.
   SetUp();
-  d->lsf = 1;
+  d->header().lsf = 1;
   for (int b = 0; b < 21; ++b) {
-    d->is_max_long[b] = 7;
+    d->layer3().limits.is_max_long[b] = 7;
     Right().l[b] = 2;
   }
   Right().l[20] = 7;
   xr[1][300] = 1.0f;
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   for (int i = 0; i < 336; ++i) ExpectUntouched(i, i == 300 ? 1.0f : 0.0f);
   for (int i = 336; i < 464; ++i) ExpectIntensity(i, 1.0, io);
   for (int i = 464; i < 576; ++i) ExpectUntouched(i, 0.0f);
@@ -368,17 +371,17 @@ TEST_F(Stereo, LsfIntensityLastBands) {
   // 12 (174..192, width 18) follows band 11, or takes position 0 when band
   // 11 holds the highest nonzero line, or stays when band 12 holds it.
   SetUp();
-  d->lsf = 1;
+  d->header().lsf = 1;
   Short(0);
   for (int w = 0; w < 3; ++w)
     for (int b = 0; b < 12; ++b) {
-      d->is_max_short[w][b] = 7;
+      d->layer3().limits.is_max_short[w][b] = 7;
       Right().s[w][b] = 3;
     }
   xr[1][3 * 132 + 42 + 5] = 1.0f;   // window 1, band 11
   xr[1][3 * 174 + 36 + 1] = 1.0f;   // window 2, band 12
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   const double io2 = std::pow(2.0, -0.5);
   for (int k = 0; k < 42; ++k) ExpectIntensity(3 * 132 + k, io2, 1.0);
   for (int k = 0; k < 18; ++k) {
@@ -390,18 +393,18 @@ TEST_F(Stereo, LsfIntensityLastBands) {
 }
 
 TEST_F(Stereo, LsfIntensityShortBlocksUseWindowLimits) {
-  d->lsf = 1;
-  d->sampling_frequency = 0;
+  d->header().lsf = 1;
+  d->header().sampling_frequency = 0;
   Short(0);
   // 22.05 kHz short bands: 0 4 8 12 18 24 ...; band 4 spans 18..24.
   for (int w = 0; w < 3; ++w)
     for (int b = 0; b < 12; ++b) {
-      d->is_max_short[w][b] = 3;
+      d->layer3().limits.is_max_short[w][b] = 3;
       Right().s[w][b] = 1;
     }
-  d->is_max_short[1][4] = 1;  // band 4 of window 1 only
+  d->layer3().limits.is_max_short[1][4] = 1;  // band 4 of window 1 only
   SetModes(0, 1);
-  d->StereoLsf(xr);
+  Lsf();
   const int w4 = 24 - 18;
   for (int k = 0; k < w4; ++k) {
     ExpectIntensity(3 * 18 + k, std::pow(2.0, -0.25), 1.0);

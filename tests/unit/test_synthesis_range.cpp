@@ -13,7 +13,8 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "decoder/SynthesisWindow.h"
+#include "decoder/dsp/Kernels.h"
+#include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
 namespace {
@@ -75,29 +76,29 @@ struct Rig {
   int16_t pcm[64] = {};
   explicit Rig(int stereo) {
     d.Init();
-    d.output_stereo = stereo;
-    d.pcm_out = pcm;
+    d.header().stereo = stereo;
+    d.pcm().data = pcm;
   }
   // One call; `integer` receives what the integer windowing makes of the
   // history the call leaves behind.
   void Call(const float* s0, const float* s1, int16_t* integer) {
-    const int h = d.synth_half, s = d.synth_slot;
-    d.pcm_out_count = 0;
+    const int h = d.synthesis().half, s = d.synthesis().slot;
+    d.pcm().count = 0;
     d.Synthesize(s0, s1);
-    WindowScalar(SynthesisBuffer(0), SynthesisBuffer(d.output_stereo ? 1 : 0), h, s, integer);
+    dsp::Reference().window(d.synthesis().history[0], d.synthesis().history[d.header().stereo ? 1 : 0], h, s, integer);
   }
 };
 
 // Stored value of V[i] written by the call that ran at (half, slot).
-int StoredV(int ch, int half, int slot, int i) {
+int StoredV(const SynthesisState& st, int ch, int half, int slot, int i) {
   const int h = i < 32 ? half : 1 - half;
   const int n = i & 31;
-  return SynthesisBuffer(ch)[512 * h + 64 * (n >> 2) + 4 * slot + (n & 3)];
+  return st.history[ch][512 * h + 64 * (n >> 2) + 4 * slot + (n & 3)];
 }
 
 // V[i] of a slot from the 32 values the float history keeps.
-double VFromHistory(int ch, int slot, int i) {
-  const float* x = synthesis_range.history[ch][slot];
+double VFromHistory(const SynthesisState& st, int ch, int slot, int i) {
+  const float* x = st.unlimited[ch][slot];
   if (i < 16) return x[16 + i];
   if (i == 16) return 0;
   return i < 48 ? -x[48 - i] : -x[i - 48];
@@ -138,40 +139,40 @@ TEST(SynthesisRange, InRangeStaysOnIntegerWindowing) {
       Fill(rng, amp, s1);
       int16_t integer[64];
       rig.Call(s0, s1, integer);
-      ASSERT_EQ(synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1], 0) << call;
+      ASSERT_EQ(rig.d.synthesis().limited_calls[0] | rig.d.synthesis().limited_calls[1], 0) << call;
       for (int i = 0; i < 64; ++i) ASSERT_EQ(rig.pcm[i], integer[i]) << "call " << call << " value " << i;
     }
     // Each slot's float values make the V vector the 16-bit history holds
     // rounded. The last 16 calls wrote slots 0..15 at alternating halves.
     for (int back = 0; back < 16; ++back) {
-      const int slot = (rig.d.synth_slot - 1 - back) & 15, half = (rig.d.synth_half + 1 + back) & 1;
+      const int slot = (rig.d.synthesis().slot - 1 - back) & 15, half = (rig.d.synthesis().half + 1 + back) & 1;
       for (int ch = 0; ch < 2; ++ch)
         for (int i = 0; i < 64; ++i)
-          ASSERT_EQ(std::nearbyint(VFromHistory(ch, slot, i)), StoredV(ch, half, slot, i))
+          ASSERT_EQ(std::nearbyint(VFromHistory(rig.d.synthesis(), ch, slot, i)), StoredV(rig.d.synthesis(), ch, half, slot, i))
               << "ch " << ch << " slot " << slot << " V" << i;
     }
   }
 
   // Limited means rounded beyond +-32767: with a unit scale V[48] is -s[0].
   Rig rig(1);
-  rig.d.pcm_scale = 1.0f;
+  rig.d.synthesis().pcm_scale = 1.0f;
   const float zero[32] = {};
   int16_t integer[64];
   for (float in : {32767.49f, -32767.49f, 32767.0f}) {
     float s0[32] = {};
     s0[0] = in;
     rig.Call(s0, zero, integer);
-    EXPECT_EQ(synthesis_range.limited_calls[0], 0) << in;
+    EXPECT_EQ(rig.d.synthesis().limited_calls[0], 0) << in;
   }
   for (float in : {32767.5f, -32767.5f, 40000.0f}) {
     Rig fresh(1);
-    fresh.d.pcm_scale = 1.0f;
+    fresh.d.synthesis().pcm_scale = 1.0f;
     float s0[32] = {};
     s0[0] = in;
     fresh.Call(s0, zero, integer);
     // Set to 16 by the call, one window used up.
-    EXPECT_EQ(synthesis_range.limited_calls[0], 15) << in;
-    EXPECT_EQ(synthesis_range.limited_calls[1], 0) << in;
+    EXPECT_EQ(fresh.d.synthesis().limited_calls[0], 15) << in;
+    EXPECT_EQ(fresh.d.synthesis().limited_calls[1], 0) << in;
   }
 }
 
@@ -280,9 +281,9 @@ TEST(SynthesisRange, IntegerWindowingResumesAfterBurst) {
     Fill(rng, 1.5f, burst1);
     loud.Call(burst0, burst1, integer);
   }
-  ASSERT_EQ(synthesis_range.limited_calls[0], 15);
-  ASSERT_EQ(synthesis_range.limited_calls[1], 15);
-  const int half = loud.d.synth_half, slot = loud.d.synth_slot;
+  ASSERT_EQ(loud.d.synthesis().limited_calls[0], 15);
+  ASSERT_EQ(loud.d.synthesis().limited_calls[1], 15);
+  const int half = loud.d.synthesis().half, slot = loud.d.synthesis().slot;
   std::vector<int16_t> got;
   int differs_from_integer = 0;
   for (size_t i = 0; i < after.size(); ++i) {
@@ -293,11 +294,11 @@ TEST(SynthesisRange, IntegerWindowingResumesAfterBurst) {
   EXPECT_GT(differs_from_integer, 500);  // the burst's echo was windowed exactly
 
   Rig fresh(1);
-  fresh.d.synth_half = half;
-  fresh.d.synth_slot = slot;
+  fresh.d.synthesis().half = half;
+  fresh.d.synthesis().slot = slot;
   for (size_t i = 0; i < after.size(); ++i) {
     fresh.Call(after[i].data(), after[i].data() + 32, integer);
-    ASSERT_EQ(synthesis_range.limited_calls[0] | synthesis_range.limited_calls[1], 0);
+    ASSERT_EQ(fresh.d.synthesis().limited_calls[0] | fresh.d.synthesis().limited_calls[1], 0);
     if (i < 15) continue;  // its window still reaches back to Init's zeros
     for (int v = 0; v < 64; ++v) ASSERT_EQ(fresh.pcm[v], got[64 * i + v]) << "call " << i << " value " << v;
   }
@@ -317,12 +318,12 @@ TEST(SynthesisRange, ExactWindowingStaysInsideTheBlock) {
     for (int i = 0; i < 32; ++i) history[s][i] = float((s * 31 + i * 7) % 200) - 100.0f;
   int16_t block[64 + 1 + 8];
   for (int16_t& v : block) v = 0x5A5A;
-  WindowExact(history, 7, block + 1);  // right channel
+  dsp::Reference().window_exact(history, 7, block + 1);  // right channel
   for (int i = 0; i < 64; i += 2) EXPECT_EQ(block[i], 0x5A5A) << "left value " << i << " changed";
   EXPECT_EQ(block[65], 0x5A5A) << "wrote past the block";
   int16_t right[32];
   for (int n = 0; n < 32; ++n) right[n] = block[2 * n + 1];
-  WindowExact(history, 7, block);  // left channel: same history, same values
+  dsp::Reference().window_exact(history, 7, block);  // left channel: same history, same values
   for (int n = 0; n < 32; ++n) {
     EXPECT_EQ(block[2 * n + 1], right[n]) << "right value " << n << " changed";
     EXPECT_EQ(block[2 * n], right[n]) << n;

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdlib>
 
-#include "decoder/HuffmanTables.h"
+#include "decoder/tables/HuffmanTables.h"
 
 namespace bramble {
 namespace test {

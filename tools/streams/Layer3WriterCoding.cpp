@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "decoder/HuffmanTables.h"
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/HuffmanTables.h"
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 namespace test {

@@ -2,7 +2,7 @@
 // Polyphase synthesis window, ISO/IEC 11172-3 Table 3-B.3, in Q14 (truncated
 // toward zero), ordered row, tap pair, element, then the coefficients of the
 // even and the odd tap side by side.
-#include "decoder/SynthesisWindow.h"
+#include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
 

@@ -6,8 +6,6 @@
 
 namespace bramble {
 
-struct GranuleInfo;
-
 // One descriptor per table number 0..33 (32 and 33 are the count1 quad
 // tables). A tree node is two words: an internal node holds the forward
 // distances to its children for bit 0 and bit 1; a leaf has first word 0 and
@@ -39,14 +37,5 @@ constexpr uint16_t kHuffPointer = 0x8000;
 
 // Largest magnitude each pair table can code (0 for the empty tables).
 extern const int32_t huffman_max_magnitude[32];
-
-// Where the second and third big-values regions start for a granule, from
-// the long-block band table row MpegDecoder::SfbRow(). Boundaries
-// past the table's last band clamp to 576.
-struct HuffmanRegions {
-  int32_t region1;
-  int32_t region2;
-};
-HuffmanRegions ComputeHuffmanRegions(const GranuleInfo& gi, int sfb_row);
 
 }  // namespace bramble

@@ -1,12 +1,13 @@
 // Windowing on 256-bit registers, compiled for AVX2 by function attribute and
 // used only when the processor has it. Same slot-ordered coefficients as the
 // 128-bit version: a 256-bit group holds that version's two lanes.
-#include "decoder/SynthesisWindow.h"
+#include "decoder/dsp/Variants.h"
 
-#if defined(BRAMBLE_X86_WINDOWS)
+#if defined(BRAMBLE_DSP_X86)
 #include <immintrin.h>
 
 namespace bramble {
+namespace dsp {
 
 bool CpuHasAvx2() {
   __builtin_cpu_init();
@@ -34,7 +35,7 @@ __attribute__((target("avx2"))) void WindowAvx2(const int16_t* left, const int16
                                                 int half, int slot, int16_t* out) {
   const __m256i* l = reinterpret_cast<const __m256i*>(left + 512 * half);
   const __m256i* rt = reinterpret_cast<const __m256i*>(right + 512 * half);
-  const __m256i* w = reinterpret_cast<const __m256i*>(slot_ordered_window[slot]);
+  const __m256i* w = reinterpret_cast<const __m256i*>(Built().slot_ordered_window[slot]);
   for (int r = 0; r < 8; ++r, l += 4, rt += 4, w += 4, out += 8) {
     const __m128i sl = _mm_srai_epi32(RowSums(l, w), 14);
     const __m128i sr = _mm_srai_epi32(RowSums(rt, w), 14);
@@ -44,5 +45,6 @@ __attribute__((target("avx2"))) void WindowAvx2(const int16_t* left, const int16
   }
 }
 
+}  // namespace dsp
 }  // namespace bramble
 #endif

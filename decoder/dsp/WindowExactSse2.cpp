@@ -4,11 +4,15 @@
 // them (scripts/gen_synthesis_window.py), so the sums run over aligned loads
 // without any rearranging, and the outputs are gathered once at the end. The
 // order of the additions is fixed, so every build gives the same result.
+#include "decoder/dsp/Variants.h"
+
+#if defined(BRAMBLE_DSP_X86)
 #include <emmintrin.h>
 
-#include "decoder/SynthesisWindow.h"
+#include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
+namespace dsp {
 
 namespace {
 
@@ -42,7 +46,7 @@ inline __m128 Reverse(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 
 
 }  // namespace
 
-void WindowExact(const float (*history)[32], int slot, int16_t* out) {
+void WindowExactSse2(const float (*history)[32], int slot, int16_t* out) {
   // Even taps: a[q] takes X[16 + q] into output q, b[q] into output 32 - q.
   // Odd taps: c[p] takes X[p] into output 16 + p, e[p] into output 16 - p.
   // b, c and e are negated contributions.
@@ -71,4 +75,6 @@ void WindowExact(const float (*history)[32], int slot, int16_t* out) {
   }
 }
 
+}  // namespace dsp
 }  // namespace bramble
+#endif

@@ -2,28 +2,13 @@
 // slots per load, and paired with the slot four places on; the coefficients
 // come from a copy of the window rearranged for each write slot, so no
 // per-call rotation of the history is needed.
-#include "decoder/SynthesisWindow.h"
+#include "decoder/dsp/Variants.h"
 
-#if defined(BRAMBLE_X86_WINDOWS)
+#if defined(BRAMBLE_DSP_X86)
 #include <emmintrin.h>
 
 namespace bramble {
-
-alignas(32) int16_t slot_ordered_window[16][8][4][16];
-
-void BuildSlotOrderedWindow() {
-  for (int s = 0; s < 16; ++s)
-    for (int r = 0; r < 8; ++r)
-      for (int g = 0; g < 4; ++g)
-        for (int lane = 0; lane < 2; ++lane)
-          for (int j = 0; j < 4; ++j)
-            for (int p = 0; p < 2; ++p) {
-              const int slot_read = 8 * (g >> 1) + (g & 1) + 2 * lane + 4 * p;
-              const int tap = (s - slot_read) & 15;
-              slot_ordered_window[s][r][g][8 * lane + 2 * j + p] =
-                  synthesis_window[64 * r + 8 * (tap >> 1) + 2 * j + (tap & 1)];
-            }
-}
+namespace dsp {
 
 namespace {
 
@@ -45,7 +30,7 @@ inline __m128i RowSums(const __m128i* y, const __m128i* w) {
 void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out) {
   const __m128i* l = reinterpret_cast<const __m128i*>(left + 512 * half);
   const __m128i* rt = reinterpret_cast<const __m128i*>(right + 512 * half);
-  const __m128i* w = reinterpret_cast<const __m128i*>(slot_ordered_window[slot]);
+  const __m128i* w = reinterpret_cast<const __m128i*>(Built().slot_ordered_window[slot]);
   for (int r = 0; r < 8; ++r, l += 8, rt += 8, w += 8, out += 8) {
     const __m128i sl = _mm_srai_epi32(RowSums(l, w), 14);
     const __m128i sr = _mm_srai_epi32(RowSums(rt, w), 14);
@@ -55,5 +40,6 @@ void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, i
   }
 }
 
+}  // namespace dsp
 }  // namespace bramble
 #endif

@@ -44,7 +44,8 @@ inline int SelectLayer2Table(int lsf, int l2_high_rate, int sblimit) {
   return sblimit == 12 ? 3 : 2;
 }
 
-// Tables computed in double and stored as float, built once at first use.
+// Tables computed in double and stored as float, built with the others
+// (decoder/tables/BuiltTables.h).
 struct Layer12Tables {
   float l12_scalefactor[64];  // 2 * 2^(-i/3), entry 63 = 0
   float l1_mul[15];           // 2 / (2^(a+1) - 1), entry 0 = 0
@@ -55,9 +56,5 @@ struct Layer12Tables {
   float grouped5[128][3];
   float grouped9[1024][3];
 };
-const Layer12Tables& L12Tables();
-
-// Grouped-code table for 3, 5 or 9 levels, else null.
-const float (*GroupedTable(int levels))[3];
 
 }  // namespace bramble

@@ -1,11 +1,12 @@
-// Four floats handled together with SSE2, which both builds have (x86-64,
-// and i686 with -msse2). Every lane performs the plain float operation, so a
-// Float4 computation gives exactly the results of the same code on floats.
+// Four floats handled together with SSE, which every x86 build has. Every
+// lane performs the plain float operation, so a Float4 computation gives
+// exactly the results of the same code on ScalarLanes.
 #pragma once
 
 #include <emmintrin.h>
 
 namespace bramble {
+namespace dsp {
 
 struct Float4 {
   __m128 v;
@@ -30,15 +31,5 @@ inline Float4 operator+(Float4 a, Float4 b) { return Float4(_mm_add_ps(a.v, b.v)
 inline Float4 operator-(Float4 a, Float4 b) { return Float4(_mm_sub_ps(a.v, b.v)); }
 inline Float4 operator*(Float4 a, Float4 b) { return Float4(_mm_mul_ps(a.v, b.v)); }
 
-// Index of the highest of n floats (n a multiple of 4) that compares
-// unequal to zero, or -1; negative zero counts as zero.
-inline int LastNonzero(const float* x, int n) {
-  const __m128 zero = _mm_setzero_ps();
-  for (int i = n - 4; i >= 0; i -= 4) {
-    const int mask = _mm_movemask_ps(_mm_cmpneq_ps(_mm_loadu_ps(x + i), zero));
-    if (mask) return i + (mask & 8 ? 3 : mask & 4 ? 2 : mask & 2 ? 1 : 0);
-  }
-  return -1;
-}
-
+}  // namespace dsp
 }  // namespace bramble

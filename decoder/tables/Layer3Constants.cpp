@@ -1,4 +1,4 @@
-#include "decoder/Layer3Tables.h"
+#include "decoder/tables/Layer3Tables.h"
 
 namespace bramble {
 
@@ -45,5 +45,30 @@ const int32_t lsf_nr_of_sfb[6][3][4] = {
 
 // Pre-emphasis: ISO/IEC 11172-3 Table B.6.
 const int32_t pretab[22] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3, 3, 2, 0};
+
+// tan(i * pi / 12): the MPEG-1 intensity ratios (ISO/IEC 11172-3 2.4.3.4.9.3).
+// Entry 6 stands in for the pole and entry 9 for -1, where 1 + t would be 0,
+// so every ratio stays finite.
+const float is_tan[16] = {
+    0.0f,
+    0.267949192431122706f,
+    0.577350269189625765f,
+    1.0f,
+    1.732050807568877294f,
+    3.732050807568877294f,
+    1.0e11f,
+    -3.732050807568877294f,
+    -1.732050807568877294f,
+    -1.01f,
+    -0.577350269189625765f,
+    -0.267949192431122706f,
+    0.0f,
+    0.267949192431122706f,
+    0.577350269189625765f,
+    1.0f,
+};
+
+// Alias-reduction coefficients ci, ISO/IEC 11172-3 Table B.9.
+const float aa_ci[8] = {-0.6f, -0.535f, -0.33f, -0.185f, -0.095f, -0.041f, -0.0142f, -0.0037f};
 
 }  // namespace bramble

@@ -1,4 +1,4 @@
-#include "decoder/Tables.h"
+#include "decoder/tables/HeaderTables.h"
 
 namespace bramble {
 

@@ -3,9 +3,10 @@
 // multiplied-and-added against 4 stored coefficient pairs, giving partial
 // sums for 4 outputs in two registers. Both channels share the coefficient
 // loads.
-#include "decoder/SynthesisWindow.h"
+#include "decoder/dsp/Variants.h"
+#include "decoder/tables/SynthesisTables.h"
 
-#if defined(BRAMBLE_X86_WINDOWS)
+#if defined(BRAMBLE_DSP_X86)
 #if defined(__i386__)
 // Without SSE2 the compiler keeps every packed value in the 64-bit registers
 // rather than moving accumulators to 128-bit ones and back. Nothing here is
@@ -15,6 +16,7 @@
 #include <mmintrin.h>
 
 namespace bramble {
+namespace dsp {
 
 namespace {
 
@@ -55,5 +57,6 @@ void WindowMmx(const int16_t* left, const int16_t* right, int half, int slot, in
   _mm_empty();
 }
 
+}  // namespace dsp
 }  // namespace bramble
 #endif
