@@ -2,32 +2,26 @@
 
 #include <cstdio>
 
-#include "decoder/Tables.h"
-#include "reader/FrameReader.h"
+#include "decoder/FrameHeader.h"
 
 namespace bramble {
 namespace test {
 
 std::vector<uint8_t> HeaderBytes(const FrameSpec& s) {
-  int b1 = 0xE0 | ((4 - s.layer) << 1) | 1;
-  if (s.version == 1) b1 |= 0x18;
-  if (s.version == 2) b1 |= 0x10;
+  const int b1 = 0xE1 | ((4 - s.layer) << 1) | (s.version == 1 ? 0x18 : s.version == 2 ? 0x10 : 0);
   return {0xFF, uint8_t(b1), uint8_t((s.bitrate_index << 4) | (s.sf_index << 2) | (s.padding << 1)),
           uint8_t(s.mode << 6)};
 }
 
 int FrameBytes(const FrameSpec& s) {
-  const int lsf = s.version == 1 ? 0 : 1;
-  const int row = s.version == 1 ? 0 : s.version == 2 ? 1 : 2;
-  const int kbps = kBitrateKbps[lsf][s.layer - 1][s.bitrate_index];
-  const int rate = kSampleRateHz[3 * row + s.sf_index];
-  return FrameReader::FrameLengthFor(s.layer, lsf, kbps, rate) + s.padding * (s.layer == 1 ? 4 : 1);
+  FrameHeader h;
+  return ParseFrameHeader(HeaderBytes(s).data(), &h) ? h.frame_bytes : 0;
 }
 
 std::vector<uint8_t> MakeFrame(const FrameSpec& spec) {
   std::vector<uint8_t> f(size_t(FrameBytes(spec)), 0);
   const std::vector<uint8_t> h = HeaderBytes(spec);
-  for (int i = 0; i < 4; ++i) f[size_t(i)] = h[size_t(i)];
+  std::copy(h.begin(), h.end(), f.begin());
   return f;
 }
 
@@ -41,6 +35,15 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   if (!f) return false;
   const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return std::fclose(f) == 0 && ok;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(uint8_t(c));
+    std::fclose(f);
+  }
+  return out;
 }
 
 }  // namespace test

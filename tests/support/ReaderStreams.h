@@ -1,5 +1,5 @@
 // Synthetic MPEG audio streams for reader tests: valid headers with zero
-// bodies (silence for every layer), built by the reader's length rules.
+// bodies (silence for every layer).
 #pragma once
 
 #include <cstdint>
@@ -24,11 +24,13 @@ std::vector<uint8_t> HeaderBytes(const FrameSpec& spec);
 int FrameBytes(const FrameSpec& spec);
 // Header followed by a zero body.
 std::vector<uint8_t> MakeFrame(const FrameSpec& spec);
-// `count` frames of `spec` one after the other, appended to `out`.
+// `count` frames of `spec` appended to `out`.
 void AppendFrames(std::vector<uint8_t>* out, const FrameSpec& spec, int count);
 
 // Writes `bytes` to `path`, replacing it; false on failure.
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+// The whole file; empty when it cannot be read.
+std::vector<uint8_t> ReadFile(const std::string& path);
 
 }  // namespace test
 }  // namespace bramble
