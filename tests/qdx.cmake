@@ -1,7 +1,6 @@
-# QDX information blocks end to end: `bramble qdx` against the blocks the
-# stream maker of tools/ plants, and under Wine the jukebox host's
-# notifications for the same streams (made by the native `qdxembed`).
-# The unit tests run the command-line tool on the streams they make.
+# The unit tests start the native `bramble` tool (tests/unit/test_tool.cpp),
+# and under Wine the jukebox host's tag and information-block checks run
+# against streams the native `qdxembed` makes.
 if(NOT WIN32 AND TARGET bramble)
   add_dependencies(bramble_tests bramble)
 endif()

@@ -1,0 +1,238 @@
+// The `bramble` command-line tool run as a child process (through the
+// build's emulator, if any): exit codes and messages, WAVE and raw output,
+// stream descriptions, tags and titles, and `bramble qdx` on streams whose
+// embedded data channel carries planted information blocks.
+#ifndef _WIN32
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "tests/support/ReaderStreams.h"
+#include "tools/streams/QdxStream.h"
+
+namespace bramble {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using test::QdxBlock;
+
+struct Result {
+  int code = -1;  // -1: killed by a signal
+  std::string out, err;
+};
+
+std::string Text(const std::string& path) {
+  const Bytes b = test::ReadFile(path);
+  return std::string(b.begin(), b.end());
+}
+
+class Tool : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (access(program_.c_str(), X_OK) != 0) GTEST_SKIP() << "no " << program_;
+  }
+  // A file of this test run in the build directory.
+  static std::string Work(const std::string& name) {
+    return std::string(BRAMBLE_BINARY_DIR) + "/tool_" + std::to_string(getpid()) + "_" + name;
+  }
+  Result Bramble(const std::vector<std::string>& args) {
+    const std::string launcher = BRAMBLE_PROGRAM_LAUNCHER, out = Work("stdout"), err = Work("stderr");
+    std::string command = (launcher.empty() ? "" : "'" + launcher + "' ") + "'" + program_ + "'";
+    for (const std::string& a : args) command += " '" + a + "'";
+    const int status = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
+    Result r;
+    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = Text(out);
+    r.err = Text(err);
+    std::remove(out.c_str());
+    std::remove(err.c_str());
+    return r;
+  }
+  const std::string program_ = std::string(BRAMBLE_BINARY_DIR) + "/bin/bramble";
+  const std::string streams_ = std::string(BRAMBLE_SHARED_DIR) + "/conformance/";
+};
+
+TEST_F(Tool, FailuresExplainThemselvesInOneLine) {
+  const std::string missing = Work("no_such.mp3"), garbage = Work("garbage.mp3"), empty = Work("empty.mp3");
+  const std::string out = Work("out.wav"), raw = Work("out.raw");
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += "not audio at all; ";
+  ASSERT_TRUE(test::WriteFile(garbage, Bytes(text.begin(), text.end())));
+  ASSERT_TRUE(test::WriteFile(empty, {}));
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+  } cases[] = {
+      {{"decode", missing, out}, 1}, {{"decode", missing, raw}, 1}, {{"info", missing}, 1},
+      {{"bench", missing, "--seconds", "0.1"}, 1}, {{"decode", garbage, out}, 1}, {{"info", garbage}, 1},
+      {{"bench", garbage, "--seconds", "0.1"}, 1}, {{"decode", empty, raw}, 1}, {{}, 2},
+      {{"frobnicate", "x"}, 2}, {{"decode", "only_one_argument"}, 2}, {{"tag", garbage, "--genre", "Polka Rock"}, 2},
+  };
+  for (const Case& c : cases) {
+    const Result r = Bramble(c.args);
+    SCOPED_TRACE(c.args.empty() ? "no arguments" : c.args[0] + " " + c.args.back());
+    EXPECT_EQ(r.code, c.code);
+    if (c.code == 1) {
+      EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+      EXPECT_TRUE(r.err.size() > 1 && r.err.back() == '\n') << r.err;
+      EXPECT_NE(access(out.c_str(), F_OK), 0) << "output created";
+      EXPECT_NE(access(raw.c_str(), F_OK), 0) << "output created";
+    }
+  }
+  for (const std::string& f : {garbage, empty}) std::remove(f.c_str());
+}
+
+uint32_t Le(const std::string& b, size_t at, int bytes) {
+  uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | uint8_t(b[at + size_t(i)]);
+  return v;
+}
+
+TEST_F(Tool, DecodeWritesWaveRawAndStandardOutput) {
+  const std::string in = streams_ + "l2-fl10.bit", wav_path = Work("out.wav"), raw_path = Work("out.raw");
+  ASSERT_EQ(Bramble({"decode", in, wav_path}).code, 0);
+  ASSERT_EQ(Bramble({"decode", in, raw_path}).code, 0);
+  const Result piped = Bramble({"decode", in, "-"});
+  ASSERT_EQ(piped.code, 0);
+  const std::string wav = Text(wav_path), raw = Text(raw_path);
+  std::remove(wav_path.c_str());
+  std::remove(raw_path.c_str());
+  ASSERT_GT(raw.size(), 0u);
+  EXPECT_EQ(raw.size() % 4, 0u);
+  ASSERT_EQ(wav.size(), 44 + raw.size());
+  EXPECT_TRUE(wav.compare(44, std::string::npos, raw) == 0) << "WAVE data and raw output differ";
+  EXPECT_TRUE(piped.out == raw) << "standard output and raw output differ";
+  EXPECT_EQ(wav.substr(0, 4) + wav.substr(8, 8) + wav.substr(36, 4), "RIFFWAVEfmt data");
+  const uint32_t fields[][3] = {{4, 4, uint32_t(wav.size() - 8)}, {16, 4, 16}, {20, 2, 1},      {22, 2, 2},
+                                {24, 4, 32000},                    {28, 4, 128000}, {32, 2, 4}, {34, 2, 16},
+                                {40, 4, uint32_t(raw.size())}};
+  for (const auto& f : fields) EXPECT_EQ(Le(wav, f[0], int(f[1])), f[2]) << "header byte " << f[0];
+}
+
+TEST_F(Tool, InfoDescribesTheStream) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"l2-fl10", "1|2|stereo|32000|192000|1764|49"},
+      {"l2-test32", "2|2|stereo|24000|128000|3024|63"},
+      {"l1-fl4", "1|1|single_channel|32000|32000|588|49"},
+      {"M2L3_compl24", "2|3|single_channel|24000|128000|5088|212"},
+  };
+  for (const auto& c : cases) {
+    const Result r = Bramble({"info", streams_ + c.first + ".bit"});
+    EXPECT_EQ(r.code, 0);
+    std::string values;
+    for (size_t at = 0; (at = r.out.find(": ", at)) != std::string::npos; at += 2)
+      values += (values.empty() ? "" : "|") + r.out.substr(at + 2, r.out.find('\n', at) - at - 2);
+    EXPECT_EQ(r.out.substr(0, 9) + values, std::string("version: ") + c.second) << r.out;
+  }
+}
+
+TEST_F(Tool, TagAndTitle) {
+  const std::string f = Work("tagged.mp3");
+  const Bytes audio(4000, 'x');
+  ASSERT_TRUE(test::WriteFile(f, audio));
+  EXPECT_EQ(Bramble({"tag", f}).out, "no tag\n");
+  ASSERT_EQ(Bramble({"tag", f, "--title", "Hello", "--artist", "World", "--year", "1994", "--genre", "folklore"}).code, 0);
+  EXPECT_EQ(Bramble({"tag", f}).out, "title: Hello\nartist: World\nalbum: \nyear: 1994\ncomment: \ngenre: 114 (Folklore)\n");
+  EXPECT_EQ(Bramble({"title", f, "--order", "6:4014:1,0:4013:1"}).out, "Hello World " + f.substr(f.rfind('/') + 1) + "\n");
+  EXPECT_EQ(Bramble({"tag", f, "--remove"}).out, "removed\n");
+  EXPECT_EQ(test::ReadFile(f), audio);
+  std::remove(f.c_str());
+}
+
+// The lines `bramble qdx` prints for a stream the maker built.
+std::vector<std::string> Lines(const std::string& out) {
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+    lines.push_back(out.substr(at, end - at));
+  return lines;
+}
+
+TEST_F(Tool, QdxPrintsEachPlantedBlockAtItsFrame) {
+  const std::vector<QdxBlock> blocks = {
+      {QdxBlock::kText, "First words of the song"},
+      {QdxBlock::kUrl, "http://example.invalid/a"},
+      {QdxBlock::kText, ""},
+      {QdxBlock::kText, "tab\there, newline\nthere, back\\slash, high \xE9 byte, and text to need three channel blocks"},
+      {QdxBlock::kUrl, "http://example.invalid/b?x=1"},
+  };
+  struct Variant {
+    const char* name;
+    int version, sampling_frequency, bitrate_index, mode;
+  } variants[] = {{"MPEG-1 stereo", 1, 0, 9, 1},
+                  {"MPEG-1 48 kHz mono", 1, 1, 9, 3},
+                  {"MPEG-2 mono", 2, 0, 8, 3},
+                  {"MPEG-2.5 stereo", 25, 2, 8, 1}};
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    test::QdxStreamOptions o;
+    o.version = v.version;
+    o.sampling_frequency = v.sampling_frequency;
+    o.bitrate_index = v.bitrate_index;
+    o.mode = v.mode;
+    o.seed = uint32_t(v.version + v.mode);
+    test::QdxStream s;
+    std::string error;
+    ASSERT_TRUE(test::BuildQdxStream(blocks, o, &s, &error)) << error;
+    std::vector<std::string> expected;
+    for (const auto& p : s.planted) expected.push_back(test::QdxLine(p.time_ms, p.kind, p.payload));
+    const std::string path = Work("qdx.mp3");
+    ASSERT_TRUE(test::WriteFile(path, s.bytes));
+    const Result r = Bramble({"qdx", path});
+    std::remove(path.c_str());
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(Lines(r.out), expected);
+  }
+}
+
+// A flipped channel word spoils its channel block: the information blocks
+// with a byte in it are lost, those before it are not, and after it the
+// reader finds its way back within one block.
+TEST_F(Tool, QdxLosesOnlyTheBlocksOfACorruptWord) {
+  std::vector<QdxBlock> blocks;
+  for (int i = 0; i < 14; ++i)
+    blocks.push_back({i % 3 == 1 ? QdxBlock::kUrl : QdxBlock::kText, "block " + std::to_string(i) + " payload"});
+  for (int hit : {60, 200}) {
+    SCOPED_TRACE("corrupt word " + std::to_string(hit));
+    test::QdxStreamOptions o;
+    o.seed = uint32_t(hit);
+    o.corrupt_words = {hit};
+    test::QdxStream s;
+    std::string error;
+    ASSERT_TRUE(test::BuildQdxStream(blocks, o, &s, &error)) << error;
+    ASSERT_EQ(s.lost_chunks.size(), 1u);
+    const size_t lost_first = size_t(s.lost_chunks[0]) * 30, lost_last = lost_first + 29;
+    const std::string path = Work("qdx_corrupt.mp3");
+    ASSERT_TRUE(test::WriteFile(path, s.bytes));
+    const Result r = Bramble({"qdx", path});
+    std::remove(path.c_str());
+    EXPECT_EQ(r.code, 0);
+    const std::vector<std::string> lines = Lines(r.out);
+    int touched = 0, missed_after = 0;
+    for (const auto& p : s.planted) {
+      const std::string line = test::QdxLine(p.time_ms, p.kind, p.payload);
+      const bool reported = std::count(lines.begin(), lines.end(), line) == 1;
+      if (p.last_byte < lost_first) {
+        EXPECT_TRUE(reported) << line;
+      } else if (p.first_byte <= lost_last) {
+        ++touched;
+        EXPECT_FALSE(reported) << line;
+      } else {
+        missed_after += !reported;
+      }
+    }
+    EXPECT_GE(touched, 1);
+    EXPECT_LE(missed_after, 1);
+    EXPECT_LE(lines.size(), s.planted.size());
+  }
+}
+
+}  // namespace
+}  // namespace bramble
+
+#endif  // _WIN32
