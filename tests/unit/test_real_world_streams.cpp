@@ -19,7 +19,7 @@
 #include "reader/FrameReader.h"
 #include "reader/Length.h"
 #include "tests/support/PcmCompare.h"
-#include "tests/support/ReaderStreams.h"
+#include "tests/support/TestFiles.h"
 
 namespace bramble {
 namespace {
