@@ -1,17 +1,36 @@
-// Whole files for tests that write and read them.
+// Whole files and byte strings for tests.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace bramble {
+
+inline std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
 namespace test {
 
 // Writes `bytes` to `path`, replacing it; false on failure.
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return f && std::fclose(f) == 0 && ok;
+}
+
 // The whole file; empty when it cannot be read.
-std::vector<uint8_t> ReadFile(const std::string& path);
+inline std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> out;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(uint8_t(c));
+    std::fclose(f);
+  }
+  return out;
+}
 
 }  // namespace test
 }  // namespace bramble

@@ -1,13 +1,18 @@
-// ID3v1 tags read, written and removed in files, and display titles
-// composed from them in the user's stored order.
+// ID3v1 tags read, written and removed in files; display titles composed
+// from them in the user's stored order; QDX information blocks from the
+// embedded data channel (a channel block recorded from a stream scrambled
+// with the player's key) and the block reader's parse, whole and split.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "decoder/EmbeddedData.h"
 #include "tags/Id3v1Tag.h"
+#include "tags/InfoBlocks.h"
 #include "tags/TagFile.h"
 #include "tags/Title.h"
 #include "tests/support/TestFiles.h"
@@ -16,64 +21,25 @@ namespace bramble {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-using test::ReadFile;
+using Lines = std::vector<std::string>;
 
 std::string TempPath(const char* name) { return ::testing::TempDir() + "bramble_tags_" + name + ".mp3"; }
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 const Bytes kBody(5000, 0x5A);  // audio-like bytes that do not end in "TAG"
 
 // The 128 bytes of a file's tag, laid out field by field.
-Bytes FileTag(const char* title, const char* artist, const char* album, const char* year, const char* comment,
-              uint8_t genre, char pad = 0) {
+Bytes FileTag(const std::string& title, const std::string& artist, const std::string& album, const std::string& year,
+              const std::string& comment, uint8_t genre, char pad = 0) {
   Bytes t(128, uint8_t(pad));
   std::memcpy(t.data(), "TAG", 3);
-  const std::pair<size_t, const char*> fields[] = {{3, title}, {33, artist}, {63, album}, {93, year}, {97, comment}};
+  const std::pair<size_t, std::string> fields[] = {{3, title}, {33, artist}, {63, album}, {93, year}, {97, comment}};
   for (const auto& f : fields)
-    for (size_t i = 0; i < (f.first == 93 ? 4 : 30) && f.second[i]; ++i) t[f.first + i] = uint8_t(f.second[i]);
+    std::copy_n(f.second.begin(), std::min<size_t>(f.first == 93 ? 4 : 30, f.second.size()), t.begin() + long(f.first));
   t[127] = genre;
   return t;
 }
 
-TEST(Id3v1Tag, ReadsTheLast128Bytes) {
-  const char* thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-  const std::string spaces(27, ' ');
-  Bytes no_tag = kBody + FileTag("x", "", "", "", "", 3);
-  no_tag[no_tag.size() - 126] = 'X';  // "TXG"
-  struct Case {
-    const char* what;
-    Bytes bytes;
-    int result;
-    std::vector<std::string> fields;  // title, artist, album, year, comment, genre
-  } cases[] = {
-      {"full width, space padded, untrimmed", kBody + FileTag(thirty, "Art", "Alb", "2001", thirty, 114, ' '), 1,
-       {thirty, "Art" + spaces, "Alb" + spaces, "2001", thirty, "114"}},
-      {"exactly a tag", FileTag("only", "a", "b", "1", "c", 255), 1, {"only", "a", "b", "1", "c", "-1"}},
-      {"not a tag: emptied", no_tag, 0, {"", "", "", "", "", "-1"}},
-      {"shorter than a tag", Bytes{'T', 'A', 'G', 'a', 'b'}, 0, {"", "", "", "", "", "-1"}},
-  };
-  const std::string path = TempPath("read");
-  for (const Case& c : cases) {
-    ASSERT_TRUE(test::WriteFile(path, c.bytes));
-    Id3v1Tag tag;
-    tag.SetTitle("before");
-    EXPECT_EQ(tag.ReadFromFile(path.c_str()), c.result) << c.what;
-    EXPECT_EQ(std::vector<std::string>({tag.Title(), tag.Artist(), tag.Album(), tag.Year(), tag.Comment(),
-                                        std::to_string(tag.Genre())}),
-              c.fields)
-        << c.what;
-  }
-  Id3v1Tag tag;  // a file that cannot be opened leaves the record as it was
-  tag.SetTitle("kept");
-  EXPECT_EQ(tag.ReadFromFile((path + ".missing").c_str()), 0);
-  EXPECT_STREQ(tag.Title(), "kept");
-}
-
-TEST(Id3v1Tag, WriteAppendsOverwritesAndRemoves) {
+TEST(Id3v1Tag, WriteRemoveAndReadBack) {
   Id3v1Tag song, empty, genre_only, cut;
   song.SetTitle("Song");
   song.SetArtist("Band");
@@ -82,46 +48,67 @@ TEST(Id3v1Tag, WriteAppendsOverwritesAndRemoves) {
   genre_only.SetGenre(17);
   cut.SetTitle("12345678901234567890123456789012345");
   cut.SetYear("199999");
-  EXPECT_STREQ(cut.Title(), "123456789012345678901234567890");
-  EXPECT_STREQ(cut.Year(), "1999");
+  EXPECT_EQ(std::string(cut.Title()) + cut.Year(), "1234567890123456789012345678901999");
+  const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123", padded(27, ' ');
   const Bytes old_tag = FileTag("Old", "Other band", "Album", "1950", "c", 3);
   const Bytes song_tag = FileTag("Song", "Band", "", "1987", "", 17);
+  const Bytes spaced = kBody + FileTag(thirty, "Art", "Alb", "2001", thirty, 114, ' ');
+  Bytes no_tag = kBody + old_tag;
+  no_tag[no_tag.size() - 126] = 'X';  // "TXG"
+  const Id3v1Tag* const kRemove = nullptr;
+  const Id3v1Tag kRead;  // no operation
   struct Case {
-    const char* what;
-    const Id3v1Tag* record;  // null: RemoveFromFile
+    const Id3v1Tag* operation;  // a record written, kRemove or kRead
     Bytes before, after;
     int result;
+    std::string read;  // then read back: title|artist|album|year|comment|genre; "" no tag
   } cases[] = {
-      {"appends", &song, kBody, kBody + song_tag, 1},
-      {"overwrites in place", &song, kBody + old_tag, kBody + song_tag, 1},
-      {"cuts to the field", &cut, kBody, kBody + FileTag("123456789012345678901234567890", "", "", "1999", "", 255), 1},
-      {"a genre alone is content", &genre_only, kBody, kBody + FileTag("", "", "", "", "", 17), 1},
-      {"into an empty file", &song, {}, song_tag, 1},
-      {"an empty record removes the tag", &empty, kBody + old_tag, kBody, 1},
-      {"nothing to remove", &empty, kBody, kBody, 0},
-      {"removal", nullptr, kBody + old_tag, kBody, 1},
-      {"removal without a tag", nullptr, kBody, kBody, 0},
-      {"removal of the whole file", nullptr, old_tag, {}, 1},
+      {&song, kBody, kBody + song_tag, 1, "Song|Band||1987||17"},
+      {&song, kBody + old_tag, kBody + song_tag, 1, "Song|Band||1987||17"},  // in place
+      {&cut, kBody, kBody + FileTag("123456789012345678901234567890", "", "", "1999", "", 255), 1,
+       "123456789012345678901234567890|||1999||-1"},
+      {&genre_only, kBody, kBody + FileTag("", "", "", "", "", 17), 1, "|||||17"},
+      {&song, {}, song_tag, 1, "Song|Band||1987||17"},
+      {&empty, kBody + old_tag, kBody, 1, ""},  // an empty record removes the tag
+      {&empty, kBody, kBody, 0, ""},
+      {kRemove, kBody + old_tag, kBody, 1, ""},
+      {kRemove, kBody, kBody, 0, ""},
+      {kRemove, old_tag, {}, 1, ""},
+      {&kRead, spaced, spaced, 1, thirty + "|Art" + padded + "|Alb" + padded + "|2001|" + thirty + "|114"},
+      {&kRead, FileTag("only", "a", "b", "1", "c", 255), FileTag("only", "a", "b", "1", "c", 255), 1, "only|a|b|1|c|-1"},
+      {&kRead, no_tag, no_tag, 0, ""},
+      {&kRead, Bytes{'T', 'A', 'G', 'a', 'b'}, Bytes{'T', 'A', 'G', 'a', 'b'}, 0, ""},
   };
   const std::string path = TempPath("write");
   for (const Case& c : cases) {
     ASSERT_TRUE(test::WriteFile(path, c.before));
-    EXPECT_EQ(c.record ? c.record->WriteToFile(path.c_str()) : RemoveFromFile(path.c_str()), c.result) << c.what;
-    EXPECT_EQ(ReadFile(path), c.after) << c.what;
+    const int result = c.operation == &kRead  ? 0
+                       : c.operation          ? c.operation->WriteToFile(path.c_str())
+                                              : RemoveFromFile(path.c_str());
+    Id3v1Tag t;
+    t.SetTitle("before");
+    const int read = t.ReadFromFile(path.c_str());
+    const std::string fields = std::string(t.Title()) + "|" + t.Artist() + "|" + t.Album() + "|" + t.Year() + "|" +
+                               t.Comment() + "|" + std::to_string(t.Genre());
+    EXPECT_EQ(c.operation == &kRead ? read : result, c.result) << c.read;
+    EXPECT_EQ(test::ReadFile(path), c.after) << c.read;
+    EXPECT_EQ(read ? fields : fields == "|||||-1" ? "" : "not emptied", c.read);
   }
   EXPECT_EQ(RemoveFromFile((path + ".missing").c_str()), 0);
+  Id3v1Tag tag;  // a file that cannot be opened leaves the record as it was
+  tag.SetTitle("kept");
+  EXPECT_EQ(tag.ReadFromFile((path + ".missing").c_str()) + std::strcmp(tag.Title(), "kept"), 0);
 
   // A tag pending for a playing file goes into that file only, at the latest
   // when another file's edit begins.
   const std::string other = TempPath("other");
-  ASSERT_TRUE(test::WriteFile(path, kBody));
-  ASSERT_TRUE(test::WriteFile(other, kBody));
+  ASSERT_TRUE(test::WriteFile(path, kBody) && test::WriteFile(other, kBody));
   CreatePendingTag(path.c_str())->SetTitle("Later");
-  EXPECT_EQ(ReadFile(path), kBody);
+  EXPECT_EQ(test::ReadFile(path), kBody);
   CreatePendingTag(other.c_str())->SetArtist("Other");
-  EXPECT_EQ(ReadFile(path), kBody + FileTag("Later", "", "", "", "", 255));
+  EXPECT_EQ(test::ReadFile(path), kBody + FileTag("Later", "", "", "", "", 255));
   FlushPendingTag();
-  EXPECT_EQ(ReadFile(other), kBody + FileTag("", "Other", "", "", "", 255));
+  EXPECT_EQ(test::ReadFile(other), kBody + FileTag("", "Other", "", "", "", 255));
 }
 
 std::string g_file_title;
@@ -146,7 +133,7 @@ class TitleTest : public ::testing::Test {
   std::string Title(const std::string& path, int capacity) {
     std::vector<char> out(size_t(capacity) + 16, '#');
     EXPECT_EQ(BuildTitle(path.c_str(), out.data(), capacity), 0);
-    for (size_t i = size_t(capacity); i < out.size(); ++i) EXPECT_EQ(out[i], '#') << "overrun at " << i;
+    EXPECT_EQ(std::string(out.begin() + capacity, out.end()), std::string(16, '#')) << "written beyond the capacity";
     return out.data();
   }
   const std::string path_ = TempPath("title");
@@ -154,34 +141,25 @@ class TitleTest : public ::testing::Test {
 
 TEST_F(TitleTest, ComposesPiecesInTheirPositions) {
   const int32_t kTitle = kTitleFieldTitle, kArtist = kTitleFieldArtist, kYear = kTitleFieldYear;
-  const std::string path = path_, missing = path_ + ".missing", n250(250, 'n');
+  const std::string n250(250, 'n');
   struct Case {
-    const char* what;
     std::vector<TitleOrderEntry> entries;  // in array order, the rest off; none: the default order
-    std::string path, file_title;
     int capacity;
-    std::string title;
+    std::string title, file_title = "F", path = "";  // "": the tagged file
   } cases[] = {
-      {"default: the file title", {}, path, "F", 256, "F"},
-      {"artist, title", {{1, kArtist, 1}, {2, kTitle, 1}}, path, "F", 256, "World Hello"},
-      {"nothing enabled: the file title", {{1, kArtist, 0}}, path, "F", 256, "F"},
-      {"positions decide, array order breaks ties",
-       {{5, kTitle, 1}, {0, kYear, 1}, {5, kTitleFieldGenre, 1}, {1, kTitleFieldNone, 1}}, path, "F", 256,
-       "1999  Hello 13"},
-      {"positions out of range", {{0, kYear, 1}, {8, kArtist, 1}, {-3, kTitle, 1}}, path, "F", 256, "1999"},
-      {"full path, a blank comment keeps its space",
-       {{0, kTitleFieldFullPath, 1}, {1, kTitleFieldComment, 1}, {6, kTitleFieldFileTitle, 1}}, path, "F", 256,
-       path + "  F"},
-      {"no tag: genre -1", {{3, kTitleFieldGenre, 1}}, missing, "F", 256, "-1"},
-      {"no tag: the file title", {{1, kArtist, 1}, {2, kTitle, 1}}, missing, "F", 256, "F"},
-      {"cut to the capacity", {{1, kArtist, 1}, {2, kTitle, 1}}, path, "F", 8, "World H"},
-      {"a cut leaves no trailing space", {{1, kArtist, 1}, {2, kTitle, 1}}, path, "F", 7, "World"},
-      {"one byte", {{1, kArtist, 1}}, path, "F", 1, ""},
-      {"255 characters at most", {{1, kArtist, 1}, {2, kTitle, 1}, {6, kTitleFieldFileTitle, 1}}, path, n250, 300,
-       "World Hello " + std::string(243, 'n')},
-      {"a file title too long for the fallback", {{1, kArtist, 0}}, path, n250, 100, ""},
-      {"a path longer than the working string", {{7, kTitleFieldFullPath, 1}}, std::string(600, 'p'), "F", 256,
-       std::string(255, 'p')},
+      {{}, 256, "F"},
+      {{{1, kArtist, 1}, {2, kTitle, 1}}, 256, "World Hello"},
+      {{{1, kArtist, 0}}, 256, "F"},  // nothing enabled: the file title
+      {{{5, kTitle, 1}, {0, kYear, 1}, {5, kTitleFieldGenre, 1}, {1, kTitleFieldNone, 1}}, 256, "1999  Hello 13"},
+      {{{0, kYear, 1}, {8, kArtist, 1}, {-3, kTitle, 1}}, 256, "1999"},  // positions out of range
+      {{{0, kTitleFieldComment, 1}, {1, kTitleFieldFileTitle, 1}}, 256, " F"},  // a blank comment keeps its space
+      {{{3, kTitleFieldGenre, 1}}, 256, "-1", "F", "missing.mp3"},
+      {{{1, kArtist, 1}, {2, kTitle, 1}}, 256, "F", "F", "missing.mp3"},  // no tag pieces: the file title
+      {{{1, kArtist, 1}, {2, kTitle, 1}}, 8, "World H"},
+      {{{1, kArtist, 1}, {2, kTitle, 1}}, 7, "World"},  // a cut leaves no trailing space
+      {{{1, kArtist, 1}, {2, kTitle, 1}, {6, kTitleFieldFileTitle, 1}}, 300, "World Hello " + std::string(243, 'n'), n250},
+      {{{1, kArtist, 0}}, 100, "", n250},  // a file title too long for the fallback
+      {{{7, kTitleFieldFullPath, 1}}, 256, TempPath(std::string(600, 'p').c_str()).substr(0, 255), "F", std::string(600, 'p')},
   };
   for (const Case& c : cases) {
     TitleOrderTable& order = CurrentTitleOrder();
@@ -189,11 +167,10 @@ TEST_F(TitleTest, ComposesPiecesInTheirPositions) {
     for (int i = 0; !c.entries.empty() && i < 8; ++i)
       order.entry[i] = i < int(c.entries.size()) ? c.entries[size_t(i)] : TitleOrderEntry{i, kTitleFieldNone, 0};
     g_file_title = c.file_title;
-    EXPECT_EQ(Title(c.path, c.capacity), c.title) << c.what;
+    EXPECT_EQ(Title(c.path.empty() ? path_ : TempPath(c.path.c_str()), c.capacity), c.title);
   }
   char untouched = 'z';
-  EXPECT_EQ(BuildTitle(path_.c_str(), &untouched, 0), 0);
-  EXPECT_EQ(untouched, 'z');
+  EXPECT_EQ(BuildTitle(path_.c_str(), &untouched, 0) + untouched, 'z');
 }
 
 TEST_F(TitleTest, StoredOrderIsALittleEndianImage) {
@@ -201,22 +178,94 @@ TEST_F(TitleTest, StoredOrderIsALittleEndianImage) {
   const uint8_t two[24] = {7, 0, 0, 0, 0xB0, 0x0F, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xAE, 0x0F, 0, 0, 1, 0, 0, 0};
   ASSERT_TRUE(LoadTitleOrder(two, sizeof two));
   EXPECT_EQ(Title(path_, 256), "World F 1999");
-  TitleOrderTable part = DefaultTitleOrder();
   // Longer values are not this player's; empty ones change nothing.
   const Bytes longer(100, 0);
-  EXPECT_FALSE(ApplyStoredTitleOrder(&part, longer.data(), longer.size()));
-  EXPECT_TRUE(ApplyStoredTitleOrder(&part, longer.data(), 0));
-  EXPECT_EQ(part.entry[6].enabled, 1);
-
+  EXPECT_FALSE(LoadTitleOrder(longer.data(), longer.size()));
+  EXPECT_TRUE(LoadTitleOrder(longer.data(), 0));
+  EXPECT_EQ(Title(path_, 256), "World F 1999");
   // The host's file information: no name means the source playing.
-  CurrentTitleOrder() = DefaultTitleOrder();
-  CurrentTitleOrder().entry[2].enabled = 1;
-  CurrentTitleOrder().entry[6].enabled = 0;
   char out[300];
   GetFileInfoTitle("", path_.c_str(), out);
-  EXPECT_STREQ(out, "Hello");
-  GetFileInfoTitle(nullptr, nullptr, out);
-  EXPECT_STREQ(out, "F");
+  EXPECT_STREQ(out, "World F 1999");
+  GetFileInfoTitle(nullptr, nullptr, out);  // empty tag pieces keep their spaces
+  EXPECT_STREQ(out, " F");
+}
+
+// A reader on a fresh channel that notes "url:payload@time" or "text:...".
+struct Reader {
+  Reader() {
+    reader.SetNotify(
+        [](void* lines, const char* text, int url, int32_t ms) {
+          static_cast<Lines*>(lines)->push_back((url ? "url:" : "text:") + std::string(text) + "@" + std::to_string(ms));
+        },
+        &lines);
+    reader.ResetInfoBlocks(channel);
+  }
+  void Feed(const Bytes& b, size_t step = SIZE_MAX) {
+    for (size_t at = 0; at < b.size(); at += step) reader.FeedInfoBlocks(&b[at], int(std::min(step, b.size() - at)), 0);
+  }
+  EmbeddedChannel channel = {};
+  InfoBlockReader reader;
+  Lines lines;
+};
+
+TEST(EmbeddedChannel, RecordedBlockDescramblesWithThePlayersKey) {
+  // One block as streams carry it: sync, URL code, "http://bramble.invalid/", end, two spaces.
+  const uint16_t words[16] = {0xA2B2, 0x7CAF, 0xC804, 0x2FE9, 0x8C17, 0xDE47, 0xFD78, 0x4292,
+                              0x7F4F, 0x4A2C, 0xA1F6, 0x6770, 0xF9E0, 0xC3E3, 0xEC36, 0xAF49};
+  Reader r;
+  EmbeddedChannel& channel = r.channel;
+  // Stray words first: a block completes wherever the ring stands.
+  for (uint16_t w : {0x1234, 0xBEEF, 0x0F0F}) EXPECT_EQ(AssembleEmbeddedBlock(channel, w), 0);
+  for (int k = 0; k < 15; ++k) EXPECT_EQ(AssembleEmbeddedBlock(channel, words[k]), 0);
+  channel.bytes = AssembleEmbeddedBlock(channel, words[15]);
+  EXPECT_EQ(channel.bytes, 30);  // the check word is no data
+  r.reader.FeedFromDecoder(channel, 26);
+  EXPECT_EQ(r.lines, Lines{"url:http://bramble.invalid/@26"});
+  for (uint16_t w : words) EXPECT_EQ(AssembleEmbeddedBlock(channel, w), 0);  // no room left in the frame's 20 words
+}
+
+// Sync, code list and parameter bytes, payload, end byte.
+Bytes Block(const Bytes& head, const std::string& payload, bool end = true) {
+  Bytes b(3 + head.size() + payload.size() + (end ? 1 : 0), 0xFF);
+  b[0] = 0x15, b[1] = 0x11, b[2] = 0x51;
+  std::copy(head.begin(), head.end(), b.begin() + 3);
+  std::copy(payload.begin(), payload.end(), b.begin() + 3 + long(head.size()));
+  return b;
+}
+TEST(InfoBlocks, ParseWholeAndSplit) {
+  const std::string a1023(1023, 'a'), partial("a\x15\x11z\x15q", 6);
+  const std::pair<Bytes, Lines> cases[] = {
+      {Block({0x03}, "http://x/a") + Block({0x01, 0x42}, "Text skips its parameter"),
+       {"url:http://x/a", "text:Text skips its parameter"}},
+      {Block({0x81, 0x03, 0x99}, "the last kind wins") + Block({0x83, 0x01, 0x99}, "text"),
+       {"url:the last kind wins", "text:text"}},
+      {Block({0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8D, 0x03, 1, 2, 3, 4, 5, 6, 7, 8}, "every parameter"),
+       {"url:every parameter"}},
+      {Block({0x80, 0x8C, 0x8E, 0xFF, 0x83, 0x7F}, "codes without") + Block({0x02}, "<b>") + Block({0x04}, "la") +
+           Block({0x05}, "5") + Block({0x81, 0x06, 1, 2}, "owner") + Block({0x00}, "") + Block({0x8E, 0x0D, 9}, "bin"),
+       {"url:codes without"}},
+      {Block({0x03}, "ended by a sync", false) + Block({0x01, 0}, "") + Block({0x03}, partial),
+       {"url:ended by a sync", "text:", "url:" + partial}},
+      {Block({0x01, 0}, a1023, false) + Block({0x03}, "next"), {"text:" + a1023, "url:next"}},
+      {Block(Bytes(19, 0x8E) + Bytes{0x03}, "twenty codes"), {"url:twenty codes"}},
+      {Block(Bytes(24, 0x8E) + Bytes{0x03}, "more: dropped") + Block({0x03}, "next"), {"url:next"}},
+      {Block(Bytes(300, 0xFF), "", false) + Block({0x03}, "after endless codes"), {"url:after endless codes"}},
+  };
+  for (const auto& c : cases) {
+    for (size_t step : {c.first.size(), size_t(1), size_t(7)}) {
+      Reader r;
+      r.Feed(c.first, step);
+      for (std::string& line : r.lines) line.resize(line.size() - 2);  // "@0"
+      EXPECT_EQ(r.lines, c.second) << "in pieces of " << step;
+    }
+  }
+  // A 1024th payload byte empties the input; the payload then collected
+  // from the bytes that follow keeps its kind.
+  Reader r;
+  r.Feed(Block({0x03}, std::string(1024, 'b') + "lost", false));
+  r.Feed({'t', 'a', 'i', 'l', 0xFF});
+  EXPECT_EQ(r.lines, Lines{"url:tail@0"});
 }
 
 }  // namespace
