@@ -1,6 +1,5 @@
-// The frame reader (resynchronisation, locked fields, the two-frame
-// confirmation of files, tags skipped unsearched), lengths from bit rates,
-// encoder headers and tags, seek offsets and the network stream probe.
+// The frame reader (resynchronisation, locked fields, two-frame confirmation,
+// tags skipped unsearched), lengths, encoder headers, seeks and the stream probe.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -50,20 +49,16 @@ int FrameBytes(const FrameSpec& s) { return int(Frames(s, 1).size()); }
 // ID3v2 header: major version, flags and the four size bytes.
 Bytes Id3(int major, int flags, Bytes size) { return Text("ID3") + Bytes{uint8_t(major), 0, uint8_t(flags)} + size; }
 
-class Source : public MemorySource {
+// A file or a stream in memory that counts the reader's lock-ons (output opens).
+class Source : public MemorySource, public LockOnListener {
  public:
-  Source(const Bytes& b, bool stream) : MemorySource(b.data(), b.size()), stream_(stream) {}
-  bool IsStream() const override { return stream_; }
-
- private:
-  bool stream_;
-};
-
-class Listener final : public LockOnListener {
- public:
+  Source(const Bytes& b, bool stream) : MemorySource(b.data(), b.size()), stream(stream) {}
+  bool IsStream() const override { return stream; }
   bool LockedOn(const FrameReader&) override { return ++opens; }
+  const bool stream;
   int opens = 0;
 };
+
 
 TEST(FrameReader, FindsConfirmsAndResynchronises) {
   const int a = FrameBytes(kMp3), b = FrameBytes(kMp3_160), c = FrameBytes(kMp3_48k), m = FrameBytes(kM25);
@@ -103,14 +98,13 @@ TEST(FrameReader, FindsConfirmsAndResynchronises) {
   };
   for (const Case& k : cases) {
     Source src(k.bytes, k.stream);
-    Listener listener;
     FrameReader r;
-    r.SetListener(&listener);
+    r.SetListener(&src);
     r.Attach(&src, nullptr);
     std::vector<int> sizes;
     while (sizes.size() < 10 && r.SynHeader(nullptr) != -1) sizes.push_back(r.frame_size());
     EXPECT_EQ(sizes, k.sizes) << k.what;
-    EXPECT_EQ(listener.opens, k.sizes.empty() ? 0 : 1) << k.what;  // the output opens once
+    EXPECT_EQ(src.opens, k.sizes.empty() ? 0 : 1) << k.what;  // the output opens once
   }
 }
 

@@ -194,11 +194,9 @@ TEST_F(TitleTest, StoredOrderIsALittleEndianImage) {
 // A reader on a fresh channel that notes "url:payload@time" or "text:...".
 struct Reader {
   Reader() {
-    reader.SetNotify(
-        [](void* lines, const char* text, int url, int32_t ms) {
-          static_cast<Lines*>(lines)->push_back((url ? "url:" : "text:") + std::string(text) + "@" + std::to_string(ms));
-        },
-        &lines);
+    reader.SetNotify([](void* out, const char* text, int url, int32_t ms) {
+      static_cast<Lines*>(out)->push_back((url ? "url:" : "text:") + std::string(text) + "@" + std::to_string(ms));
+    }, &lines);
     reader.ResetInfoBlocks(channel);
   }
   void Feed(const Bytes& b, size_t step = SIZE_MAX) {

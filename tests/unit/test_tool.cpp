@@ -112,15 +112,12 @@ TEST_F(Tool, InfoDescribesTheStream) {
 }
 
 // Each planted block once, at the decode time of the frame that completes
-// it; a flipped channel word loses the blocks with a byte in its channel
-// block and nothing else.
+// it; a flipped channel word loses (or cuts short) the blocks with a byte in
+// its channel block and nothing else.
 TEST_F(Tool, QdxPrintsEachPlantedBlockAtItsFrame) {
-  std::vector<QdxBlock> blocks = {
-      {QdxBlock::kText, "First words of the song"},
-      {QdxBlock::kUrl, "http://example.invalid/a"},
-      {QdxBlock::kText, ""},
-      {QdxBlock::kText, "tab\there, newline\nthere, back\\slash, high \xE9 byte, and text to need three channel blocks"},
-  };
+  std::vector<QdxBlock> blocks = {{QdxBlock::kText, "First words"}, {QdxBlock::kUrl, "http://example.invalid/a"},
+                                  {QdxBlock::kText, ""},
+                                  {QdxBlock::kText, "tab\t, newline\n, back\\slash, \xE9, and enough for three channel blocks"}};
   for (int i = 0; i < 10; ++i) blocks.push_back({i % 3 ? QdxBlock::kText : QdxBlock::kUrl, "block " + std::to_string(i)});
   struct Variant {
     const char* name;
@@ -134,18 +131,31 @@ TEST_F(Tool, QdxPrintsEachPlantedBlockAtItsFrame) {
     o.mode = v.mode, o.seed = uint32_t(v.version + v.mode + v.corrupt_word);
     if (v.corrupt_word >= 0) o.corrupt_words = {v.corrupt_word};
     test::QdxStream s;
-    std::string error, expected;
+    std::string error, expected = "\n", reported = "\n";
     ASSERT_TRUE(test::BuildQdxStream(blocks, o, &s, &error)) << error;
     ASSERT_EQ(s.lost_chunks.size(), v.corrupt_word >= 0 ? 1u : 0u) << v.name;
     const size_t lost = s.lost_chunks.empty() ? SIZE_MAX - 30 : size_t(s.lost_chunks[0]) * 30;  // its block bytes
-    for (const auto& p : s.planted)
-      if (p.last_byte < lost || p.first_byte >= lost + 30) expected += test::QdxLine(p.time_ms, p.kind, p.payload) + "\n";
+    int touched = 0, other = 0;
+    for (const auto& p : s.planted) {
+      if (p.last_byte < lost || p.first_byte >= lost + 30)
+        expected += test::QdxLine(p.time_ms, p.kind, p.payload) + "\n";
+      else
+        ++touched;
+    }
     const std::string path = Work("qdx.mp3");
     ASSERT_TRUE(test::WriteFile(path, s.bytes));
     const Result r = Bramble({"qdx", path});
     std::remove(path.c_str());
     EXPECT_EQ(r.code, 0) << v.name;
-    EXPECT_EQ(r.out, expected) << v.name;
+    for (size_t at = 0, end; (end = r.out.find('\n', at)) != std::string::npos; at = end + 1) {
+      const std::string line = r.out.substr(at, end + 1 - at);
+      if (expected.find("\n" + line) != std::string::npos)
+        reported += line;
+      else
+        ++other;
+    }
+    EXPECT_EQ(reported, expected) << v.name;
+    EXPECT_LE(other, touched) << v.name << ": lines of damaged blocks";
   }
 }
 
