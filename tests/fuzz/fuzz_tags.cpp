@@ -17,8 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   bramble::EmbeddedChannel channel = {};
   // Touches the whole payload, so that a missing NUL shows.
-  reader->SetNotify([](void*, const char* text, int, int32_t) { while (*static_cast<const volatile char*>(text)) ++text; },
-                    nullptr);
+  reader->SetNotify([](void*, const char* s, int, int32_t) { while (*(const volatile char*)s) ++s; }, nullptr);
   reader->ResetInfoBlocks(channel);
   const uint8_t shape = data[0];
   for (size_t at = 1, k = 0; at < size; ++k) {

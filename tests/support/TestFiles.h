@@ -1,4 +1,5 @@
-// Whole files and byte strings for tests.
+// Whole files and byte strings for tests: WriteFile replaces `path` (false on
+// failure), ReadFile gives the whole file (empty when it cannot be read).
 #pragma once
 
 #include <cstdint>
@@ -15,14 +16,12 @@ inline std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<
 
 namespace test {
 
-// Writes `bytes` to `path`, replacing it; false on failure.
 inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   const bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
   return f && std::fclose(f) == 0 && ok;
 }
 
-// The whole file; empty when it cannot be read.
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
   std::vector<uint8_t> out;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
