@@ -1,6 +1,7 @@
-# The plug-in's network-stream branch: netplay_test beside a scripted
-# streaming library (Plugins\Tolquin.DLL of its own folder, built from the
-# same source), then jukebox.exe with the real library against local servers.
+# The network tests, run under Wine against local servers that
+# tests/net/run_net_tests.sh starts: the plug-in's stream branch (netplay_test
+# beside a scripted Plugins\Tolquin.DLL built from the same source, then
+# jukebox.exe with the real library) and the streaming library's smoke test.
 if(WIN32)
   set(NETPLAY_DIR ${CMAKE_BINARY_DIR}/netplay)
   add_library(FakeTolquin SHARED ${CMAKE_CURRENT_LIST_DIR}/net/netplay_test.cpp)
@@ -20,5 +21,12 @@ if(WIN32)
   add_dependencies(netplay_test FakeTolquin netplay_plugin jukebox Tolquin)
   add_test(NAME netplay COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/net/run_net_tests.sh ${CMAKE_BINARY_DIR}/netplay_net
                                 ${BRAMBLE_SHARED} $<TARGET_FILE:netplay_test> ${CMAKE_BINARY_DIR}/bin)
-  set_tests_properties(netplay PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 300)
+
+  add_executable(streaming_test ${CMAKE_CURRENT_LIST_DIR}/net/streaming_test.cpp ${CMAKE_CURRENT_LIST_DIR}/win/TestWatchdog.cpp)
+  target_compile_definitions(streaming_test PRIVATE _WIN32_WINNT=0x0600)
+  target_link_libraries(streaming_test PRIVATE ${BRAMBLE_GTEST} user32 advapi32)
+  add_dependencies(streaming_test Tolquin)
+  add_test(NAME streaming COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/net/run_net_tests.sh ${CMAKE_BINARY_DIR}/streaming_net
+                                  ${BRAMBLE_SHARED} $<TARGET_FILE:streaming_test>)
+  set_tests_properties(netplay streaming PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 300)
 endif()

@@ -31,55 +31,47 @@ namespace {
 FakeStreamingState g_state;
 HANDLE g_closed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 
-void Record(const std::string& call) {
+// Adds "call;" to the calls and gives `answer`.
+int Record(const std::string& call, int answer = 0) {
   if (strlen(g_state.calls) + call.size() + 1 < sizeof g_state.calls) strcat(g_state.calls, (call + ";").c_str());
+  return answer;
 }
 
 class FakeStream final : public bramble::StreamingObject {
  public:
-  int Prepare() override { Record("Prepare"); return 1; }
-  int Finish() override { Record("Finish"); return 0; }
+  int Prepare() override { return Record("Prepare", 1); }
+  int Finish() override { return Record("Finish"); }
   int Open(const char* address) override {
-    Record(std::string("Open ") + address);
     ResetEvent(g_closed);
     position_ = 0;
     record_.content_length = uint32_t(g_state.size);
     record_.first_text = g_state.first_text;
     record_.second_text = g_state.second_text;
     info_ = g_state.open_result && g_state.has_record ? &record_ : nullptr;
-    return g_state.open_result;
+    return Record(std::string("Open ") + address, g_state.open_result);
   }
   int Close() override {
-    Record("Close");
     info_ = nullptr;
     SetEvent(g_closed);
-    return 0;
+    return Record("Close");
   }
   int Read(void* buffer, int count) override {
     const int n = Copy(buffer, count);
     position_ += n;
-    if (n < count && g_state.stall_at_end) {
-      ++g_state.stalled_reads;
-      WaitForSingleObject(g_closed, 10000);  // a silent server until Close
-    }
+    // At the end: a silent server until Close.
+    if (n < count && g_state.stall_at_end && ++g_state.stalled_reads) WaitForSingleObject(g_closed, 10000);
     return n;
   }
   int Seek(uint32_t offset) override {
-    Record("Seek " + std::to_string(offset));
-    g_state.last_seek = int(offset);
     position_ = int(std::min(offset, uint32_t(g_state.size)));
-    return 1;
+    g_state.last_seek = int(offset);
+    return Record("Seek " + std::to_string(offset), 1);
   }
-  int IsSeekable(const char* address) override {
-    Record(std::string("IsSeekable ") + address);
-    return g_state.seekable;
-  }
-  int Unused() override { Record("Unused"); return 0; }
-  int ShowSettings(void*) override { Record("ShowSettings"); return 0; }
-  int Prefetch(void* buffer, int count) override {
-    Record("Prefetch " + std::to_string(count));
-    return Copy(buffer, count);  // delivered again by Read
-  }
+  int IsSeekable(const char* address) override { return Record(std::string("IsSeekable ") + address, g_state.seekable); }
+  int Unused() override { return Record("Unused"); }
+  int ShowSettings(void*) override { return Record("ShowSettings"); }
+  // Delivered again by Read.
+  int Prefetch(void* buffer, int count) override { return Record("Prefetch " + std::to_string(count), Copy(buffer, count)); }
 
  private:
   int Copy(void* buffer, int count) {
@@ -118,12 +110,9 @@ std::vector<uint8_t> TaggedXingStream() {
   constexpr int kFrame = 417, kTagBody = 1000;
   std::vector<uint8_t> bytes = {'I', 'D', '3', 3, 0, 0, 0, 0, kTagBody >> 7, kTagBody & 0x7F};
   bytes.resize(10 + kTagBody + 101 * kFrame, 0);
-  for (int f = 0; f < 103; ++f) {
-    const uint8_t header[4] = {0xFF, 0xFB, 0x90, 0x00};
-    std::copy(header, header + 4, bytes.begin() + (f < 2 ? 100 + f * kFrame : 10 + kTagBody + (f - 2) * kFrame));
-  }
-  const uint8_t xing[] = {'X', 'i', 'n', 'g', 0, 0, 0, 3, 0, 0, 0, 100, 0, 0, 0xA4, 0x85};  // 101 x 417 bytes
-  std::copy(xing, xing + sizeof xing, bytes.begin() + 10 + kTagBody + 36);
+  for (int f = 0; f < 103; ++f)
+    memcpy(&bytes[f < 2 ? 100 + f * kFrame : 10 + kTagBody + (f - 2) * kFrame], "\xFF\xFB\x90", 3);
+  memcpy(&bytes[10 + kTagBody + 36], "Xing\0\0\0\3\0\0\0\x64\0\0\xA4\x85", 16);  // 100 frames, 101 x 417 bytes
   return bytes;
 }
 
@@ -192,16 +181,12 @@ TEST_F(StreamPlay, ProbeRatesLengthAndStopDuringAStalledRead) {
   EXPECT_TRUE(Host().log.Has("feed-setinfo 48000 2"));
   EXPECT_EQ(mod_->GetLength(), 3000);
   EXPECT_EQ(LengthOf(nullptr), 3000);
-  EXPECT_EQ(LengthOf("HTTP://127.0.0.1:1/radio.mp3"), 0) << "another name is a (missing) file";
-  int rate = -1, channels = -1, bitrate = -1;
-  mod_->GetAudioInfo(nullptr, &rate, &channels, &bitrate);
-  EXPECT_TRUE(rate == -1 && bitrate == -1) << "the audio query leaves its outputs alone while a stream plays";
 
   ASSERT_TRUE(PumpUntil([&] { return state_->stalled_reads > 0 && Host().log.Writes() == 125; }, 10000))
       << Host().log.Writes() << " blocks: every prefetched byte is read again";
   const DWORD start = GetTickCount();
   mod_->Stop();
-  EXPECT_LT(GetTickCount() - start, 2000u) << "Stop waits for the stalled read";
+  EXPECT_LT(GetTickCount() - start, 2000u) << "Stop waited for the stalled read";
   EXPECT_EQ(TakeCalls(), "Close;Finish;") << "the stream is closed once";
   PumpFor(100);
   EXPECT_EQ(window_.end_of_stream_messages(), 0) << "the host stopped it: no end-of-stream notice";
@@ -258,7 +243,7 @@ TEST_F(StreamPlay, SeekableWordAndSeeksAtTheByteRateOrBehindTheTag) {
   EXPECT_EQ(Host().log.Writes(), 3u + 100u) << "never the tag's frames or the Xing frame";
 }
 
-TEST_F(StreamPlay, FailuresStreamsWithoutFramesAndTheSchemesLetterCase) {
+TEST_F(StreamPlay, FailedOpensAndStreamsWithoutFrames) {
   state_->open_result = 0;
   EXPECT_EQ(mod_->Play(kUrl.c_str()), -100);
   EXPECT_EQ(TakeCalls(), kOpen + "Close;Finish;");
@@ -276,18 +261,6 @@ TEST_F(StreamPlay, FailuresStreamsWithoutFramesAndTheSchemesLetterCase) {
   EXPECT_EQ(mod_->GetLength(), 1250);
   ASSERT_TRUE(WaitForEnd());
   EXPECT_EQ(Host().log.Writes() + Host().log.Count("open "), 0u);
-  mod_->Stop();
-  EXPECT_EQ(mod_->ClaimsName("http://a/b.mp3"), 1);
-  for (const char* name : {"HTTP://a/b.mp3", "Http://a/b.mp3", "http:/a"}) EXPECT_EQ(mod_->ClaimsName(name), 0) << name;
-
-  // A local file next asks the library for nothing but the Finish of Stop.
-  const std::string path = WriteTempFile("after-stream.mp2", SilentFrames(10));
-  TakeCalls();
-  ASSERT_EQ(mod_->Play(path.c_str()), 0);
-  EXPECT_EQ(mod_->GetLength(), 240);
-  mod_->Stop();
-  EXPECT_EQ(TakeCalls(), "Finish;");
-  DeleteFileA(path.c_str());
 }
 
 }  // namespace
