@@ -20,7 +20,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if kind == "redirect" and rest[0] != "0":
             self.send_response(302)
             self.send_header("Location", "/redirect/%d/%s" % (int(rest[0]) - 1, rest[-1]))
-            self.send_header("Content-Length", "0")
             return self.end_headers()
         with open(path, "rb") as f:
             body = f.read()
@@ -38,7 +37,6 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
-server.daemon_threads = True
 with open(sys.argv[1] + ".tmp", "w") as f:
     f.write(str(server.server_address[1]))
 os.rename(sys.argv[1] + ".tmp", sys.argv[1])

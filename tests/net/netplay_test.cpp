@@ -103,9 +103,8 @@ namespace {
 const std::string kUrl = "http://127.0.0.1:1/radio.mp3";
 const std::string kOpen = "Prepare;IsSeekable " + kUrl + ";Open " + kUrl + ";";
 
-// An ID3v2 tag holding two frame headers a frame apart, a Xing frame that
-// counts 100 frames, then those 100 silent Layer III frames (128 kbit/s,
-// 44.1 kHz, 417 bytes).
+// An ID3v2 tag holding two frame headers, a Xing frame counting 100 frames,
+// then those 100 silent Layer III frames (128 kbit/s, 44.1 kHz, 417 bytes).
 std::vector<uint8_t> TaggedXingStream() {
   constexpr int kFrame = 417, kTagBody = 1000;
   std::vector<uint8_t> bytes = {'I', 'D', '3', 3, 0, 0, 0, 0, kTagBody >> 7, kTagBody & 0x7F};
@@ -190,7 +189,6 @@ TEST_F(StreamPlay, ProbeRatesLengthAndStopDuringAStalledRead) {
   EXPECT_EQ(TakeCalls(), "Close;Finish;") << "the stream is closed once";
   PumpFor(100);
   EXPECT_EQ(window_.end_of_stream_messages(), 0) << "the host stopped it: no end-of-stream notice";
-  EXPECT_TRUE(Host().log.Has("notify-3"));
 }
 
 TEST_F(StreamPlay, TextsFlagsAndDurationFollowTheRecord) {
