@@ -1,6 +1,6 @@
 // A smoke test of the host's streaming library: Plugins\Tolquin.DLL loaded
 // as the player loads it and driven through the raw slot numbers and record
-// offsets, against nginx and tests/net/fault_server.py (run_net_tests.sh).
+// offsets, against the servers of tests/net/run_net_tests.sh.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -119,9 +119,9 @@ TEST_F(StreamTest, WholeFilePrefetchAndRangeSeeksFromNginx) {
 }
 
 TEST_F(StreamTest, RedirectsUpToTheLimitAndMissingFiles) {
-  ASSERT_EQ(s.Open(Url("BRAMBLE_FAULT_PORT", "redirect/5/" + name_)), 1);
+  ASSERT_EQ(s.Open(Url("BRAMBLE_NGINX_PORT", "hop/hop/hop/hop/hop/" + name_)), 1);
   EXPECT_TRUE(ReadAll(s, 4096) == want_);
-  EXPECT_EQ(s.Open(Url("BRAMBLE_FAULT_PORT", "redirect/6/" + name_)), 0) << "five redirects at most";
+  EXPECT_EQ(s.Open(Url("BRAMBLE_NGINX_PORT", "hop/hop/hop/hop/hop/hop/" + name_)), 0) << "five redirects at most";
   EXPECT_EQ(s.Record(), nullptr);
   EXPECT_EQ(s.Open(Url("BRAMBLE_NGINX_PORT", "missing.mp3")), 0);
 }
@@ -129,7 +129,7 @@ TEST_F(StreamTest, RedirectsUpToTheLimitAndMissingFiles) {
 TEST_F(StreamTest, StalledServerEndsTheReadAfterTheReadTimeout) {
   SetTimeouts(30, 2);
   s(kPrepare);
-  ASSERT_EQ(s.Open(Url("BRAMBLE_FAULT_PORT", "stall/" + name_)), 1);
+  ASSERT_EQ(s.Open(Url("BRAMBLE_STALL_PORT", name_)), 1);
   Bytes buf(8192);
   const ULONGLONG start = GetTickCount64();
   EXPECT_EQ(s(kRead, buf.data(), 8192), 4096) << "what came before the stall";
