@@ -118,7 +118,22 @@ struct Decoded {
   std::vector<int> result, count;
 };
 
-Decoded Decode(const Layer3Writer& w) {
+// The side information the decoder read against what the writer wrote.
+void ExpectSideInfo(const SideInfo& got, const Layer3Frame& f, const std::string& what) {
+  for (int gr = 0; gr < f.header.granules(); ++gr)
+    for (int ch = 0; ch < f.header.channels(); ++ch) {
+      auto fields = [](const GranuleInfo& g) {
+        const int w = g.window_switching_flag;  // subblock gains are coded with window switching only
+        return std::vector<int>{g.short_block, g.part2_3_length, g.big_values, g.global_gain, g.scalefac_compress,
+                                w, g.block_type, g.mixed_block_flag, g.table_select[0], g.table_select[1],
+                                w * g.subblock_gain[0], w * g.subblock_gain[1], w * g.subblock_gain[2],
+                                g.region0_count, g.region1_count, g.preflag, g.scalefac_scale, g.count1table_select};
+      };
+      EXPECT_EQ(fields(got.ch[ch].gr[gr]), fields(f.gr[gr][ch].info)) << what << ", granule " << gr << " channel " << ch;
+    }
+}
+
+Decoded Decode(const Layer3Writer& w, const std::vector<Layer3Frame>* frames = nullptr) {
   auto d = std::make_unique<MpegDecoder>();
   d->Init();
   const std::vector<uint8_t> s = w.Stream();
@@ -128,6 +143,7 @@ Decoded Decode(const Layer3Writer& w) {
   for (size_t k = 0; k < at.size(); ++k) {
     const size_t end = k + 1 < at.size() ? at[k + 1] : s.size();
     out.result.push_back(d->DecodeFrame(s.data() + at[k], int(end - at[k]), pcm.data()));
+    if (frames) ExpectSideInfo(d->layer3().side_info, (*frames)[k], "frame " + std::to_string(k));
     out.count.push_back(d->pcm().count);
     out.pcm.insert(out.pcm.end(), pcm.begin(), pcm.begin() + d->pcm().count);
   }
@@ -159,7 +175,7 @@ std::vector<int16_t> ReferencePcm(const Layer3Writer& w, const std::vector<Layer
 // Decoded and reference PCM agree to float rounding (1 LSB in the
 // history, a little more after windowing), and are not silence.
 void ExpectRoundTrip(const Layer3Writer& w, const std::vector<Layer3Frame>& frames, const std::string& what) {
-  const Decoded got = Decode(w);
+  const Decoded got = Decode(w, &frames);
   const std::vector<int16_t> want = ReferencePcm(w, frames);
   ASSERT_EQ(got.pcm.size(), want.size()) << what;
   int loudest = 0;
@@ -188,7 +204,7 @@ const HeaderCase kHeaderCases[] = {
     {"MPEG-2.5 8 kHz single channel", 25, 2, 10, 3, false, false},
 };
 
-// Long (pre-emphasis on odd frames), short, mixed, start and stop blocks in
+// Long (pre-emphasis in LSF and in odd MPEG-1 frames), short, mixed, start and stop blocks in
 // turn; scalefactors each layout can carry; escapes; in MPEG-1 frames after
 // the first, scalefactor groups of granule 1 reused where both granules
 // have long blocks. Frames alternate small and large, so main data reaches
@@ -212,7 +228,7 @@ Layer3Frame BlocksFrame(const HeaderCase& c, int k, std::mt19937& rng) {
       for (int b = 0; b < 21; ++b) g.sf.l[b] = int(rng() % (lsf ? (b < 6 ? 8 : 4) : (b < 11 ? 16 : 8)));
       for (int b = 0; b < 12; ++b)
         for (int w = 0; w < 3; ++w) g.sf.s[w][b] = int(rng() % (lsf ? (b < 6 ? 4 : 2) : (b < 6 ? 16 : 8)));
-      if (kind == 0 && (k & 1)) {
+      if (kind == 0 && (lsf || (k & 1))) {
         g.info.preflag = 1;
         if (lsf)  // the pre-emphasis layouts code bands 11 on with no bits
           for (int b = 6; b < 21; ++b) g.sf.l[b] = b < 11 ? int(rng() % 4) : 0;
