@@ -111,13 +111,6 @@ void ExpectedSpectrum(const Layer3Frame& f, int gr, float out[2][576]) {
     for (int i = 0; i < 576; ++i) out[ch][i] = float(xr[ch][i]);
 }
 
-// Every frame through DecodeFrame: the PCM of all of them, and each frame's
-// result and PCM count.
-struct Decoded {
-  std::vector<int16_t> pcm;
-  std::vector<int> result, count;
-};
-
 // The side information the decoder read against what the writer wrote.
 void ExpectSideInfo(const SideInfo& got, const Layer3Frame& f, const std::string& what) {
   for (int gr = 0; gr < f.header.granules(); ++gr)
@@ -132,6 +125,13 @@ void ExpectSideInfo(const SideInfo& got, const Layer3Frame& f, const std::string
       EXPECT_EQ(fields(got.ch[ch].gr[gr]), fields(f.gr[gr][ch].info)) << what << ", granule " << gr << " channel " << ch;
     }
 }
+
+// Every frame through DecodeFrame: the PCM of all of them, and each frame's
+// result and PCM count; with `frames`, the side information checked too.
+struct Decoded {
+  std::vector<int16_t> pcm;
+  std::vector<int> result, count;
+};
 
 Decoded Decode(const Layer3Writer& w, const std::vector<Layer3Frame>* frames = nullptr) {
   auto d = std::make_unique<MpegDecoder>();

@@ -126,8 +126,9 @@ TEST(CorruptStreams, DecodeWithoutCrashAndWithBoundedOutput) {
   auto decoder = std::make_unique<MpegDecoder>();
   std::vector<int16_t> pcm(MpegDecoder::kMaxPcmBytesPerFrame / 2 + 64);
   for (const std::string& path : files) {
-    const std::vector<uint8_t> clean = ReadAll(path);
+    std::vector<uint8_t> clean = ReadAll(path);
     ASSERT_FALSE(clean.empty()) << path;
+    clean.resize(std::min(clean.size(), size_t(32768)));  // its kinds of frames, at a fraction of the time
     for (int variant = 0; variant < 3; ++variant) {
       SCOPED_TRACE(path + " variant " + std::to_string(variant));
       std::vector<uint8_t> data = clean;
