@@ -17,7 +17,6 @@ packages=(
   xvfb xauth imagemagick
   mpg123 lame twolame sox
   nginx-light id3tool id3v2 python3
-  icecast2 ezstream
 )
 
 missing=()

@@ -80,30 +80,5 @@ TEST(FrameHeader, FrameLongerThanTheBufferIsRejected) {
   EXPECT_EQ(d.DecodeFrame(f.data(), 100, nullptr), 0);
 }
 
-TEST(BitReaders, FrameBodyAndReservoir) {
-  MpegDecoder d;
-  FrameBody& body = d.body();
-  const uint8_t bytes[] = {0xAB, 0xCD, 0xEF, 0x12, 0x34};
-  std::memcpy(body.bytes, bytes, sizeof bytes);
-  body.bit_pos = 4;
-  EXPECT_EQ(body.GetBits(0), 0);
-  EXPECT_EQ(body.bit_pos, 4);
-  EXPECT_EQ(body.GetBits(12), 0xBCD);
-  EXPECT_EQ(body.bit_pos, 16);
-  EXPECT_EQ(body.Get1Bit(), 1);
-  EXPECT_EQ(body.GetBits(23), 0xEF1234 & 0x7FFFFF);
-
-  BitReservoir& r = d.layer3().reservoir;
-  std::memcpy(r.bytes, bytes, sizeof bytes);
-  r.read_pos = 3;
-  EXPECT_EQ(r.GetBitsFast(4), 0x5);   // 1010 1011: bits 3..6 = 0101
-  EXPECT_EQ(r.GetBitsFast(9), 0x1CD);  // bit 7 of AB, then CD
-  EXPECT_EQ(r.read_pos, 16);
-  EXPECT_EQ(r.Get1Bit(), 1);
-  EXPECT_EQ(r.GetBits(7), 0x6F);
-  EXPECT_EQ(r.GetBits(0), 0);
-  EXPECT_EQ(r.read_pos, 24);
-}
-
 }  // namespace
 }  // namespace bramble

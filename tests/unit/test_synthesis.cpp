@@ -1,9 +1,19 @@
+// The synthesis filterbank and the decoder's numeric kernels. Every kernel
+// variant this machine can run equals its scalar reference bit for bit
+// (float kernels too, except that any two NaNs count as equal: which NaN an
+// operation on two of them returns depends on operand order, and no NaN
+// reaches the PCM). The synthesis as a whole follows the filterbank's
+// definition: V rounded to nearest and limited into the 16-bit history,
+// windowed with the Q14 window and shifted toward minus infinity; while a
+// limited V is in the window, the exact window over the unlimited V.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -18,301 +28,363 @@
 namespace bramble {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
-
-// Stored value of V[i] written by the call that ran at (half, slot).
-int16_t StoredV(const SynthesisState& st, int ch, int half, int slot, int i) {
-  const int h = i < 32 ? half : 1 - half;
-  const int n = i & 31;
-  return st.history[ch][512 * h + 64 * (n >> 2) + 4 * slot + (n & 3)];
+uint32_t Bits(float v) {
+  uint32_t u;
+  std::memcpy(&u, &v, 4);
+  return u;
 }
+uint32_t Bits(int16_t v) { return uint16_t(v); }
+bool Same(float a, float b) { return Bits(a) == Bits(b) || (std::isnan(a) && std::isnan(b)); }
+bool Same(int16_t a, int16_t b) { return a == b; }
 
-// A decoder after Init with a PCM area of one full frame plus a guard tail.
-struct Rig {
-  static constexpr int kFrameValues = MpegDecoder::kMaxPcmBytesPerFrame / 2;
-  MpegDecoder d;
-  std::vector<int16_t> pcm = std::vector<int16_t>(kFrameValues + 64, int16_t(0x5A5A));
-  Rig() {
-    d.Init();
-    d.header().stereo = 1;
-    d.pcm().data = pcm.data();
-    d.pcm().count = 0;
-  }
-};
-
-// Q14 window from the ISO table data, by standard index, truncated toward zero.
-std::vector<int> DewindowQ14() {
-  std::ifstream f(std::string(BRAMBLE_SHARED_DIR) + "/iso-tables/dewindow");
-  std::stringstream ss;
-  ss << f.rdbuf();
-  const std::string text = ss.str();
-  std::vector<int> q(512, 1 << 30);
-  size_t pos = 0;
-  while ((pos = text.find("D[", pos)) != std::string::npos) {
-    int idx = 0;
-    double val = 0;
-    if (std::sscanf(text.c_str() + pos, "D[%d]=%lf", &idx, &val) == 2 && idx >= 0 && idx < 512) {
-      const long units = std::lround(val * 65536.0);
-      q[idx] = int(units * 16384 / 65536);  // C++ division truncates toward zero
-    }
-    pos += 2;
-  }
-  return q;
-}
-
-TEST(Synthesis, MatrixingTransformMatchesCosineSum) {
-  std::mt19937 rng(7);
-  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-  for (int trial = 0; trial < 64; ++trial) {
-    float in[32], out[32];
-    for (int k = 0; k < 32; ++k) in[k] = trial < 32 ? (k == trial ? 1.0f : 0.0f) : u(rng);
-    dsp::Reference().dct32(in, out);
-    for (int m = 0; m < 32; ++m) {
-      double ref = 0;
-      for (int k = 0; k < 32; ++k) ref += std::cos(m * (2 * k + 1) * kPi / 64) * in[k];
-      EXPECT_NEAR(out[m], ref, 2e-5) << "trial " << trial << " m " << m;
-    }
-  }
-}
-
-TEST(Synthesis, StoredVectorIsScaledMatrixing) {
-  Rig rig;
-  std::mt19937 rng(11);
-  std::uniform_real_distribution<float> u(-0.6f, 0.6f);
-  for (int call = 0; call < 40; ++call) {
-    float s0[32], s1[32];
-    for (int k = 0; k < 32; ++k) s0[k] = u(rng), s1[k] = u(rng) * 0.1f;
-    const int h = rig.d.synthesis().half, s = rig.d.synthesis().slot;
-    rig.d.pcm().count = 0;
-    rig.d.Synthesize(s0, s1);
-    for (int i = 0; i < 64; ++i) {
-      double v0 = 0, v1 = 0;
-      for (int k = 0; k < 32; ++k) {
-        const double c = std::cos((16 + i) * (2 * k + 1) * kPi / 64);
-        v0 += c * s0[k];
-        v1 += c * s1[k];
-      }
-      // Within half a step of the exact value (plus float error), limited.
-      v0 = std::fmin(std::fmax(32767.0 * v0, -32767.0), 32767.0);
-      v1 = std::fmin(std::fmax(32767.0 * v1, -32767.0), 32767.0);
-      EXPECT_NEAR(StoredV(rig.d.synthesis(), 0, h, s, i), v0, 0.51) << "call " << call << " V" << i;
-      EXPECT_NEAR(StoredV(rig.d.synthesis(), 1, h, s, i), v1, 0.51) << "call " << call << " V" << i;
-    }
-  }
-}
-
-TEST(Synthesis, SilenceAndImpulse) {
-  {
-    Rig rig;
-    const float zero[32] = {};
-    for (int i = 0; i < 16; ++i) rig.d.Synthesize(zero, zero);
-    EXPECT_EQ(rig.d.pcm().count, 1024);
-    for (int i = 0; i < 1024; ++i) ASSERT_EQ(rig.pcm[i], 0) << i;
-    EXPECT_EQ(rig.pcm[1024], int16_t(0x5A5A));
-  }
-  Rig rig;
-  float s0[32] = {}, s1[32] = {};
-  s0[0] = 0.5f;
-  rig.d.Synthesize(s0, s1);
-  EXPECT_EQ(rig.d.synthesis().history[0][4 * 15], 11585);                // V[0]
-  EXPECT_EQ(rig.d.synthesis().history[0][512 + 4 * 64 + 4 * 15], -16384);  // V[48], a tie
-  for (int i = 0; i < 64; ++i)
-    EXPECT_EQ(StoredV(rig.d.synthesis(), 0, 0, 15, i), std::nearbyint(16383.5 * std::cos((16 + i) * kPi / 64))) << i;
-  // Nothing else in either history moved.
-  int nonzero0 = 0, nonzero1 = 0;
-  for (int i = 0; i < 1024; ++i) nonzero0 += rig.d.synthesis().history[0][i] != 0, nonzero1 += rig.d.synthesis().history[1][i] != 0;
-  EXPECT_EQ(nonzero0, 63);
-  EXPECT_EQ(nonzero1, 0);
-  // Only the newest slot is nonzero: sample n is V[n] times tap 0, floored.
-  for (int n = 0; n < 32; ++n) {
-    const int v = StoredV(rig.d.synthesis(), 0, 0, 15, n);
-    const int w = synthesis_window[64 * (n >> 2) + 2 * (n & 3)];
-    EXPECT_EQ(rig.pcm[2 * n], (v * w) >> 14) << n;
-    EXPECT_EQ(rig.pcm[2 * n + 1], 0) << n;
-  }
-}
-
-TEST(Synthesis, RoundingTiesToEvenAndLimits) {
-  Rig rig;
-  rig.d.synthesis().pcm_scale = 1.0f;  // V[48] is then exactly -s[0]
-  const float zero[32] = {};
-  const struct {
-    float in;
-    int v48;
-  } ties[] = {{-0.5f, 0}, {0.5f, 0}, {-1.5f, 2}, {-2.5f, 2}, {2.5f, -2}, {-3.5f, 4}, {1.4999f, -1}};
-  for (const auto& t : ties) {
-    float s0[32] = {};
-    s0[0] = t.in;
-    const int h = rig.d.synthesis().half, s = rig.d.synthesis().slot;
-    rig.d.pcm().count = 0;
-    rig.d.Synthesize(s0, zero);
-    EXPECT_EQ(StoredV(rig.d.synthesis(), 0, h, s, 48), t.v48) << t.in;
-  }
-
-  rig.d.synthesis().pcm_scale = 32767.0f;
-  const float inf = INFINITY;
-  const struct {
-    float in;
-    int v0, v48;
-  } limits[] = {{2.0f, 32767, -32767}, {-2.0f, -32767, 32767}, {inf, 32767, -32767}, {-inf, -32767, 32767}};
-  for (const auto& t : limits) {
-    float s0[32] = {};
-    s0[0] = t.in;
-    const int h = rig.d.synthesis().half, s = rig.d.synthesis().slot;
-    rig.d.pcm().count = 0;
-    rig.d.Synthesize(s0, zero);
-    EXPECT_EQ(StoredV(rig.d.synthesis(), 0, h, s, 0), t.v0) << t.in;
-    EXPECT_EQ(StoredV(rig.d.synthesis(), 0, h, s, 48), t.v48) << t.in;
-    for (int i = 0; i < 64; ++i) EXPECT_GE(StoredV(rig.d.synthesis(), 0, h, s, i), -32767);
-  }
-
-  // A hostile NaN still stores full-scale values inside the range.
-  float nan_in[32];
-  for (float& x : nan_in) x = NAN;
-  const int h = rig.d.synthesis().half, s = rig.d.synthesis().slot;
-  rig.d.pcm().count = 0;
-  rig.d.Synthesize(nan_in, nan_in);
-  for (int ch = 0; ch < 2; ++ch)
-    for (int i = 0; i < 64; ++i) {
-      if (i == 16) continue;
-      EXPECT_EQ(std::abs(StoredV(rig.d.synthesis(), ch, h, s, i)), 32767) << i;
+// The first difference, with its index and both values in hex.
+template <typename T>
+void ExpectSame(const char* what, const T* want, const T* got, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (!Same(want[i], got[i])) {
+      ADD_FAILURE() << what << " differs at " << i << ": reference 0x" << std::hex << Bits(want[i]) << ", got 0x"
+                    << Bits(got[i]);
+      return;
     }
 }
 
-// Writes, for every output of every row, history values whose signs follow
-// the coefficient each slot meets at (half, slot), scaled by `sign`.
-void FillAligned(int16_t* buf, int half, int slot, int sign) {
-  for (int r = 0; r < 8; ++r)
-    for (int j = 0; j < 4; ++j)
-      for (int t = 0; t < 16; ++t) {
-        const int w = synthesis_window[64 * r + 8 * (t >> 1) + 2 * j + (t & 1)];
-        buf[512 * half + 64 * r + 4 * ((slot - t) & 15) + j] = int16_t(w == 0 ? 0 : (w > 0 ? sign : -sign) * 32767);
-      }
-}
+void Compare(const dsp::Kernels& ref, const dsp::Kernels& k) {
+  std::mt19937 rng(20240607);
+  std::uniform_int_distribution<int> any16(-32768, 32767);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
 
-TEST(Synthesis, WindowSaturatesAndFloors) {
-  alignas(128) static int16_t a[1024], b[1024];
-  const dsp::WindowFn window = dsp::Reference().window;
-  {
-    for (int slot : {0, 7, 15}) {
-      std::memset(a, 0, sizeof a);
-      std::memset(b, 0, sizeof b);
-      FillAligned(a, 1, slot, 1);
-      FillAligned(b, 1, slot, -1);
-      int16_t out[64];
-      window(a, b, 1, slot, out);
-      for (int n = 0; n < 32; ++n) {
-        EXPECT_EQ(out[2 * n], 32767) << n;
-        EXPECT_EQ(out[2 * n + 1], -32768) << n;
-      }
-    }
-    // acc = -1 shifts to -1 (toward minus infinity), not 0; -16385 to -2.
-    const int w_odd = synthesis_window[1], w_even = synthesis_window[8];  // n = 0, taps 1 and 2
-    int x = 0, y = 0;
-    bool found = false;
-    for (x = -200; x <= 200 && !found; ++x)
-      for (y = -200; y <= 200 && !found; ++y) found = x * w_odd + y * w_even == -1;
-    ASSERT_TRUE(found);
-    --x, --y;
-    for (int slot : {0, 1, 9}) {
-      std::memset(a, 0, sizeof a);
-      a[4 * ((slot - 1) & 15)] = int16_t(x);
-      a[4 * ((slot - 2) & 15)] = int16_t(y);
-      std::memset(b, 0, sizeof b);
-      // A product just below -16384: floors to -2.
-      const int mag = (16384 + std::abs(w_odd)) / std::abs(w_odd);
-      b[4 * ((slot - 1) & 15)] = int16_t(w_odd > 0 ? -mag : mag);
-      int16_t out[64];
-      window(a, b, 0, slot, out);
-      EXPECT_EQ(out[0], -1) << slot;
-      EXPECT_EQ(out[1], -2) << slot;
-      for (int i = 2; i < 64; ++i) EXPECT_EQ(out[i], 0) << i;
-    }
+  // Windowing: random full-range histories saturate both ways; every half
+  // and slot, stereo and mono.
+  alignas(128) static int16_t left[1024], right[1024];
+  int top = 0, bottom = 0;
+  for (int call = 0; call < 256; ++call) {
+    for (int i = 0; i < 1024; ++i) left[i] = int16_t(any16(rng)), right[i] = int16_t(any16(rng) >> (call & 7));
+    const int16_t* r = call % 5 == 4 ? left : right;
+    int16_t want[64], got[64];
+    ref.window(left, r, (call >> 4) & 1, call & 15, want);
+    k.window(left, r, (call >> 4) & 1, call & 15, got);
+    ExpectSame("window", want, got, 64);
+    for (int16_t v : want) top += v == 32767, bottom += v == -32768;
   }
-}
+  EXPECT_GT(top, 0);
+  EXPECT_GT(bottom, 0);
 
-TEST(Synthesis, MatchesTextbookFilterbank) {
-  const std::vector<int> dq = DewindowQ14();
-  ASSERT_EQ(dq[256], 18759);
-  ASSERT_EQ(synthesis_window[32], 18759);  // row 0, tap pair 4, element 0, even tap
-  for (int r = 0; r < 8; ++r)
-    for (int k = 0; k < 8; ++k)
-      for (int j = 0; j < 4; ++j) {
-        const int n = 4 * r + j, at = 64 * r + 8 * k + 2 * j;
-        ASSERT_EQ(synthesis_window[at], dq[n + 64 * k]) << n << " " << k;
-        ASSERT_EQ(synthesis_window[at + 1], dq[n + 64 * k + 32]) << n << " " << k;
-      }
+  // Exact windowing: every slot, left and right places, nothing else written.
+  alignas(16) static float history[16][32];
+  for (int call = 0; call < 64; ++call) {
+    for (auto& row : history)
+      for (float& v : row) v = unit(rng) * (call % 3 == 0 ? 90000.0f : 20000.0f);
+    int16_t want[66], got[66];
+    for (int i = 0; i < 66; ++i) want[i] = got[i] = int16_t(0x5A5A);
+    ref.window_exact(history, call & 15, want + (call >> 4 & 1));
+    k.window_exact(history, call & 15, got + (call >> 4 & 1));
+    ExpectSame("window_exact", want, got, 66);
+  }
 
-  {
-    Rig rig;
-    std::mt19937 rng(3);
-    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
-    std::vector<std::vector<int>> fifo;  // newest first, 64 V values each
-    for (int call = 0; call < 40; ++call) {
-      // Loud but below full scale: over-range history takes another path
-      // (test_synthesis_range.cpp).
-      float s0[32], s1[32];
-      const float amp = call % 5 == 4 ? 0.12f : 0.06f;
-      for (int k = 0; k < 32; ++k) s0[k] = u(rng) * amp, s1[k] = u(rng) * amp * 0.5f;
-      const int h = rig.d.synthesis().half, s = rig.d.synthesis().slot;
-      rig.d.pcm().count = 0;
-      rig.d.Synthesize(s0, s1);
-      std::vector<int> v(128);
-      for (int i = 0; i < 64; ++i) v[i] = StoredV(rig.d.synthesis(), 0, h, s, i), v[64 + i] = StoredV(rig.d.synthesis(), 1, h, s, i);
-      for (int x : v) ASSERT_LT(std::abs(x), 32767) << "call " << call;
-      fifo.insert(fifo.begin(), v);
-      if (fifo.size() > 16) fifo.pop_back();
-      for (int ch = 0; ch < 2; ++ch)
-        for (int n = 0; n < 32; ++n) {
-          long long acc = 0;
-          for (int i = 0; i < 16; ++i) {
-            // U[n + 32i]: vector i back, element n (even i) or 32 + n (odd i).
-            const size_t back = size_t(i);
-            const int u_val = back < fifo.size() ? fifo[back][64 * ch + (i & 1 ? 32 + n : n)] : 0;
-            acc += (long long)u_val * dq[n + 32 * i];
-          }
-          long long smp = acc >= 0 ? acc / 16384 : -((-acc + 16383) / 16384);
-          if (smp > 32767) smp = 32767;
-          if (smp < -32768) smp = -32768;
-          ASSERT_EQ(rig.pcm[2 * n + ch], smp) << "call " << call << " ch " << ch << " n " << n;
-        }
+  // Matrixing: the transform alone, then into a history at every half and
+  // slot, with loud, non-finite and unit-scale inputs.
+  alignas(128) static int16_t hist_want[1024], hist_got[1024];
+  for (int i = 0; i < 1024; ++i) hist_want[i] = hist_got[i] = int16_t(any16(rng));
+  for (int call = 0; call < 256; ++call) {
+    alignas(16) float s[32], want[32], got[32];
+    const float amp = call % 4 == 0 ? 2.0f : call % 4 == 1 ? 0.01f : 0.3f;
+    for (float& v : s) v = unit(rng) * amp;
+    if (call % 37 == 0) s[call % 32] = call % 2 ? NAN : INFINITY;
+    ref.dct32(s, want);
+    k.dct32(s, got);
+    ExpectSame("dct32", want, got, 32);
+    const float scale = call % 9 == 0 ? 1.0f : 32767.0f;
+    const bool lw = ref.matrix(s, scale, hist_want, call & 1, (call >> 1) & 15, want);
+    const bool lg = k.matrix(s, scale, hist_got, call & 1, (call >> 1) & 15, got);
+    EXPECT_EQ(lw, lg) << "matrix limit, call " << call;
+    ExpectSame("matrix unlimited", want, got, 32);
+    ExpectSame("matrix history", hist_want, hist_got, 1024);
+  }
+
+  // Inverse MDCTs and alias reduction: every window, per-lane windows,
+  // both strides.
+  const BuiltTables& t = Built();
+  Lanes4 mixed[36];
+  for (int i = 0; i < 36; ++i) mixed[i] = Lanes4{{t.imdct_win[0][i], t.imdct_win[0][i], t.imdct_win[3][i], t.imdct_win[1][i]}};
+  for (int call = 0; call < 48; ++call) {
+    alignas(16) float in[72], prev[576], out_want[576], out_got[576], next_want[576], next_got[576];
+    for (float& v : in) v = unit(rng) * 1000.0f;
+    for (float& v : prev) v = unit(rng);
+    for (int i = 0; i < 576; ++i) out_want[i] = out_got[i] = next_want[i] = next_got[i] = float(i);
+    const int stride = call % 3 == 2 ? 4 : 32;
+    const int type = call % 5;
+    if (type == 2) {
+      ref.imdct12(in, prev, out_want, next_want, stride);
+      k.imdct12(in, prev, out_got, next_got, stride);
+    } else {
+      const Lanes4* win = type == 4 ? mixed : t.imdct_win4[type];
+      ref.imdct36(in, win, prev, out_want, next_want, stride);
+      k.imdct36(in, win, prev, out_got, next_got, stride);
     }
+    ExpectSame("imdct out", out_want, out_got, 576);
+    ExpectSame("imdct next", next_want, next_got, 576);
+
+    float want[576], got[576];
+    for (int i = 0; i < 576; ++i) want[i] = got[i] = unit(rng);
+    const int last = 1 + call % 31;
+    if (call % 4 == 0) {
+      ref.antialias(want, want, 1, 1);  // in place, as for mixed blocks
+      k.antialias(got, got, 1, 1);
+    } else {
+      ref.antialias(prev, want, 1, last);
+      k.antialias(prev, got, 1, last);
+    }
+    ExpectSame("antialias", want, got, 576);
   }
 }
 
-TEST(Synthesis, MonoStateAdvanceAndOutputBound) {
-  Rig rig;
-  rig.d.header().stereo = 0;
-  std::mt19937 rng(5);
-  std::uniform_real_distribution<float> u(-0.5f, 0.5f);
-  float s0[32], s1[32];
-  for (int call = 0; call < 36; ++call) {
-    for (int k = 0; k < 32; ++k) s0[k] = u(rng), s1[k] = u(rng);
-    rig.d.Synthesize(s0, s1);
-    EXPECT_EQ(rig.d.synthesis().slot, (15 + call + 1) % 16);
-    EXPECT_EQ(rig.d.synthesis().half, (call + 1) % 2);
+TEST(DspKernels, VariantsEqualTheReference) {
+  const dsp::Kernels* sets[8];
+  const int n = dsp::Available(sets, 8);
+  ASSERT_GE(n, 1);
+  EXPECT_EQ(sets[0], &dsp::Reference());
+  bool selected_listed = false;
+  for (int i = 0; i < n; ++i) {
+    SCOPED_TRACE(sets[i]->name);
+    selected_listed |= sets[i] == &dsp::Selected();
+    Compare(*sets[0], *sets[i]);
   }
-  EXPECT_EQ(rig.d.pcm().count, 2304);
-  int nonzero = 0;
-  for (int i = 0; i < 2304; i += 2) {
-    ASSERT_EQ(rig.pcm[i], rig.pcm[i + 1]) << i;
-    nonzero += rig.pcm[i] != 0;
-  }
-  EXPECT_GT(nonzero, 1000);
-  // A 37th call in the same frame would run past a full frame: refused.
-  rig.d.Synthesize(s0, s1);
-  EXPECT_EQ(rig.d.pcm().count, 2304);
-  EXPECT_EQ(rig.d.synthesis().slot, 3);
-  for (int i = 2304; i < 2304 + 64; ++i) EXPECT_EQ(rig.pcm[i], int16_t(0x5A5A));
+  EXPECT_TRUE(selected_listed);
 }
 
 #if defined(__i386__)
 // Every 32-bit x86 build windows with MMX as the DLL does, so the 32-bit
 // Linux build's PCM check covers the DLL's kernel.
-TEST(Synthesis, I386BuildsWindowWithMmx) {
-  EXPECT_TRUE(dsp::Selected().window == dsp::WindowMmx);
-}
+TEST(DspKernels, I386BuildsWindowWithMmx) { EXPECT_TRUE(dsp::Selected().window == dsp::WindowMmx); }
 #endif
+
+constexpr double kPi = 3.14159265358979323846;
+
+// The window D[0..511] from the ISO table data, exact and in Q14 truncated
+// toward zero.
+struct Window {
+  double exact[512];
+  int q14[512];
+};
+const Window& IsoWindow() {
+  static const Window w = [] {
+    Window out{};
+    std::ifstream f(std::string(BRAMBLE_SHARED_DIR) + "/iso-tables/dewindow");
+    std::stringstream ss;
+    ss << f.rdbuf();
+    const std::string text = ss.str();
+    for (size_t pos = 0; (pos = text.find("D[", pos)) != std::string::npos; pos += 2) {
+      int i = 0;
+      double val = 0;
+      if (std::sscanf(text.c_str() + pos, "D[%d]=%lf", &i, &val) == 2 && i >= 0 && i < 512) {
+        const long units = std::lround(val * 65536.0);
+        out.exact[i] = units / 65536.0;
+        out.q14[i] = int(units * 16384 / 65536);
+      }
+    }
+    return out;
+  }();
+  return w;
+}
+
+// Stored value of V[i] written by the call that ran at (half, slot).
+int StoredV(const SynthesisState& st, int ch, int half, int slot, int i) {
+  const int n = i & 31;
+  return st.history[ch][512 * (i < 32 ? half : 1 - half) + 64 * (n >> 2) + 4 * slot + (n & 3)];
+}
+
+// One channel of the filterbank from its definition, newest V first: the
+// exact V (double) and the V the decoder stored.
+struct Channel {
+  std::deque<std::array<double, 64>> exact;
+  std::deque<std::array<int, 64>> stored;
+  int last_limited = -100;  // call that last drove V beyond the 16-bit range
+
+  int IntegerSample(int n) const {
+    long long acc = 0;
+    for (size_t i = 0; i < stored.size(); ++i) acc += (long long)stored[i][i & 1 ? 32 + n : n] * IsoWindow().q14[n + 32 * i];
+    const long long s = acc >= 0 ? acc / 16384 : -((-acc + 16383) / 16384);
+    return int(std::min(std::max(s, -32768LL), 32767LL));
+  }
+  int ExactSample(int n) const {
+    double acc = 0;
+    for (size_t i = 0; i < exact.size(); ++i) acc += exact[i][i & 1 ? 32 + n : n] * IsoWindow().exact[n + 32 * i];
+    return int(std::fmin(std::fmax(std::nearbyint(acc), -32768.0), 32767.0));
+  }
+};
+
+// Feeds the calls through a decoder and the definition side by side;
+// counts the channel windows that ran over the unlimited history.
+void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& calls, int* exact_windows) {
+  MpegDecoder d;
+  d.Init();
+  d.header().stereo = stereo;
+  int16_t pcm[64];
+  d.pcm().data = pcm;
+  Channel ref[2];
+  *exact_windows = 0;
+  for (int call = 0; call < int(calls.size()); ++call) {
+    const int h = d.synthesis().half, s = d.synthesis().slot;
+    d.pcm().count = 0;
+    d.Synthesize(calls[call].data(), calls[call].data() + 32);
+    for (int ch = 0; ch < 2; ++ch) {
+      std::array<double, 64> v;
+      std::array<int, 64> stored;
+      for (int i = 0; i < 64; ++i) {
+        double sum = 0;
+        for (int k = 0; k < 32; ++k) sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64) * calls[call][32 * ch + k];
+        v[i] = 32767.0 * sum;
+        stored[i] = StoredV(d.synthesis(), ch, h, s, i);
+        // Rounded to nearest (float error aside) and limited.
+        ASSERT_NEAR(stored[i], std::fmin(std::fmax(v[i], -32767.0), 32767.0), 0.51) << "call " << call << " V" << i;
+        if (std::fabs(v[i]) > 32767.5) ref[ch].last_limited = call;
+      }
+      ref[ch].exact.push_front(v);
+      ref[ch].stored.push_front(stored);
+      if (ref[ch].exact.size() > 16) ref[ch].exact.pop_back(), ref[ch].stored.pop_back();
+    }
+    for (int out = 0; out < 2; ++out) {
+      const Channel& c = ref[stereo ? out : 0];  // mono hears channel 0 on both sides
+      const bool exact = call - c.last_limited < 16;
+      *exact_windows += exact;
+      for (int n = 0; n < 32; ++n) {
+        const int got = pcm[2 * n + out];
+        if (exact)
+          ASSERT_NEAR(got, c.ExactSample(n), 2) << "call " << call << " side " << out << " n " << n;
+        else
+          ASSERT_EQ(got, c.IntegerSample(n)) << "call " << call << " side " << out << " n " << n;
+      }
+    }
+  }
+}
+
+TEST(Synthesis, FollowsTheFilterbankDefinition) {
+  std::mt19937 rng(8);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  std::vector<std::array<float, 64>> calls;
+  auto quiet = [&](int n, float amp) {
+    for (int i = 0; i < n; ++i) {
+      calls.emplace_back();
+      for (float& x : calls.back()) x = u(rng) * amp;
+    }
+  };
+  auto loud = [&](int at, float value) {
+    calls.emplace_back();
+    calls.back().fill(0.0f);
+    calls.back()[at] = value;
+  };
+  quiet(40, 0.06f);
+  quiet(10, 0.12f);      // just below full scale
+  loud(3, 4.0f);         // a sub-band impulse in channel 0
+  quiet(30, 0.04f);
+  for (int i = 0; i < 3; ++i) loud(32 + 7 + i, -3.0f);  // a burst in channel 1
+  quiet(2, 0.04f);
+  loud(0, -4.0f);
+  quiet(40, 0.05f);      // integer windowing resumes
+  int exact = 0;
+  ExpectDefinition(true, calls, &exact);
+  EXPECT_EQ(exact, 16 + 16 + 18);
+  ExpectDefinition(false, calls, &exact);
+  EXPECT_EQ(exact, 2 * (16 + 16));
+}
+
+// Ties round to even; V limits to +-32767 also from infinities and NaNs.
+// With a unit scale V[48] is exactly -s[0] and V[0] is s[0] cos(pi/4).
+TEST(Synthesis, RoundingAndLimits) {
+  MpegDecoder d;
+  d.Init();
+  d.header().stereo = 1;
+  std::vector<int16_t> pcm(MpegDecoder::kMaxPcmBytesPerFrame / 2 + 64, int16_t(0x5A5A));
+  d.pcm().data = pcm.data();
+  const struct {
+    float scale, in;
+    int v0, v48;
+  } cases[] = {{1, -0.5f, 0, 0},         {1, 0.5f, 0, 0},        {1, -1.5f, -1, 2},      {1, -2.5f, -2, 2},
+               {1, 2.5f, 2, -2},         {1, -3.5f, -2, 4},      {1, 1.4999f, 1, -1},    {32767, 2.0f, 32767, -32767},
+               {32767, -2.0f, -32767, 32767}, {32767, INFINITY, 32767, -32767}, {32767, -INFINITY, -32767, 32767}};
+  const float zero[32] = {};
+  for (const auto& c : cases) {
+    d.synthesis().pcm_scale = c.scale;
+    float s0[32] = {};
+    s0[0] = c.in;
+    const int h = d.synthesis().half, s = d.synthesis().slot;
+    d.pcm().count = 0;
+    d.Synthesize(s0, zero);
+    EXPECT_EQ(StoredV(d.synthesis(), 0, h, s, 0), c.v0) << c.in;
+    EXPECT_EQ(StoredV(d.synthesis(), 0, h, s, 48), c.v48) << c.in;
+  }
+  float nan_in[32];
+  for (float& x : nan_in) x = NAN;
+  const int h = d.synthesis().half, s = d.synthesis().slot;
+  d.Synthesize(nan_in, nan_in);
+  for (int ch = 0; ch < 2; ++ch)
+    for (int i = 0; i < 64; ++i)
+      EXPECT_EQ(std::abs(StoredV(d.synthesis(), ch, h, s, i)), i == 16 ? 0 : 32767) << i;
+
+  // 36 calls fill a frame; a 37th would run past it and is refused.
+  d.Init();
+  d.header().stereo = 1;
+  d.pcm().data = pcm.data();
+  d.pcm().count = 0;
+  for (int call = 0; call < 37; ++call) d.Synthesize(zero, zero);
+  EXPECT_EQ(d.pcm().count, 2304);
+  for (int i = 2304; i < 2304 + 64; ++i) EXPECT_EQ(pcm[size_t(i)], int16_t(0x5A5A)) << i;
+}
+
+// The integer windowing saturates both ways; its shift floors (-1 stays -1).
+TEST(Synthesis, WindowSaturatesAndFloors) {
+  alignas(128) static int16_t a[1024], b[1024];
+  const dsp::WindowFn window = dsp::Reference().window;
+  for (int slot : {0, 7, 15}) {
+    // Every tap of the slot's window meets a full-scale value of its sign
+    // (in a, minus it in b).
+    for (int r = 0; r < 8; ++r)
+      for (int j = 0; j < 4; ++j)
+        for (int t = 0; t < 16; ++t) {
+          const int w = synthesis_window[64 * r + 8 * (t >> 1) + 2 * j + (t & 1)];
+          const int v = w == 0 ? 0 : w > 0 ? 32767 : -32767;
+          a[512 + 64 * r + 4 * ((slot - t) & 15) + j] = int16_t(v);
+          b[512 + 64 * r + 4 * ((slot - t) & 15) + j] = int16_t(-v);
+        }
+    int16_t out[64];
+    window(a, b, 1, slot, out);
+    for (int n = 0; n < 32; ++n) {
+      EXPECT_EQ(out[2 * n], 32767) << n;
+      EXPECT_EQ(out[2 * n + 1], -32768) << n;
+    }
+  }
+  // n = 0, taps 1 and 2 from the two slots before: x w1 + y w2 = -1.
+  const int w1 = synthesis_window[1], w2 = synthesis_window[8];
+  int x = -200, y = -200;
+  while (x * w1 + y * w2 != -1 && x <= 200)
+    if (++y > 200) y = -200, ++x;
+  ASSERT_LE(x, 200);
+  std::memset(a, 0, sizeof a);
+  a[4 * 15] = int16_t(x);
+  a[4 * 14] = int16_t(y);
+  int16_t out[64];
+  window(a, a, 0, 0, out);
+  EXPECT_EQ(out[0], -1);
+  EXPECT_EQ(out[1], -1);
+  for (int i = 2; i < 64; ++i) EXPECT_EQ(out[i], 0) << i;
+}
+
+// The exact windowing writes every other value of a stereo block; for the
+// right channel it stops at the block's last value.
+TEST(Synthesis, ExactWindowingStaysInsideTheBlock) {
+  alignas(16) float history[16][32];
+  for (int s = 0; s < 16; ++s)
+    for (int i = 0; i < 32; ++i) history[s][i] = float((s * 31 + i * 7) % 200) * 300.0f - 30000.0f;
+  int16_t block[66];
+  for (int16_t& v : block) v = 0x5A5A;
+  dsp::Reference().window_exact(history, 7, block + 1);
+  int written = 0;
+  for (int i = 0; i < 66; ++i) {
+    if (i % 2 == 0 || i == 65) EXPECT_EQ(block[i], 0x5A5A) << i;
+    else written += block[i] != 0x5A5A;
+  }
+  EXPECT_GT(written, 16);
+}
 
 }  // namespace
 }  // namespace bramble
