@@ -1,10 +1,16 @@
 #include "tests/win/WinHarness.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "config/SettingsKey.h"
 
@@ -12,12 +18,10 @@ namespace wintest {
 
 std::vector<uint8_t> SilentFrames(int frames) {
   std::vector<uint8_t> bytes(size_t(frames) * kFrameBytes, 0);
-  for (int i = 0; i < frames; ++i) {
-    uint8_t* h = &bytes[size_t(i) * kFrameBytes];
-    h[0] = 0xFF;
-    h[1] = 0xFD;  // MPEG-1, Layer II, no CRC
-    h[2] = 0x84;  // 128 kbit/s, 48 kHz, no padding
-    h[3] = 0x00;  // stereo
+  for (size_t i = 0; i < bytes.size(); i += kFrameBytes) {
+    bytes[i] = 0xFF;
+    bytes[i + 1] = 0xFD;  // MPEG-1, Layer II, no CRC
+    bytes[i + 2] = 0x84;  // 128 kbit/s, 48 kHz; stereo
   }
   return bytes;
 }
@@ -30,12 +34,13 @@ std::string TempPath(const std::string& name) {
 
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   const std::string path = TempPath(name);
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f) {
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 void HostLog::Add(const std::string& call) {
@@ -45,16 +50,13 @@ void HostLog::Add(const std::string& call) {
 
 bool HostLog::Has(const std::string& call) {
   std::lock_guard<std::mutex> g(lock);
-  for (const auto& c : calls)
-    if (c == call) return true;
-  return false;
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
 int HostLog::Count(const std::string& prefix) {
   std::lock_guard<std::mutex> g(lock);
   int n = 0;
-  for (const auto& c : calls)
-    if (c.compare(0, prefix.size(), prefix) == 0) ++n;
+  for (const auto& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
   return n;
 }
 
@@ -72,22 +74,22 @@ void FakeHost::Reset() {
   refuse_open = false;
   writes_allowed = 1 << 30;
   paused = false;
-  output_time = 0;
-  written_time = 0;
-  dsp_active = false;
-  dsp_result = -1;
-  can_write_calls = 0;
+  output_time = written_time = dsp_result = can_write_calls = 0;
   std::lock_guard<std::mutex> g(log.lock);
   log.calls.clear();
   log.write_bytes.clear();
   log.feed_times.clear();
-  log.setinfo.clear();
-  log.dsp_frames.clear();
   log.open_thread_priority = -999;
   log.open_thread_id = 0;
 }
 
 namespace {
+std::string Join(std::initializer_list<int> values) {
+  std::string s;
+  for (int v : values) s += " " + std::to_string(v);
+  return s;
+}
+
 int __cdecl OutOpen(int rate, int channels, int bits, int a, int b) {
   FakeHost& h = Host();
   {
@@ -95,60 +97,48 @@ int __cdecl OutOpen(int rate, int channels, int bits, int a, int b) {
     h.log.open_thread_priority = GetThreadPriority(GetCurrentThread());
     h.log.open_thread_id = GetCurrentThreadId();
   }
-  h.log.Add("open " + std::to_string(rate) + " " + std::to_string(channels) + " " + std::to_string(bits) + " " +
-            std::to_string(a) + " " + std::to_string(b));
+  h.log.Add("open" + Join({rate, channels, bits, a, b}));
   return h.refuse_open ? -1 : 7;
 }
 void __cdecl OutClose() { Host().log.Add("close"); }
 int __cdecl OutWrite(const void*, int bytes) {
-  FakeHost& h = Host();
-  --h.writes_allowed;
-  std::lock_guard<std::mutex> g(h.log.lock);
-  h.log.write_bytes.push_back(bytes);
+  --Host().writes_allowed;
+  std::lock_guard<std::mutex> g(Host().log.lock);
+  Host().log.write_bytes.push_back(bytes);
   return 0;
 }
 int __cdecl OutCanWrite() {
-  FakeHost& h = Host();
-  ++h.can_write_calls;
-  return (h.paused || h.writes_allowed <= 0) ? 0 : 65536;
+  ++Host().can_write_calls;
+  return (Host().paused || Host().writes_allowed <= 0) ? 0 : 65536;
 }
 int __cdecl OutIsPlaying() { return 0; }
 void __cdecl OutPause(int pause) {
   Host().paused = pause != 0;
-  Host().log.Add("pause " + std::to_string(pause));
+  Host().log.Add("pause" + Join({pause}));
 }
-void __cdecl OutSetVolume(int v) { Host().log.Add("volume " + std::to_string(v)); }
-void __cdecl OutSetPan(int p) { Host().log.Add("pan " + std::to_string(p)); }
-void __cdecl OutFlush(int ms) { Host().log.Add("flush " + std::to_string(ms)); }
+void __cdecl OutIgnore(int) {}
+void __cdecl OutFlush(int ms) { Host().log.Add("flush" + Join({ms})); }
 int __cdecl OutGetOutputTime() { return Host().output_time; }
 int __cdecl OutGetWrittenTime() { return Host().written_time; }
 
 bramble::OutModule g_out = {{}, OutOpen, OutClose, OutWrite, OutCanWrite, OutIsPlaying, OutPause,
-                            OutSetVolume, OutSetPan, OutFlush, OutGetOutputTime, OutGetWrittenTime};
+                            OutIgnore, OutIgnore, OutFlush, OutGetOutputTime, OutGetWrittenTime};
 
-void __cdecl FeedInit(int r, int rate) { Host().log.Add("feed-init " + std::to_string(r) + " " + std::to_string(rate)); }
+void __cdecl FeedInit(int r, int rate) { Host().log.Add("feed-init" + Join({r, rate})); }
 void __cdecl FeedDeinit() { Host().log.Add("feed-deinit"); }
-void __cdecl FeedA(const void*, int channels, int bits, int time) {
+void __cdecl FeedA(const void*, int, int, int time) {
   std::lock_guard<std::mutex> g(Host().log.lock);
   Host().log.feed_times.push_back(time);
 }
 void __cdecl FeedB(const void*, int, int, int) {}
-void __cdecl FeedSetInfo(int rate, int channels) {
-  Host().log.Add("feed-setinfo " + std::to_string(rate) + " " + std::to_string(channels));
-}
-int __cdecl DspActive() { return Host().dsp_active ? 1 : 0; }
+void __cdecl FeedSetInfo(int rate, int channels) { Host().log.Add("feed-setinfo" + Join({rate, channels})); }
+int __cdecl DspActive() { return Host().dsp_result != 0; }
 int __cdecl DspProcess(void*, int frames, int bits, int channels, int rate) {
-  FakeHost& h = Host();
-  {
-    std::lock_guard<std::mutex> g(h.log.lock);
-    h.log.dsp_frames.push_back(frames);
-  }
-  if (bits != 16 || channels != 2 || rate != 48000) return 0;
-  return h.dsp_result < 0 ? frames / 2 : int(h.dsp_result);
+  if (bits != 16 || channels != 2 || rate != 48000 || frames != 1152) return 0;
+  return Host().dsp_result < 0 ? frames / 2 : int(Host().dsp_result);
 }
 void __cdecl SetInfo(int kbps, int khz, int channels, int one) {
-  Host().log.Add("setinfo " + std::to_string(kbps) + " " + std::to_string(khz) + " " + std::to_string(channels) +
-                 " " + std::to_string(one));
+  Host().log.Add("setinfo" + Join({kbps, khz, channels, one}));
 }
 void __cdecl Unexpected() { Host().log.Add("unexpected"); }
 }  // namespace
@@ -167,12 +157,16 @@ void FakeHost::Attach(bramble::InModule* mod, HWND window) {
   mod->out_module = &g_out;
 }
 
-PluginDll::PluginDll() {
+std::string BesideProgram(const char* name) {
   char path[MAX_PATH] = {};
   GetModuleFileNameA(nullptr, path, MAX_PATH);
   char* slash = std::strrchr(path, '\\');
   if (slash) slash[1] = '\0';
-  library_ = LoadLibraryA((std::string(path) + "BramblecotMp3.dll").c_str());
+  return std::string(path) + name;
+}
+
+PluginDll::PluginDll() {
+  library_ = LoadLibraryA(BesideProgram("BramblecotMp3.dll").c_str());
   if (!library_) return;
   using GetFn = bramble::InModule*(__cdecl*)();
   auto get = reinterpret_cast<GetFn>(reinterpret_cast<void*>(GetProcAddress(library_, "JbraGetInModule")));
@@ -186,12 +180,13 @@ PluginDll::~PluginDll() {
 namespace {
 std::atomic<int> g_end_messages{0};
 
-struct RecordingNotify {
-  bramble::JukeboxNotify iface;
+template <typename Iface>
+struct Recorder {
+  Iface iface;
 };
 ULONG STDMETHODCALLTYPE NRelease(bramble::JukeboxNotify* self) {
   Host().log.Add("notify-release");
-  delete reinterpret_cast<RecordingNotify*>(self);
+  delete reinterpret_cast<Recorder<bramble::JukeboxNotify>*>(self);
   return 0;
 }
 HRESULT STDMETHODCALLTYPE NEnded(bramble::JukeboxNotify*) {
@@ -199,8 +194,7 @@ HRESULT STDMETHODCALLTYPE NEnded(bramble::JukeboxNotify*) {
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE NText(bramble::JukeboxNotify*, int time, const char* text, int url, int sw) {
-  Host().log.Add("notify-5 " + std::to_string(time) + " [" + std::string(text ? text : "") + "] " +
-                 std::to_string(url) + " " + std::to_string(sw));
+  Host().log.Add("notify-5 " + std::to_string(time) + " [" + std::string(text ? text : "") + "]" + Join({url, sw}));
   return S_OK;
 }
 HRESULT STDMETHODCALLTYPE NEndedAfter(bramble::JukeboxNotify*) {
@@ -209,12 +203,9 @@ HRESULT STDMETHODCALLTYPE NEndedAfter(bramble::JukeboxNotify*) {
 }
 const bramble::JukeboxNotifyVtbl kNotify = {nullptr, nullptr, NRelease, NEnded, nullptr, NText, NEndedAfter};
 
-struct RecordingStreamInfo {
-  bramble::JukeboxStreamInfo iface;
-};
 ULONG STDMETHODCALLTYPE SRelease(bramble::JukeboxStreamInfo* self) {
   Host().log.Add("info-release");
-  delete reinterpret_cast<RecordingStreamInfo*>(self);
+  delete reinterpret_cast<Recorder<bramble::JukeboxStreamInfo>*>(self);
   return 0;
 }
 HRESULT STDMETHODCALLTYPE SSetItem(bramble::JukeboxStreamInfo*, int item, const bramble::StreamItemInfo* r) {
@@ -237,16 +228,13 @@ LRESULT CALLBACK WndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
     const GUID* id = reinterpret_cast<const GUID*>(wp);
     void** out = reinterpret_cast<void**>(lp);
     if (IsEqualGUID(*id, bramble::kJukeboxNotifyId)) {
-      auto* o = new RecordingNotify{{&kNotify}};
-      *out = &o->iface;
-      return S_OK;
+      *out = &(new Recorder<bramble::JukeboxNotify>{{&kNotify}})->iface;
+    } else if (IsEqualGUID(*id, bramble::kJukeboxStreamInfoId)) {
+      *out = &(new Recorder<bramble::JukeboxStreamInfo>{{&kStreamInfo}})->iface;
+    } else {
+      return E_NOINTERFACE;
     }
-    if (IsEqualGUID(*id, bramble::kJukeboxStreamInfoId)) {
-      auto* o = new RecordingStreamInfo{{&kStreamInfo}};
-      *out = &o->iface;
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    return S_OK;
   }
   if (m == bramble::kEndOfStreamMessage) {
     if (wp == 0 && lp == 0) ++g_end_messages;
@@ -293,11 +281,7 @@ void PumpFor(DWORD ms) {
 }
 
 int OpenFailureResult() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  char* slash = std::strrchr(path, '\\');
-  if (slash) slash[1] = '\0';
-  const std::string library = std::string(path) + "Plugins\\Tolquin.DLL";
+  const std::string library = BesideProgram("Plugins\\Tolquin.DLL");
   return GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES ? -1 : -100;
 }
 
@@ -307,9 +291,8 @@ int ThreadCount() {
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
   int n = 0;
-  const DWORD pid = GetCurrentProcessId();
   for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry))
-    if (entry.th32OwnerProcessID == pid) ++n;
+    n += entry.th32OwnerProcessID == GetCurrentProcessId();
   CloseHandle(snap);
   return n;
 }
@@ -322,6 +305,201 @@ void ClearSettings() {
 void SetUserString(const char* subkey, const char* name, const char* value) {
   bramble::SettingsKey key;
   key.SetValue(subkey, name, REG_SZ, value, DWORD(std::strlen(value) + 1));
+}
+
+std::string UserSetting(const char* subkey, const char* name) {
+  const std::string path = std::string(bramble::kSettingsRoot) + (subkey ? std::string("\\") + subkey : "");
+  char data[600] = {};
+  DWORD length = sizeof data - 1;
+  return RegGetValueA(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_ANY, nullptr, data, &length) == ERROR_SUCCESS
+             ? std::string(data)
+             : "<absent>";
+}
+
+namespace {
+BOOL CALLBACK CancelWindow(HWND window, LPARAM) {
+  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+}  // namespace
+
+bool RunDriven(const std::function<void()>& modal, const std::function<void()>& drive, DWORD timeout_ms) {
+  const DWORD thread = GetCurrentThreadId();
+  std::atomic<bool> modal_done{false}, drive_done{false}, cancelled{false};
+  std::thread worker([&] {
+    drive();
+    drive_done = true;
+  });
+  std::thread guard([&] {
+    const DWORD start = GetTickCount();
+    DWORD finished = 0;
+    while (!modal_done) {
+      if (drive_done && !finished) finished = GetTickCount();
+      // The driver gave up, or finished and left the window open.
+      if (GetTickCount() - start > timeout_ms || (finished && GetTickCount() - finished > 2000)) {
+        cancelled = true;
+        EnumThreadWindows(thread, CancelWindow, 0);
+      }
+      Sleep(50);
+    }
+  });
+  modal();
+  modal_done = true;
+  guard.join();
+  worker.join();
+  return !cancelled;
+}
+
+HWND WaitForWindow(DWORD thread, const char* caption, DWORD timeout_ms) {
+  struct Find {
+    const char* caption;
+    HWND found;
+  };
+  const DWORD start = GetTickCount();
+  do {
+    Find f = {caption, nullptr};
+    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
+      auto* f = reinterpret_cast<Find*>(p);
+      if (!IsWindowVisible(w) || Text(w) != f->caption) return TRUE;
+      f->found = w;
+      return FALSE;
+    }, reinterpret_cast<LPARAM>(&f));
+    if (f.found) return f.found;
+    Sleep(20);
+  } while (GetTickCount() - start < timeout_ms);
+  return nullptr;
+}
+
+bool WaitGone(HWND window, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  while (IsWindow(window)) {
+    if (GetTickCount() - start > timeout_ms) return false;
+    Sleep(20);
+  }
+  return true;
+}
+
+std::string Text(HWND window) {
+  char text[1024] = {};
+  DWORD_PTR got = 0;
+  // Across threads, with a time-out: a hung dialog fails the test instead.
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000, &got);
+  return text;
+}
+
+std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+
+void SetItemTextAsUser(HWND dialog, int id, const char* text) {
+  SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  SendMessageA(GetDlgItem(dialog, id), EM_SETMODIFY, TRUE, 0);
+}
+
+void TypeInto(HWND dialog, int id, const char* text) {
+  HWND item = GetDlgItem(dialog, id);
+  SendMessageA(item, EM_SETSEL, 0, -1);
+  for (const char* p = text; *p; ++p) SendMessageA(item, WM_CHAR, WPARAM(static_cast<unsigned char>(*p)), 1);
+}
+
+void Click(HWND dialog, int id) {
+  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+  // A sent message does not wake the dialog's loop to see that it ended.
+  PostMessageA(GetAncestor(dialog, GA_ROOT), WM_NULL, 0, 0);
+}
+
+bool Checked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void DragTrackbar(HWND page, int id, int pos) {
+  HWND bar = GetDlgItem(page, id);
+  SendMessageA(bar, TBM_SETPOS, TRUE, pos);
+  NMHDR header = {bar, UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
+  SendMessageA(page, WM_NOTIFY, WPARAM(id), reinterpret_cast<LPARAM>(&header));
+}
+
+std::string LangText(unsigned id) {
+  static HMODULE library = LoadLibraryExA(BesideProgram("RCENU.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  char text[512] = {};
+  if (!library || LoadStringA(library, id, text, sizeof text) <= 0) return "<missing " + std::to_string(id) + ">";
+  return text;
+}
+
+void OfferScreenshot(HWND window, const char* name) {
+  const char* dir = std::getenv("BRAMBLE_SCREENSHOT_DIR");
+  if (!dir || !*dir) return;
+  RECT r = {};
+  GetWindowRect(window, &r);
+  const std::string base = std::string(dir) + "\\" + name;
+  const std::string done = base + ".done";
+  DeleteFileA(done.c_str());
+  if (FILE* f = std::fopen((base + ".tmp").c_str(), "w")) {
+    std::fprintf(f, "%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
+    std::fclose(f);
+    MoveFileA((base + ".tmp").c_str(), (base + ".ready").c_str());
+  }
+  for (int i = 0; i < 200 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+  DeleteFileA(done.c_str());
+}
+
+void PluginTest::SetUp() {
+  ClearSettings();
+  Load();
+}
+
+void PluginTest::TearDown() {
+  Unload();
+  ClearSettings();
+  for (const auto& p : files_) DeleteFileA(p.c_str());
+}
+
+void PluginTest::Load(bool streaming) {
+  Unload();
+  Host().Reset();
+  // Without the streaming library: hidden while the plug-in loads.
+  const std::string library = BesideProgram("Plugins\\Tolquin.DLL"), hidden = library + ".hidden";
+  if (!streaming) MoveFileA(library.c_str(), hidden.c_str());
+  dll_ = std::make_unique<PluginDll>();
+  if (!streaming) MoveFileA(hidden.c_str(), library.c_str());
+  ASSERT_TRUE(dll_->ok());
+  mod_ = dll_->mod();
+  Host().Attach(mod_, window_.hwnd());
+  mod_->Init();
+  threads_ = ThreadCount();
+}
+
+void PluginTest::Unload() {
+  if (mod_) {
+    Host().writes_allowed = 1 << 30;
+    Host().paused = false;
+    mod_->Stop();
+    mod_->Quit();
+  }
+  mod_ = nullptr;
+  dll_.reset();
+}
+
+std::string PluginTest::File(const std::string& name, const std::vector<uint8_t>& bytes) {
+  files_.push_back(WriteTempFile(name, bytes));
+  return files_.back();
+}
+
+bool PluginTest::WaitForEnds(int n, DWORD timeout_ms) {
+  return PumpUntil([&] { return window_.end_of_stream_messages() >= n; }, timeout_ms);
+}
+
+bool PluginTest::WaitForThreadsBack(DWORD timeout_ms) {
+  return PumpUntil([&] { return ThreadCount() <= threads_; }, timeout_ms);
+}
+
+void PluginTest::Driven(const std::function<void()>& modal, const std::string& caption,
+                        const std::function<void(HWND)>& drive) {
+  const DWORD me = GetCurrentThreadId();
+  const bool clean = RunDriven(modal, [&] {
+    HWND window = WaitForWindow(me, caption.c_str());
+    ASSERT_NE(window, nullptr) << "no window captioned \"" << caption << '"';
+    drive(window);
+    EXPECT_TRUE(WaitGone(window)) << caption << ": still open";
+  });
+  EXPECT_TRUE(clean) << caption << ": closed by the watchdog";
 }
 
 }  // namespace wintest

@@ -1,12 +1,16 @@
 // Test harness for the plug-in under Wine: synthetic streams, a recording
-// host (output plug-in, host functions, host window with its interfaces)
-// and the plug-in DLL loaded afresh for each test.
+// host (output plug-in, host functions, host window with its interfaces),
+// the plug-in DLL loaded afresh for each test, and a driver that works real
+// dialogs from a second thread the way a user would.
 #pragma once
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,21 +25,19 @@ namespace wintest {
 constexpr int kFrameBytes = 384;
 constexpr int kFrameMs = 24;
 constexpr int kBlockBytes = 4608;
-constexpr int kByteRate = 16000;
 std::vector<uint8_t> SilentFrames(int frames);
 std::string TempPath(const std::string& name);
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadAll(const std::string& path);
 
 // Everything the plug-in did to the host, recorded.
 struct HostLog {
   std::mutex lock;
-  std::vector<std::string> calls;  // in order: "open", "flush 61500", "pause 1", ...
+  std::vector<std::string> calls;  // in order: "open 48000 2 16 -1 -1", "flush 61500", "pause 1", ...
   std::vector<int> write_bytes;
-  std::vector<int> feed_times;     // PcmFeedA time stamps
-  std::vector<std::string> setinfo;
+  std::vector<int> feed_times;  // PcmFeedA time stamps
   int open_thread_priority = -999;
   DWORD open_thread_id = 0;
-  std::vector<int> dsp_frames;
 
   void Add(const std::string& call);
   bool Has(const std::string& call);
@@ -50,8 +52,7 @@ struct FakeHost {
   std::atomic<bool> paused{false};
   std::atomic<int> output_time{0};
   std::atomic<int> written_time{0};
-  std::atomic<bool> dsp_active{false};
-  std::atomic<int> dsp_result{-1};           // -1: halve the block
+  std::atomic<int> dsp_result{0};  // 0: no sample processor; -1: halve the block
   std::atomic<int> can_write_calls{0};
   HostLog log;
 
@@ -61,7 +62,7 @@ struct FakeHost {
 };
 FakeHost& Host();
 
-// The plug-in DLL, loaded for one test and unloaded after it.
+// The plug-in DLL beside the program, loaded for one test and unloaded after it.
 class PluginDll {
  public:
   PluginDll();
@@ -75,7 +76,7 @@ class PluginDll {
 };
 
 // A top-level window of the host's class on the calling thread, whose
-// interfaces record every call in Host().log ("text 0 abc 0 1", ...).
+// interfaces record every call in Host().log ("notify-5 0 [abc] 0 1", ...).
 class HostWindow {
  public:
   HostWindow();
@@ -96,9 +97,56 @@ int ThreadCount();
 // Play's result for a source that cannot be opened: -100 while the streaming
 // library (Plugins\Tolquin.DLL beside the program) is loaded, else -1.
 int OpenFailureResult();
-// Settings of the plug-in in the user tree: removes both trees' values used
-// by the tests.
+std::string BesideProgram(const char* name);
+// The plug-in's settings in both trees, removed; one user value set or read
+// as text (up to its NUL, "<absent>" when missing).
 void ClearSettings();
 void SetUserString(const char* subkey, const char* name, const char* value);
+std::string UserSetting(const char* subkey, const char* name);
+
+// Dialogs: `modal` runs here and `drive` on a second thread. After `drive`
+// returns (or after `timeout_ms`) every window this thread still shows is
+// cancelled, so `modal` always returns. False when that had to happen.
+bool RunDriven(const std::function<void()>& modal, const std::function<void()>& drive, DWORD timeout_ms = 15000);
+// The visible top-level window of `thread` captioned `caption`.
+HWND WaitForWindow(DWORD thread, const char* caption, DWORD timeout_ms = 5000);
+bool WaitGone(HWND window, DWORD timeout_ms = 5000);
+std::string Text(HWND window);
+std::string ItemText(HWND dialog, int id);
+void SetItemTextAsUser(HWND dialog, int id, const char* text);  // text and the modified flag
+void TypeInto(HWND dialog, int id, const char* text);           // character by character
+void Click(HWND dialog, int id);
+bool Checked(HWND dialog, int id);
+// Moves a trackbar and sends the release that a mouse would.
+void DragTrackbar(HWND page, int id, int pos);
+// Text `id` of the RCENU.DLL beside the program (what the dialogs should show).
+std::string LangText(unsigned id);
+// With BRAMBLE_SCREENSHOT_DIR set: offers the window to
+// scripts/dialog-screenshots.sh and waits until it was taken.
+void OfferScreenshot(HWND window, const char* name);
+
+// The plug-in loaded, attached to the recording host and initialised, with
+// the settings cleared; files made by File() are deleted after the test.
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  // Loads the plug-in again, with or without its streaming library.
+  void Load(bool streaming = true);
+  void Unload();
+  std::string File(const std::string& name, const std::vector<uint8_t>& bytes);
+  bool WaitForEnds(int n, DWORD timeout_ms = 10000);
+  bool WaitForThreadsBack(DWORD timeout_ms = 5000);
+  // Opens a window with `modal`, finds it by `caption` and runs `drive`,
+  // which must close it.
+  void Driven(const std::function<void()>& modal, const std::string& caption,
+              const std::function<void(HWND)>& drive);
+
+  HostWindow window_;
+  std::unique_ptr<PluginDll> dll_;
+  bramble::InModule* mod_ = nullptr;
+  int threads_ = 0;
+  std::vector<std::string> files_;
+};
 
 }  // namespace wintest
