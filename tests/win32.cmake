@@ -9,22 +9,18 @@ if(WIN32)
                         ${BRAMBLE_GTEST} psapi)
   add_dependencies(bramble_win_tests BramblecotMp3 RCENU About Tolquin)
   # Tests share the registry and the host window class: never in parallel.
-  # Dialogs need a display: Xvfb unless one exists.
-  add_test(NAME win_plugin COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/run_with_display.sh
-                                   $<TARGET_FILE:bramble_win_tests>)
-  set_tests_properties(win_plugin PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 600 SKIP_RETURN_CODE 77)
+  # The dialogs need a display (scripts/wine-tests.sh starts Xvfb).
+  add_test(NAME win_plugin COMMAND bramble_win_tests)
+  set_tests_properties(win_plugin PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 600)
 
   # Keeps Wine's desktop up between test programs (started by wine-prefix.sh).
   add_executable(desktop_keeper WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/win/keeper/DesktopKeeper.cpp)
 
-  # jukebox.exe end to end: byte identity with the native decoder, titles
-  # and information blocks against the native tools.
+  # jukebox.exe end to end: byte identity with the native decoder, and
+  # information blocks against the native tools.
   set(BRAMBLE_NATIVE_BIN ${CMAKE_SOURCE_DIR}/build/native/bin CACHE PATH "bin/ of a native build (for identity checks)")
   add_test(NAME win_jukebox
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/jukebox_checks.sh
                    ${CMAKE_BINARY_DIR}/bin ${BRAMBLE_NATIVE_BIN} ${BRAMBLE_SHARED}/conformance ${CMAKE_SOURCE_DIR})
-  add_test(NAME win_tags_qdx
-           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/win/tags_qdx_checks.sh
-                   ${CMAKE_BINARY_DIR}/bin ${BRAMBLE_NATIVE_BIN} ${CMAKE_SOURCE_DIR})
-  set_tests_properties(win_jukebox win_tags_qdx PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 600 SKIP_RETURN_CODE 77)
+  set_tests_properties(win_jukebox PROPERTIES RESOURCE_LOCK wine_host TIMEOUT 600 SKIP_RETURN_CODE 77)
 endif()

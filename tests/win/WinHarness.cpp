@@ -18,11 +18,7 @@ namespace wintest {
 
 std::vector<uint8_t> SilentFrames(int frames) {
   std::vector<uint8_t> bytes(size_t(frames) * kFrameBytes, 0);
-  for (size_t i = 0; i < bytes.size(); i += kFrameBytes) {
-    bytes[i] = 0xFF;
-    bytes[i + 1] = 0xFD;  // MPEG-1, Layer II, no CRC
-    bytes[i + 2] = 0x84;  // 128 kbit/s, 48 kHz; stereo
-  }
+  for (size_t i = 0; i < bytes.size(); i += kFrameBytes) std::memcpy(&bytes[i], "\xFF\xFD\x84", 3);
   return bytes;
 }
 
@@ -43,6 +39,13 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
+std::string BesideProgram(const char* name) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  *(std::strrchr(path, '\\') + 1) = '\0';
+  return std::string(path) + name;
+}
+
 void HostLog::Add(const std::string& call) {
   std::lock_guard<std::mutex> g(lock);
   calls.push_back(call);
@@ -55,9 +58,7 @@ bool HostLog::Has(const std::string& call) {
 
 int HostLog::Count(const std::string& prefix) {
   std::lock_guard<std::mutex> g(lock);
-  int n = 0;
-  for (const auto& c : calls) n += c.compare(0, prefix.size(), prefix) == 0;
-  return n;
+  return int(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return !c.rfind(prefix, 0); }));
 }
 
 size_t HostLog::Writes() {
@@ -71,9 +72,8 @@ FakeHost& Host() {
 }
 
 void FakeHost::Reset() {
-  refuse_open = false;
+  refuse_open = paused = false;
   writes_allowed = 1 << 30;
-  paused = false;
   output_time = written_time = dsp_result = can_write_calls = 0;
   std::lock_guard<std::mutex> g(log.lock);
   log.calls.clear();
@@ -155,14 +155,6 @@ void FakeHost::Attach(bramble::InModule* mod, HWND window) {
   mod->DspProcess = DspProcess;
   mod->SetInfo = SetInfo;
   mod->out_module = &g_out;
-}
-
-std::string BesideProgram(const char* name) {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  char* slash = std::strrchr(path, '\\');
-  if (slash) slash[1] = '\0';
-  return std::string(path) + name;
 }
 
 PluginDll::PluginDll() {
@@ -316,14 +308,6 @@ std::string UserSetting(const char* subkey, const char* name) {
              : "<absent>";
 }
 
-namespace {
-BOOL CALLBACK CancelWindow(HWND window, LPARAM) {
-  PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-  PostMessageA(window, WM_CLOSE, 0, 0);
-  return TRUE;
-}
-}  // namespace
-
 bool RunDriven(const std::function<void()>& modal, const std::function<void()>& drive, DWORD timeout_ms) {
   const DWORD thread = GetCurrentThreadId();
   std::atomic<bool> modal_done{false}, drive_done{false}, cancelled{false};
@@ -334,14 +318,14 @@ bool RunDriven(const std::function<void()>& modal, const std::function<void()>& 
   std::thread guard([&] {
     const DWORD start = GetTickCount();
     DWORD finished = 0;
-    while (!modal_done) {
+    for (; !modal_done; Sleep(50)) {
       if (drive_done && !finished) finished = GetTickCount();
-      // The driver gave up, or finished and left the window open.
-      if (GetTickCount() - start > timeout_ms || (finished && GetTickCount() - finished > 2000)) {
-        cancelled = true;
-        EnumThreadWindows(thread, CancelWindow, 0);
-      }
-      Sleep(50);
+      if (GetTickCount() - start < timeout_ms && (!finished || GetTickCount() - finished < 2000)) continue;
+      cancelled = true;  // the driver gave up, or left the window open
+      EnumThreadWindows(thread, [](HWND w, LPARAM) -> BOOL {
+        PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
+        return PostMessageA(w, WM_CLOSE, 0, 0) || true;
+      }, 0);
     }
   });
   modal();
@@ -351,33 +335,17 @@ bool RunDriven(const std::function<void()>& modal, const std::function<void()>& 
   return !cancelled;
 }
 
-HWND WaitForWindow(DWORD thread, const char* caption, DWORD timeout_ms) {
-  struct Find {
-    const char* caption;
-    HWND found;
-  };
-  const DWORD start = GetTickCount();
-  do {
-    Find f = {caption, nullptr};
+HWND WaitForWindow(DWORD thread, const std::string& caption) {
+  std::pair<const std::string*, HWND> find = {&caption, nullptr};
+  PumpUntil([&] {
     EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-      auto* f = reinterpret_cast<Find*>(p);
-      if (!IsWindowVisible(w) || Text(w) != f->caption) return TRUE;
-      f->found = w;
-      return FALSE;
-    }, reinterpret_cast<LPARAM>(&f));
-    if (f.found) return f.found;
-    Sleep(20);
-  } while (GetTickCount() - start < timeout_ms);
-  return nullptr;
-}
-
-bool WaitGone(HWND window, DWORD timeout_ms) {
-  const DWORD start = GetTickCount();
-  while (IsWindow(window)) {
-    if (GetTickCount() - start > timeout_ms) return false;
-    Sleep(20);
-  }
-  return true;
+      auto* f = reinterpret_cast<std::pair<const std::string*, HWND>*>(p);
+      if (IsWindowVisible(w) && Text(w) == *f->first) f->second = w;
+      return !f->second;
+    }, reinterpret_cast<LPARAM>(&find));
+    return find.second != nullptr;
+  }, 5000);
+  return find.second;
 }
 
 std::string Text(HWND window) {
@@ -396,9 +364,8 @@ void SetItemTextAsUser(HWND dialog, int id, const char* text) {
 }
 
 void TypeInto(HWND dialog, int id, const char* text) {
-  HWND item = GetDlgItem(dialog, id);
-  SendMessageA(item, EM_SETSEL, 0, -1);
-  for (const char* p = text; *p; ++p) SendMessageA(item, WM_CHAR, WPARAM(static_cast<unsigned char>(*p)), 1);
+  SendMessageA(GetDlgItem(dialog, id), EM_SETSEL, 0, -1);
+  for (const char* p = text; *p; ++p) SendMessageA(GetDlgItem(dialog, id), WM_CHAR, WPARAM(uint8_t(*p)), 1);
 }
 
 void Click(HWND dialog, int id) {
@@ -410,17 +377,15 @@ void Click(HWND dialog, int id) {
 bool Checked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void DragTrackbar(HWND page, int id, int pos) {
-  HWND bar = GetDlgItem(page, id);
-  SendMessageA(bar, TBM_SETPOS, TRUE, pos);
-  NMHDR header = {bar, UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
+  SendMessageA(GetDlgItem(page, id), TBM_SETPOS, TRUE, pos);
+  NMHDR header = {GetDlgItem(page, id), UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
   SendMessageA(page, WM_NOTIFY, WPARAM(id), reinterpret_cast<LPARAM>(&header));
 }
 
 std::string LangText(unsigned id) {
   static HMODULE library = LoadLibraryExA(BesideProgram("RCENU.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   char text[512] = {};
-  if (!library || LoadStringA(library, id, text, sizeof text) <= 0) return "<missing " + std::to_string(id) + ">";
-  return text;
+  return library && LoadStringA(library, id, text, sizeof text) > 0 ? text : "<missing " + std::to_string(id) + ">";
 }
 
 void OfferScreenshot(HWND window, const char* name) {
@@ -428,15 +393,10 @@ void OfferScreenshot(HWND window, const char* name) {
   if (!dir || !*dir) return;
   RECT r = {};
   GetWindowRect(window, &r);
-  const std::string base = std::string(dir) + "\\" + name;
-  const std::string done = base + ".done";
-  DeleteFileA(done.c_str());
-  if (FILE* f = std::fopen((base + ".tmp").c_str(), "w")) {
-    std::fprintf(f, "%ldx%ld+%ld+%ld\n", r.right - r.left, r.bottom - r.top, r.left, r.top);
-    std::fclose(f);
-    MoveFileA((base + ".tmp").c_str(), (base + ".ready").c_str());
-  }
-  for (int i = 0; i < 200 && GetFileAttributesA(done.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+  const std::string base = std::string(dir) + "\\" + name, done = base + ".done";
+  std::ofstream(base + ".tmp") << r.right - r.left << 'x' << r.bottom - r.top << '+' << r.left << '+' << r.top << '\n';
+  MoveFileA((base + ".tmp").c_str(), (base + ".ready").c_str());
+  PumpUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
   DeleteFileA(done.c_str());
 }
 
@@ -482,24 +442,23 @@ std::string PluginTest::File(const std::string& name, const std::vector<uint8_t>
   return files_.back();
 }
 
-bool PluginTest::WaitForEnds(int n, DWORD timeout_ms) {
-  return PumpUntil([&] { return window_.end_of_stream_messages() >= n; }, timeout_ms);
+bool PluginTest::WaitForEnds(int n) {
+  return PumpUntil([&] { return window_.end_of_stream_messages() >= n; }, 10000);
 }
 
-bool PluginTest::WaitForThreadsBack(DWORD timeout_ms) {
-  return PumpUntil([&] { return ThreadCount() <= threads_; }, timeout_ms);
+bool PluginTest::WaitForThreadsBack() {
+  return PumpUntil([&] { return ThreadCount() <= threads_; }, 5000);
 }
 
 void PluginTest::Driven(const std::function<void()>& modal, const std::string& caption,
                         const std::function<void(HWND)>& drive) {
   const DWORD me = GetCurrentThreadId();
-  const bool clean = RunDriven(modal, [&] {
-    HWND window = WaitForWindow(me, caption.c_str());
+  EXPECT_TRUE(RunDriven(modal, [&] {
+    HWND window = WaitForWindow(me, caption);
     ASSERT_NE(window, nullptr) << "no window captioned \"" << caption << '"';
     drive(window);
-    EXPECT_TRUE(WaitGone(window)) << caption << ": still open";
-  });
-  EXPECT_TRUE(clean) << caption << ": closed by the watchdog";
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000)) << caption << ": still open";
+  })) << caption << ": closed by the watchdog";
 }
 
 }  // namespace wintest

@@ -29,6 +29,7 @@ std::vector<uint8_t> SilentFrames(int frames);
 std::string TempPath(const std::string& name);
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadAll(const std::string& path);
+std::string BesideProgram(const char* name);
 
 // Everything the plug-in did to the host, recorded.
 struct HostLog {
@@ -43,26 +44,27 @@ struct HostLog {
   bool Has(const std::string& call);
   int Count(const std::string& prefix);
   size_t Writes();
+  template <typename T>
+  T Copy(const T& member) {  // of a member above, taken under the lock
+    std::lock_guard<std::mutex> g(lock);
+    return member;
+  }
 };
 
 // The fake output plug-in and host functions. One per process.
 struct FakeHost {
-  std::atomic<bool> refuse_open{false};
+  std::atomic<bool> refuse_open{false}, paused{false};
   std::atomic<int> writes_allowed{1 << 30};  // CanWrite reports room while > 0
-  std::atomic<bool> paused{false};
-  std::atomic<int> output_time{0};
-  std::atomic<int> written_time{0};
-  std::atomic<int> dsp_result{0};  // 0: no sample processor; -1: halve the block
-  std::atomic<int> can_write_calls{0};
+  std::atomic<int> output_time{0}, written_time{0}, can_write_calls{0};
+  std::atomic<int> dsp_result{0};  // 0: no sample processor; -1: it halves the block
   HostLog log;
 
   void Reset();
-  // Fills the host slots of `mod` with this host and `window`.
-  void Attach(bramble::InModule* mod, HWND window);
+  void Attach(bramble::InModule* mod, HWND window);  // fills the host slots
 };
 FakeHost& Host();
 
-// The plug-in DLL beside the program, loaded for one test and unloaded after it.
+// The plug-in DLL beside the program, loaded for one test.
 class PluginDll {
  public:
   PluginDll();
@@ -75,8 +77,8 @@ class PluginDll {
   bramble::InModule* mod_ = nullptr;
 };
 
-// A top-level window of the host's class on the calling thread, whose
-// interfaces record every call in Host().log ("notify-5 0 [abc] 0 1", ...).
+// A window of the host's class on the calling thread, whose interfaces
+// record every call in Host().log ("notify-5 0 [abc] 0 1", ...).
 class HostWindow {
  public:
   HostWindow();
@@ -88,57 +90,47 @@ class HostWindow {
   HWND hwnd_ = nullptr;
 };
 
-// Dispatches this thread's messages until `done` or the time-out; true
-// when `done` became true.
+// Dispatches this thread's messages until `done` (true) or the time-out.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms);
 void PumpFor(DWORD ms);
-
 int ThreadCount();
 // Play's result for a source that cannot be opened: -100 while the streaming
 // library (Plugins\Tolquin.DLL beside the program) is loaded, else -1.
 int OpenFailureResult();
-std::string BesideProgram(const char* name);
-// The plug-in's settings in both trees, removed; one user value set or read
-// as text (up to its NUL, "<absent>" when missing).
+// The plug-in's settings: both trees removed; a user value set, or read as
+// text ("<absent>" when missing).
 void ClearSettings();
 void SetUserString(const char* subkey, const char* name, const char* value);
 std::string UserSetting(const char* subkey, const char* name);
 
-// Dialogs: `modal` runs here and `drive` on a second thread. After `drive`
-// returns (or after `timeout_ms`) every window this thread still shows is
-// cancelled, so `modal` always returns. False when that had to happen.
+// Dialogs: `modal` runs here and `drive` on a second thread. When `drive`
+// has returned, or after the time-out, any window this thread still shows
+// is cancelled, so `modal` always returns; false when that was needed.
 bool RunDriven(const std::function<void()>& modal, const std::function<void()>& drive, DWORD timeout_ms = 15000);
-// The visible top-level window of `thread` captioned `caption`.
-HWND WaitForWindow(DWORD thread, const char* caption, DWORD timeout_ms = 5000);
-bool WaitGone(HWND window, DWORD timeout_ms = 5000);
+HWND WaitForWindow(DWORD thread, const std::string& caption);  // visible, top-level
 std::string Text(HWND window);
 std::string ItemText(HWND dialog, int id);
 void SetItemTextAsUser(HWND dialog, int id, const char* text);  // text and the modified flag
 void TypeInto(HWND dialog, int id, const char* text);           // character by character
 void Click(HWND dialog, int id);
 bool Checked(HWND dialog, int id);
-// Moves a trackbar and sends the release that a mouse would.
-void DragTrackbar(HWND page, int id, int pos);
-// Text `id` of the RCENU.DLL beside the program (what the dialogs should show).
-std::string LangText(unsigned id);
-// With BRAMBLE_SCREENSHOT_DIR set: offers the window to
-// scripts/dialog-screenshots.sh and waits until it was taken.
+void DragTrackbar(HWND page, int id, int pos);  // with the release a mouse sends
+std::string LangText(unsigned id);  // what RCENU.DLL beside the program holds
+// With BRAMBLE_SCREENSHOT_DIR set, scripts/dialog-screenshots.sh takes the window.
 void OfferScreenshot(HWND window, const char* name);
 
 // The plug-in loaded, attached to the recording host and initialised, with
-// the settings cleared; files made by File() are deleted after the test.
+// the settings cleared; files made by File() are deleted afterwards.
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  // Loads the plug-in again, with or without its streaming library.
-  void Load(bool streaming = true);
+  void Load(bool streaming = true);  // afresh, with or without the streaming library
   void Unload();
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes);
-  bool WaitForEnds(int n, DWORD timeout_ms = 10000);
-  bool WaitForThreadsBack(DWORD timeout_ms = 5000);
-  // Opens a window with `modal`, finds it by `caption` and runs `drive`,
-  // which must close it.
+  bool WaitForEnds(int n);
+  bool WaitForThreadsBack();
+  // Opens a window with `modal` and runs `drive` on it, which must close it.
   void Driven(const std::function<void()>& modal, const std::string& caption,
               const std::function<void(HWND)>& drive);
 

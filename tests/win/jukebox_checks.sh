@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# jukebox.exe and the plug-in end to end under Wine:
+# jukebox.exe and the plug-in end to end under Wine, against the native tools:
 #   jukebox_checks.sh WIN_BIN NATIVE_BIN CONFORMANCE_DIR SOURCE_ROOT
-# What the DLL plays must equal the native `bramble decode` byte for byte.
+# What the DLL plays must equal `bramble decode` byte for byte, and the host
+# must get the information blocks `bramble qdx` finds.
 set -u
 bin=$1 native=$2 conf=$3 root=$4
-[ -x "$native/bramble" ] || { echo "SKIPPED: no native bramble in $native"; exit 77; }
+[ -x "$native/bramble" ] && [ -x "$native/qdxembed" ] || { echo "SKIPPED: no bramble/qdxembed in $native"; exit 77; }
 command -v lame >/dev/null && command -v sox >/dev/null || { echo "SKIPPED: no lame or sox"; exit 77; }
 # Wine writes text-mode line ends; the checks compare plain lines. A run
 # ends by itself long before its time-out; one that times out fails.
 run() { "$root/scripts/wine-run.sh" "$bin/jukebox.exe" "$@" --timeout 300000 2>&1 | tr -d '\r'; }
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+key='HKCU\Software\Bramblecot\Jubora\InPlugins'
+reg() { "$root/scripts/wine-run.sh" reg "$@" /f >/dev/null 2>&1; }
+trap 'reg delete "$key\MP3" /v "QDX Auto Switch"; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect() {  # output file, exact lines; a run that timed out fails too
@@ -46,10 +49,9 @@ written=$(sed -n 's/^written //p' "$work/vbr_seek.txt")
 left=$(( (${written:-0} - 4608) * 10 / 1764 ))
 { [ "$left" -ge 9650 ] && [ "$left" -le 10350 ]; } || fail "$left ms left to play after a seek to 20 s"
 echo "vbr: length $len ms, $left ms left after a seek to 20 s"
-key='HKCU\Software\Bramblecot\Jubora\InPlugins\Ostrel'
-"$root/scripts/wine-run.sh" reg add "$key" /v Gapless /t REG_DWORD /d 1 /f >/dev/null 2>&1
+reg add "$key\Ostrel" /v Gapless /t REG_DWORD /d 1
 run play "$work/vbr.mp3" --out "$work/vbr_gapless.raw" >"$work/vbr_gapless.txt"
-"$root/scripts/wine-run.sh" reg delete "$key" /v Gapless /f >/dev/null 2>&1
+reg delete "$key\Ostrel" /v Gapless
 expect "$work/vbr_gapless.txt" "written 5292000"
 "$native/bramble" decode "$work/vbr.mp3" "$work/vbr_ref.raw" --gapless
 cmp -s "$work/vbr_ref.raw" "$work/vbr_gapless.raw" || fail "gapless playback differs from bramble decode --gapless"
@@ -69,15 +71,44 @@ for stream in "$conf"/*.bit "$work/m2-cut.mp3" "$work/m25-cut.mp3"; do
   cat "$work/one.raw" >>"$work/chain.ref"
   total=$((total + $(stat -c %s "$work/one.raw")))
   offsets+=("$total $(basename "$stream")")
-  if [ ${#chain[@]} = 0 ]; then chain=("$stream"); else chain+=(--then "$stream"); fi
+  chain+=(--then "$stream")
 done
-run play "${chain[@]}" --out "$work/chain.got" >"$work/chain.txt"
+run play "${chain[@]:1}" --out "$work/chain.got" >"$work/chain.txt"
 expect "$work/chain.txt" "written $total"
 if ! cmp -s "$work/chain.ref" "$work/chain.got"; then
   at=$(cmp "$work/chain.ref" "$work/chain.got" 2>&1 | sed -n 's/.* byte \([0-9]*\).*/\1/p')
   for o in "${offsets[@]}"; do [ "${o%% *}" -ge "${at:-0}" ] && { fail "${o#* }: jukebox output differs from bramble decode"; break; }; done
 fi
 echo "identity: ${#offsets[@]} streams compared"
+
+# Information blocks planted by `qdxembed` in three sources, played as one
+# chain. `bramble qdx` prints the decode time T of the frame that completed
+# a block; the host gets a URL at T and a text at T - 1000, not below 0,
+# with the switch flag on the first block of each source only, and on none
+# when "QDX Auto Switch" is 0. The end of each source's tab text is left out.
+chain=() blocks=()
+for spec in "mpeg1_stereo --seed 1" "mpeg2_mono --seed 5 --version 2 --mono" "mpeg25_stereo --seed 8 --version 25"; do
+  set -- $spec
+  "$native/qdxembed" "$work/$1.mp3" "$work/$1.planted" "${@:2}" >/dev/null && [ -s "$work/$1.planted" ] ||
+    { fail "$1: qdxembed planted nothing"; continue; }
+  "$native/bramble" qdx "$work/$1.mp3" >"$work/$1.qdx"
+  cmp -s "$work/$1.qdx" "$work/$1.planted" || fail "$1: bramble qdx differs from the planted blocks"
+  chain+=(--then "$work/$1.mp3") blocks+=("$work/$1.qdx")
+done
+for sw in 1 0; do
+  [ $sw = 0 ] && reg add "$key\MP3" /v "QDX Auto Switch" /t REG_DWORD /d 0
+  run play "${chain[@]:1}" --out "$work/qdx.raw" >"$work/qdx$sw.txt"
+  grep '^notify text ' "$work/qdx$sw.txt" | grep -vxF 'notify text time=0 url=0 switch=0 text=\t' >"$work/got$sw"
+  for f in "${blocks[@]}"; do
+    awk -F'\t' -v sw=$sw '{ url = $2 == "url"; t = url ? $1 : ($1 > 1000 ? $1 - 1000 : 0); text = $0
+      sub(/^[^\t]*\t[^\t]*\t/, "", text)
+      printf "notify text time=%d url=%d switch=%d text=%s\n", t, url, NR == 1 && sw == 1, text }' "$f"
+  done >"$work/want$sw"
+  [ "$(grep -cx stopped "$work/qdx$sw.txt")" = 3 ] || fail "information blocks: the three sources did not stop cleanly"
+  cmp -s "$work/want$sw" "$work/got$sw" ||
+    { fail "auto switch $sw: host notifications differ"; diff "$work/want$sw" "$work/got$sw" | sed 's/^/    /'; }
+done
+echo "information blocks: $(cat "${blocks[@]}" | wc -l) compared"
 
 [ "$failures" = 0 ] && echo "jukebox checks passed" || echo "$failures jukebox check(s) failed"
 [ "$failures" = 0 ]
