@@ -84,23 +84,22 @@ void FakeHost::Reset() {
 }
 
 namespace {
-std::string Join(std::initializer_list<int> values) {
-  std::string s;
-  for (int v : values) s += " " + std::to_string(v);
-  return s;
+// Records `call` with its numbers: "flush 61500".
+int Log(std::string call, std::initializer_list<int> values = {}, int result = 0) {
+  for (int v : values) call += " " + std::to_string(v);
+  Host().log.Add(call);
+  return result;
 }
 
 int __cdecl OutOpen(int rate, int channels, int bits, int a, int b) {
-  FakeHost& h = Host();
   {
-    std::lock_guard<std::mutex> g(h.log.lock);
-    h.log.open_thread_priority = GetThreadPriority(GetCurrentThread());
-    h.log.open_thread_id = GetCurrentThreadId();
+    std::lock_guard<std::mutex> g(Host().log.lock);
+    Host().log.open_thread_priority = GetThreadPriority(GetCurrentThread());
+    Host().log.open_thread_id = GetCurrentThreadId();
   }
-  h.log.Add("open" + Join({rate, channels, bits, a, b}));
-  return h.refuse_open ? -1 : 7;
+  return Log("open", {rate, channels, bits, a, b}, Host().refuse_open ? -1 : 7);
 }
-void __cdecl OutClose() { Host().log.Add("close"); }
+void __cdecl OutClose() { Log("close"); }
 int __cdecl OutWrite(const void*, int bytes) {
   --Host().writes_allowed;
   std::lock_guard<std::mutex> g(Host().log.lock);
@@ -109,38 +108,35 @@ int __cdecl OutWrite(const void*, int bytes) {
 }
 int __cdecl OutCanWrite() {
   ++Host().can_write_calls;
-  return (Host().paused || Host().writes_allowed <= 0) ? 0 : 65536;
+  return !Host().paused && Host().writes_allowed > 0 ? 65536 : 0;
 }
 int __cdecl OutIsPlaying() { return 0; }
 void __cdecl OutPause(int pause) {
   Host().paused = pause != 0;
-  Host().log.Add("pause" + Join({pause}));
+  Log("pause", {pause});
 }
 void __cdecl OutIgnore(int) {}
-void __cdecl OutFlush(int ms) { Host().log.Add("flush" + Join({ms})); }
+void __cdecl OutFlush(int ms) { Log("flush", {ms}); }
 int __cdecl OutGetOutputTime() { return Host().output_time; }
 int __cdecl OutGetWrittenTime() { return Host().written_time; }
-
 bramble::OutModule g_out = {{}, OutOpen, OutClose, OutWrite, OutCanWrite, OutIsPlaying, OutPause,
                             OutIgnore, OutIgnore, OutFlush, OutGetOutputTime, OutGetWrittenTime};
 
-void __cdecl FeedInit(int r, int rate) { Host().log.Add("feed-init" + Join({r, rate})); }
-void __cdecl FeedDeinit() { Host().log.Add("feed-deinit"); }
+void __cdecl FeedInit(int r, int rate) { Log("feed-init", {r, rate}); }
+void __cdecl FeedDeinit() { Log("feed-deinit"); }
 void __cdecl FeedA(const void*, int, int, int time) {
   std::lock_guard<std::mutex> g(Host().log.lock);
   Host().log.feed_times.push_back(time);
 }
 void __cdecl FeedB(const void*, int, int, int) {}
-void __cdecl FeedSetInfo(int rate, int channels) { Host().log.Add("feed-setinfo" + Join({rate, channels})); }
+void __cdecl FeedSetInfo(int rate, int channels) { Log("feed-setinfo", {rate, channels}); }
 int __cdecl DspActive() { return Host().dsp_result != 0; }
 int __cdecl DspProcess(void*, int frames, int bits, int channels, int rate) {
   if (bits != 16 || channels != 2 || rate != 48000 || frames != 1152) return 0;
   return Host().dsp_result < 0 ? frames / 2 : int(Host().dsp_result);
 }
-void __cdecl SetInfo(int kbps, int khz, int channels, int one) {
-  Host().log.Add("setinfo" + Join({kbps, khz, channels, one}));
-}
-void __cdecl Unexpected() { Host().log.Add("unexpected"); }
+void __cdecl SetInfo(int kbps, int khz, int channels, int one) { Log("setinfo", {kbps, khz, channels, one}); }
+void __cdecl Unexpected() { Log("unexpected"); }
 }  // namespace
 
 void FakeHost::Attach(bramble::InModule* mod, HWND window) {
@@ -157,12 +153,10 @@ void FakeHost::Attach(bramble::InModule* mod, HWND window) {
   mod->out_module = &g_out;
 }
 
-PluginDll::PluginDll() {
-  library_ = LoadLibraryA(BesideProgram("BramblecotMp3.dll").c_str());
-  if (!library_) return;
+PluginDll::PluginDll() : library_(LoadLibraryA(BesideProgram("BramblecotMp3.dll").c_str())) {
   using GetFn = bramble::InModule*(__cdecl*)();
   auto get = reinterpret_cast<GetFn>(reinterpret_cast<void*>(GetProcAddress(library_, "JbraGetInModule")));
-  mod_ = get ? get() : nullptr;
+  mod_ = library_ && get ? get() : nullptr;
 }
 
 PluginDll::~PluginDll() {
@@ -172,67 +166,45 @@ PluginDll::~PluginDll() {
 namespace {
 std::atomic<int> g_end_messages{0};
 
+// The host's interfaces, each a vtable pointer in an object of its own.
 template <typename Iface>
-struct Recorder {
-  Iface iface;
-};
-ULONG STDMETHODCALLTYPE NRelease(bramble::JukeboxNotify* self) {
-  Host().log.Add("notify-release");
-  delete reinterpret_cast<Recorder<bramble::JukeboxNotify>*>(self);
+ULONG STDMETHODCALLTYPE Release(Iface* self) {
+  Log(std::is_same<Iface, bramble::JukeboxNotify>::value ? "notify-release" : "info-release");
+  delete self;
   return 0;
 }
-HRESULT STDMETHODCALLTYPE NEnded(bramble::JukeboxNotify*) {
-  Host().log.Add("notify-3");
-  return S_OK;
+HRESULT STDMETHODCALLTYPE Ended(bramble::JukeboxNotify*) { return Log("notify-3"); }
+HRESULT STDMETHODCALLTYPE EndedAfter(bramble::JukeboxNotify*) { return Log("notify-6"); }
+HRESULT STDMETHODCALLTYPE InfoText(bramble::JukeboxNotify*, int time, const char* text, int url, int sw) {
+  return Log("notify-5 " + std::to_string(time) + " [" + (text ? text : "") + "]", {url, sw});
 }
-HRESULT STDMETHODCALLTYPE NText(bramble::JukeboxNotify*, int time, const char* text, int url, int sw) {
-  Host().log.Add("notify-5 " + std::to_string(time) + " [" + std::string(text ? text : "") + "]" + Join({url, sw}));
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE NEndedAfter(bramble::JukeboxNotify*) {
-  Host().log.Add("notify-6");
-  return S_OK;
-}
-const bramble::JukeboxNotifyVtbl kNotify = {nullptr, nullptr, NRelease, NEnded, nullptr, NText, NEndedAfter};
+const bramble::JukeboxNotifyVtbl kNotify = {nullptr, nullptr, Release, Ended, nullptr, InfoText, EndedAfter};
 
-ULONG STDMETHODCALLTYPE SRelease(bramble::JukeboxStreamInfo* self) {
-  Host().log.Add("info-release");
-  delete reinterpret_cast<Recorder<bramble::JukeboxStreamInfo>*>(self);
-  return 0;
-}
-HRESULT STDMETHODCALLTYPE SSetItem(bramble::JukeboxStreamInfo*, int item, const bramble::StreamItemInfo* r) {
+HRESULT STDMETHODCALLTYPE SetItem(bramble::JukeboxStreamInfo*, int item, const bramble::StreamItemInfo* r) {
   char line[512];
   std::snprintf(line, sizeof line, "info-set %d size=%u kind=%u flags=0x%X dur=%u first=[%s] second=[%s]", item,
                 r->size, r->kind, r->flags, r->duration_s, r->first_text ? r->first_text : "(null)",
                 r->second_text ? r->second_text : "(null)");
-  Host().log.Add(line);
-  return S_OK;
+  return Log(line);
 }
-HRESULT STDMETHODCALLTYPE SGetItem(bramble::JukeboxStreamInfo*, int* item) {
-  Host().log.Add("info-get");
+HRESULT STDMETHODCALLTYPE GetItem(bramble::JukeboxStreamInfo*, int* item) {
   *item = 42;
-  return S_OK;
+  return Log("info-get");
 }
-const bramble::JukeboxStreamInfoVtbl kStreamInfo = {nullptr, nullptr, SRelease, {}, SSetItem, SGetItem};
+const bramble::JukeboxStreamInfoVtbl kStreamInfo = {nullptr, nullptr, Release, {}, SetItem, GetItem};
 
 LRESULT CALLBACK WndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  if (m == bramble::kHostQueryMessage) {
-    const GUID* id = reinterpret_cast<const GUID*>(wp);
-    void** out = reinterpret_cast<void**>(lp);
-    if (IsEqualGUID(*id, bramble::kJukeboxNotifyId)) {
-      *out = &(new Recorder<bramble::JukeboxNotify>{{&kNotify}})->iface;
-    } else if (IsEqualGUID(*id, bramble::kJukeboxStreamInfoId)) {
-      *out = &(new Recorder<bramble::JukeboxStreamInfo>{{&kStreamInfo}})->iface;
-    } else {
-      return E_NOINTERFACE;
-    }
-    return S_OK;
-  }
   if (m == bramble::kEndOfStreamMessage) {
-    if (wp == 0 && lp == 0) ++g_end_messages;
+    g_end_messages += wp == 0 && lp == 0;
     return 0;
   }
-  return DefWindowProcA(w, m, wp, lp);
+  if (m != bramble::kHostQueryMessage) return DefWindowProcA(w, m, wp, lp);
+  const GUID& id = *reinterpret_cast<const GUID*>(wp);
+  void** out = reinterpret_cast<void**>(lp);
+  if (IsEqualGUID(id, bramble::kJukeboxNotifyId)) *out = new bramble::JukeboxNotify{&kNotify};
+  else if (IsEqualGUID(id, bramble::kJukeboxStreamInfoId)) *out = new bramble::JukeboxStreamInfo{&kStreamInfo};
+  else return E_NOINTERFACE;
+  return S_OK;
 }
 }  // namespace
 
@@ -242,21 +214,20 @@ HostWindow::HostWindow() {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = bramble::kHostWindowClass;
   RegisterClassA(&wc);
-  hwnd_ = CreateWindowA(bramble::kHostWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+  hwnd_ = CreateWindowA(bramble::kHostWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 99, 99, nullptr, nullptr,
                         wc.hInstance, nullptr);
   g_end_messages = 0;
 }
 
 HostWindow::~HostWindow() {
-  if (hwnd_) DestroyWindow(hwnd_);
+  DestroyWindow(hwnd_);
   PumpFor(0);
 }
 
 int HostWindow::end_of_stream_messages() const { return g_end_messages; }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
-  const DWORD start = GetTickCount();
-  for (;;) {
+  for (const DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT)) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
@@ -264,7 +235,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
     }
     if (done()) return true;
     if (GetTickCount() - start > timeout_ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
   }
 }
 
@@ -273,13 +243,11 @@ void PumpFor(DWORD ms) {
 }
 
 int OpenFailureResult() {
-  const std::string library = BesideProgram("Plugins\\Tolquin.DLL");
-  return GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES ? -1 : -100;
+  return GetFileAttributesA(BesideProgram("Plugins\\Tolquin.DLL").c_str()) == INVALID_FILE_ATTRIBUTES ? -1 : -100;
 }
 
 int ThreadCount() {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
   int n = 0;
@@ -295,44 +263,15 @@ void ClearSettings() {
 }
 
 void SetUserString(const char* subkey, const char* name, const char* value) {
-  bramble::SettingsKey key;
-  key.SetValue(subkey, name, REG_SZ, value, DWORD(std::strlen(value) + 1));
+  bramble::SettingsKey().SetValue(subkey, name, REG_SZ, value, DWORD(std::strlen(value) + 1));
 }
 
 std::string UserSetting(const char* subkey, const char* name) {
-  const std::string path = std::string(bramble::kSettingsRoot) + (subkey ? std::string("\\") + subkey : "");
+  const std::string path = std::string(bramble::kSettingsRoot) + "\\" + subkey;
   char data[600] = {};
   DWORD length = sizeof data - 1;
-  return RegGetValueA(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_ANY, nullptr, data, &length) == ERROR_SUCCESS
-             ? std::string(data)
-             : "<absent>";
-}
-
-bool RunDriven(const std::function<void()>& modal, const std::function<void()>& drive, DWORD timeout_ms) {
-  const DWORD thread = GetCurrentThreadId();
-  std::atomic<bool> modal_done{false}, drive_done{false}, cancelled{false};
-  std::thread worker([&] {
-    drive();
-    drive_done = true;
-  });
-  std::thread guard([&] {
-    const DWORD start = GetTickCount();
-    DWORD finished = 0;
-    for (; !modal_done; Sleep(50)) {
-      if (drive_done && !finished) finished = GetTickCount();
-      if (GetTickCount() - start < timeout_ms && (!finished || GetTickCount() - finished < 2000)) continue;
-      cancelled = true;  // the driver gave up, or left the window open
-      EnumThreadWindows(thread, [](HWND w, LPARAM) -> BOOL {
-        PostMessageA(w, WM_COMMAND, IDCANCEL, 0);
-        return PostMessageA(w, WM_CLOSE, 0, 0) || true;
-      }, 0);
-    }
-  });
-  modal();
-  modal_done = true;
-  guard.join();
-  worker.join();
-  return !cancelled;
+  const LONG r = RegGetValueA(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_ANY, nullptr, data, &length);
+  return r == ERROR_SUCCESS ? data : "<absent>";
 }
 
 HWND WaitForWindow(DWORD thread, const std::string& caption) {
@@ -453,12 +392,35 @@ bool PluginTest::WaitForThreadsBack() {
 void PluginTest::Driven(const std::function<void()>& modal, const std::string& caption,
                         const std::function<void(HWND)>& drive) {
   const DWORD me = GetCurrentThreadId();
-  EXPECT_TRUE(RunDriven(modal, [&] {
+  std::atomic<bool> modal_done{false}, drive_done{false}, cancelled{false};
+  std::thread driver([&] {
     HWND window = WaitForWindow(me, caption);
-    ASSERT_NE(window, nullptr) << "no window captioned \"" << caption << '"';
-    drive(window);
+    // A window that never shows may wait for the output: let that go on.
+    if (!window) {
+      Host().paused = false;
+      Host().writes_allowed = 1 << 30;
+    }
+    EXPECT_NE(window, nullptr) << "no window captioned \"" << caption << '"';
+    if (window) drive(window);
     EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000)) << caption << ": still open";
-  })) << caption << ": closed by the watchdog";
+    drive_done = true;
+  });
+  // Whatever the driver left open (or never found) is cancelled, so that
+  // `modal` always returns.
+  std::thread guard([&] {
+    DWORD finished = 0;
+    for (const DWORD start = GetTickCount(); !modal_done; Sleep(50)) {
+      if (drive_done && !finished) finished = GetTickCount();
+      if (GetTickCount() - start < 20000 && (!finished || GetTickCount() - finished < 2000)) continue;
+      cancelled = true;
+      EnumThreadWindows(me, [](HWND w, LPARAM) -> BOOL { return PostMessageA(w, WM_CLOSE, 0, 0) || true; }, 0);
+    }
+  });
+  modal();
+  modal_done = true;
+  guard.join();
+  driver.join();
+  EXPECT_FALSE(cancelled) << caption << ": closed by the watchdog";
 }
 
 }  // namespace wintest

@@ -103,10 +103,7 @@ void ClearSettings();
 void SetUserString(const char* subkey, const char* name, const char* value);
 std::string UserSetting(const char* subkey, const char* name);
 
-// Dialogs: `modal` runs here and `drive` on a second thread. When `drive`
-// has returned, or after the time-out, any window this thread still shows
-// is cancelled, so `modal` always returns; false when that was needed.
-bool RunDriven(const std::function<void()>& modal, const std::function<void()>& drive, DWORD timeout_ms = 15000);
+// Dialogs, driven from a second thread.
 HWND WaitForWindow(DWORD thread, const std::string& caption);  // visible, top-level
 std::string Text(HWND window);
 std::string ItemText(HWND dialog, int id);
