@@ -274,16 +274,19 @@ std::string UserSetting(const char* subkey, const char* name) {
   return r == ERROR_SUCCESS ? data : "<absent>";
 }
 
+namespace {
+BOOL CALLBACK FindCaption(HWND w, LPARAM p) {
+  auto* find = reinterpret_cast<std::pair<const std::string*, HWND>*>(p);
+  if (IsWindowVisible(w) && Text(w) == *find->first) find->second = w;
+  return !find->second;
+}
+BOOL CALLBACK CloseWindow(HWND w, LPARAM) { return PostMessageA(w, WM_CLOSE, 0, 0) || true; }
+}  // namespace
+
 HWND WaitForWindow(DWORD thread, const std::string& caption) {
   std::pair<const std::string*, HWND> find = {&caption, nullptr};
-  PumpUntil([&] {
-    EnumThreadWindows(thread, [](HWND w, LPARAM p) -> BOOL {
-      auto* f = reinterpret_cast<std::pair<const std::string*, HWND>*>(p);
-      if (IsWindowVisible(w) && Text(w) == *f->first) f->second = w;
-      return !f->second;
-    }, reinterpret_cast<LPARAM>(&find));
-    return find.second != nullptr;
-  }, 5000);
+  PumpUntil([&] { return !EnumThreadWindows(thread, FindCaption, reinterpret_cast<LPARAM>(&find)) || find.second; },
+            5000);
   return find.second;
 }
 
@@ -300,11 +303,6 @@ std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id));
 void SetItemTextAsUser(HWND dialog, int id, const char* text) {
   SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
   SendMessageA(GetDlgItem(dialog, id), EM_SETMODIFY, TRUE, 0);
-}
-
-void TypeInto(HWND dialog, int id, const char* text) {
-  SendMessageA(GetDlgItem(dialog, id), EM_SETSEL, 0, -1);
-  for (const char* p = text; *p; ++p) SendMessageA(GetDlgItem(dialog, id), WM_CHAR, WPARAM(uint8_t(*p)), 1);
 }
 
 void Click(HWND dialog, int id) {
@@ -413,7 +411,7 @@ void PluginTest::Driven(const std::function<void()>& modal, const std::string& c
       if (drive_done && !finished) finished = GetTickCount();
       if (GetTickCount() - start < 20000 && (!finished || GetTickCount() - finished < 2000)) continue;
       cancelled = true;
-      EnumThreadWindows(me, [](HWND w, LPARAM) -> BOOL { return PostMessageA(w, WM_CLOSE, 0, 0) || true; }, 0);
+      EnumThreadWindows(me, CloseWindow, 0);
     }
   });
   modal();

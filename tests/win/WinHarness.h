@@ -108,7 +108,6 @@ HWND WaitForWindow(DWORD thread, const std::string& caption);  // visible, top-l
 std::string Text(HWND window);
 std::string ItemText(HWND dialog, int id);
 void SetItemTextAsUser(HWND dialog, int id, const char* text);  // text and the modified flag
-void TypeInto(HWND dialog, int id, const char* text);           // character by character
 void Click(HWND dialog, int id);
 bool Checked(HWND dialog, int id);
 void DragTrackbar(HWND page, int id, int pos);  // with the release a mouse sends
