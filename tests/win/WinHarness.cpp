@@ -1,7 +1,6 @@
 #include "tests/win/WinHarness.h"
 
 #include <windows.h>
-#include <commctrl.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
@@ -159,10 +158,6 @@ PluginDll::PluginDll() : library_(LoadLibraryA(BesideProgram("BramblecotMp3.dll"
   mod_ = library_ && get ? get() : nullptr;
 }
 
-PluginDll::~PluginDll() {
-  if (library_) FreeLibrary(library_);
-}
-
 namespace {
 std::atomic<int> g_end_messages{0};
 
@@ -293,48 +288,8 @@ HWND WaitForWindow(DWORD thread, const std::string& caption) {
 std::string Text(HWND window) {
   char text[1024] = {};
   DWORD_PTR got = 0;
-  // Across threads, with a time-out: a hung dialog fails the test instead.
   SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000, &got);
   return text;
-}
-
-std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
-
-void SetItemTextAsUser(HWND dialog, int id, const char* text) {
-  SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
-  SendMessageA(GetDlgItem(dialog, id), EM_SETMODIFY, TRUE, 0);
-}
-
-void Click(HWND dialog, int id) {
-  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-  // A sent message does not wake the dialog's loop to see that it ended.
-  PostMessageA(GetAncestor(dialog, GA_ROOT), WM_NULL, 0, 0);
-}
-
-bool Checked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-
-void DragTrackbar(HWND page, int id, int pos) {
-  SendMessageA(GetDlgItem(page, id), TBM_SETPOS, TRUE, pos);
-  NMHDR header = {GetDlgItem(page, id), UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
-  SendMessageA(page, WM_NOTIFY, WPARAM(id), reinterpret_cast<LPARAM>(&header));
-}
-
-std::string LangText(unsigned id) {
-  static HMODULE library = LoadLibraryExA(BesideProgram("RCENU.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  char text[512] = {};
-  return library && LoadStringA(library, id, text, sizeof text) > 0 ? text : "<missing " + std::to_string(id) + ">";
-}
-
-void OfferScreenshot(HWND window, const char* name) {
-  const char* dir = std::getenv("BRAMBLE_SCREENSHOT_DIR");
-  if (!dir || !*dir) return;
-  RECT r = {};
-  GetWindowRect(window, &r);
-  const std::string base = std::string(dir) + "\\" + name, done = base + ".done";
-  std::ofstream(base + ".tmp") << r.right - r.left << 'x' << r.bottom - r.top << '+' << r.left << '+' << r.top << '\n';
-  MoveFileA((base + ".tmp").c_str(), (base + ".ready").c_str());
-  PumpUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
-  DeleteFileA(done.c_str());
 }
 
 void PluginTest::SetUp() {

@@ -68,12 +68,12 @@ FakeHost& Host();
 class PluginDll {
  public:
   PluginDll();
-  ~PluginDll();
+  ~PluginDll() { FreeLibrary(library_); }
   bramble::InModule* mod() const { return mod_; }
   bool ok() const { return mod_ != nullptr; }
 
  private:
-  HMODULE library_ = nullptr;
+  HMODULE library_;
   bramble::InModule* mod_ = nullptr;
 };
 
@@ -87,7 +87,7 @@ class HostWindow {
   int end_of_stream_messages() const;
 
  private:
-  HWND hwnd_ = nullptr;
+  HWND hwnd_;
 };
 
 // Dispatches this thread's messages until `done` (true) or the time-out.
@@ -103,17 +103,8 @@ void ClearSettings();
 void SetUserString(const char* subkey, const char* name, const char* value);
 std::string UserSetting(const char* subkey, const char* name);
 
-// Dialogs, driven from a second thread.
 HWND WaitForWindow(DWORD thread, const std::string& caption);  // visible, top-level
-std::string Text(HWND window);
-std::string ItemText(HWND dialog, int id);
-void SetItemTextAsUser(HWND dialog, int id, const char* text);  // text and the modified flag
-void Click(HWND dialog, int id);
-bool Checked(HWND dialog, int id);
-void DragTrackbar(HWND page, int id, int pos);  // with the release a mouse sends
-std::string LangText(unsigned id);  // what RCENU.DLL beside the program holds
-// With BRAMBLE_SCREENSHOT_DIR set, scripts/dialog-screenshots.sh takes the window.
-void OfferScreenshot(HWND window, const char* name);
+std::string Text(HWND window);  // asked across threads, with a time-out
 
 // The plug-in loaded, attached to the recording host and initialised, with
 // the settings cleared; files made by File() are deleted afterwards.

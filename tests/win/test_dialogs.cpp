@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "config/SettingsKey.h"
@@ -21,6 +22,45 @@ using namespace wintest;
 using bramble::kPluginSubkey;
 
 namespace {
+
+std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+
+void SetItemTextAsUser(HWND dialog, int id, const char* text) {
+  SendMessageA(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  SendMessageA(GetDlgItem(dialog, id), EM_SETMODIFY, TRUE, 0);
+}
+
+void Click(HWND dialog, int id) {
+  SendMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+  // A sent message does not wake the dialog's loop to see that it ended.
+  PostMessageA(GetAncestor(dialog, GA_ROOT), WM_NULL, 0, 0);
+}
+
+bool Checked(HWND dialog, int id) { return SendMessageA(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+void DragTrackbar(HWND page, int id, int pos) {
+  SendMessageA(GetDlgItem(page, id), TBM_SETPOS, TRUE, pos);
+  NMHDR header = {GetDlgItem(page, id), UINT_PTR(id), UINT(NM_RELEASEDCAPTURE)};
+  SendMessageA(page, WM_NOTIFY, WPARAM(id), reinterpret_cast<LPARAM>(&header));
+}
+
+std::string LangText(unsigned id) {
+  static HMODULE library = LoadLibraryExA(BesideProgram("RCENU.DLL").c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  char text[512] = {};
+  return library && LoadStringA(library, id, text, sizeof text) > 0 ? text : "<missing " + std::to_string(id) + ">";
+}
+
+void OfferScreenshot(HWND window, const char* name) {
+  const char* dir = std::getenv("BRAMBLE_SCREENSHOT_DIR");
+  if (!dir || !*dir) return;
+  RECT r = {};
+  GetWindowRect(window, &r);
+  const std::string base = std::string(dir) + "\\" + name, done = base + ".done";
+  std::ofstream(base + ".tmp") << r.right - r.left << 'x' << r.bottom - r.top << '+' << r.left << '+' << r.top << '\n';
+  MoveFileA((base + ".tmp").c_str(), (base + ".ready").c_str());
+  PumpUntil([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
+  DeleteFileA(done.c_str());
+}
 
 HWND Page(HWND sheet) { return reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)); }
 int Pos(HWND page, int id) { return int(SendMessageA(GetDlgItem(page, id), TBM_GETPOS, 0, 0)); }
