@@ -18,7 +18,9 @@ bool ParseFrameHeader(const uint8_t* h, FrameHeader* out) {
   f.protection_bit = b1 & 1;
   f.bitrate_index = bitrate_index;
   f.padding_bit = (b2 >> 1) & 1;
+  f.private_bit = b2 & 1;
   f.mode_extension = (b3 >> 4) & 3;
+  f.emphasis = b3 & 3;
   f.id = (b1 >> 3) & 1;
   f.mpeg25 = (b1 & 0xF0) == 0xE0;
   f.lsf = f.mpeg25 ? 1 : 1 - f.id;

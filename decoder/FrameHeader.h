@@ -12,7 +12,9 @@ struct FrameHeader {
   int32_t protection_bit = 0;  // 0: a 16-bit CRC word follows the header
   int32_t bitrate_index = 0;   // 0..14; 0 (free format) reads as the row's highest rate
   int32_t padding_bit = 0;
+  int32_t private_bit = 0;
   int32_t mode_extension = 0;
+  int32_t emphasis = 0;  // 2 is reserved
   int32_t id = 0;      // the ID bit: 1 for MPEG-1
   int32_t lsf = 0;     // 1 for MPEG-2 and MPEG-2.5
   int32_t mpeg25 = 0;  // the twelfth sync bit is 0, whatever the ID bit

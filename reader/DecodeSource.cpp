@@ -15,7 +15,7 @@ class SinkStarter final : public LockOnListener {
   bool LockedOn(const FrameReader& reader) override {
     stats_.started = true;
     stats_.sample_rate = reader.sample_rate();
-    stats_.layer = reader.layer();
+    stats_.layer = reader.frame_header().layer;
     if (!sink_.Start(reader.sample_rate())) {
       stats_.sink_failed = true;
       return false;
@@ -42,8 +42,9 @@ bool DecodeSource(ByteSource& source, MpegDecoder& decoder, PcmSink& sink, Decod
     const int r = reader.SynHeader(pcm);
     if (r == -1) break;
     ++stats.frames;
-    const int per_frame = SamplesPerFrame(reader.layer(), reader.version_bit() ? 0 : 1);
-    const int channels = (reader.frame()[3] >> 6) == 3 ? 1 : 2;
+    const FrameHeader& header = reader.frame_header();
+    const int per_frame = header.samples_per_frame;
+    const int channels = header.stereo ? 2 : 1;
     stats.expected_sample_frames += per_frame;
     int values = r == 0 ? decoder.pcm_bytes() / 2 : 0;
     if (values > FrameReader::kPcmBufferBytes / 2) values = FrameReader::kPcmBufferBytes / 2;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "decoder/MpegDecoder.h"
-#include "decoder/Tables.h"
 #include "reader/VbrHeader.h"
 
 namespace bramble {
@@ -40,53 +39,26 @@ void FrameReader::SetLayout(const SourceLayout& layout) {
   trim_ = GaplessTrim::For(layout_.vbr, layout_.samples_per_frame);
 }
 
-int FrameReader::SamplesPerFrameNow() const { return SamplesPerFrame(layer_, version_bit_ ? 0 : 1); }
-
-int FrameReader::BlockSizeFor(int layer, int version_bit) {
-  // MPEG-2 Layer II keeps 1152 samples per frame; only LSF Layer III halves.
-  return 4 * SamplesPerFrame(layer, version_bit ? 0 : 1);
-}
-
-int FrameReader::FrameLengthFor(int layer, int lsf, int kbps, int rate) {
-  if (layer == 1) return 4 * (12000 * kbps / rate);
-  // 1152 samples per Layer II frame at every rate (ISO/IEC 13818-3 2.4.3.1);
-  // only LSF Layer III frames carry 576.
-  return (layer == 3 && lsf ? 72000 : 144000) * kbps / rate;
+bool FrameReader::Lockable(const FrameHeader& h, bool first) {
+  // Free format has no length to find the next frame by; MPEG-2.5 is Layer
+  // III only, and its ID bit set is the reserved version.
+  if (h.bitrate_index == 0) return false;
+  if (h.frame_length > kMaxFrameLength || h.frame_length < kMinFrameLength) return false;
+  return !first || !(h.mpeg25 && (h.id || h.layer != 3));
 }
 
 int FrameReader::CheckHeader() {
-  const int b0 = header_[0], b1 = header_[1], b2 = header_[2], b3 = header_[3];
-  (void)b3;
-  if (b0 != 0xFF || (b1 & 0xE0) != 0xE0 || (b1 & 0x06) == 0) return 0;
-  if ((b2 & 0xF0) == 0x00 || (b2 & 0xF0) == 0xF0 || (b2 & 0x0C) == 0x0C) return 0;
-
-  const int is25 = (b1 & 0xF0) == 0xE0;
-  const int version = (b1 >> 3) & 1;
-  const int layer = 4 - ((b1 >> 1) & 3);
-  const int row = is25 ? 2 : (version ? 0 : 1);
-  const int rate = kSampleRateHz[3 * row + ((b2 >> 2) & 3)];
-
+  FrameHeader h;
+  if (!ParseFrameHeader(header_, &h) || h.bitrate_index == 0) return 0;
   if (sync_state_ == kSearching) {
-    if (is25 && (version || layer != 3)) return -1;
-    mpeg25_ = is25;
-    version_bit_ = version;
-    layer_ = layer;
-    sample_rate_ = rate;
-  } else if (is25 != mpeg25_ || version != version_bit_ || layer != layer_ || rate != sample_rate_) {
+    if (!Lockable(h, true)) return -1;
+    locked_ = h;
+  } else if (!SameStream(h, locked_)) {
     return -1;
   }
-
-  bitrate_index_ = b2 >> 4;
-  const int kbps = kBitrateKbps[version ? 0 : 1][layer - 1][bitrate_index_];
-  byte_rate_ = kbps * 125;
-  frame_length_ = FrameLengthFor(layer, version ? 0 : 1, kbps, rate);
-  padding_ = (b2 >> 1) & 1;
-  if (frame_length_ > kMaxFrameLength || frame_length_ < kMinFrameLength) return -1;
-  return 1;
-}
-
-int FrameReader::PaddedLength() const {
-  return frame_length_ + padding_ * (layer_ == 1 ? 4 : 1);
+  current_ = h;
+  byte_rate_ = h.bitrate_kbps * 125;
+  return Lockable(h, false) ? 1 : -1;
 }
 
 int FrameReader::ReadSource(uint8_t* dst, int n) {
@@ -154,6 +126,7 @@ bool FrameReader::FindHeader() {
 
 bool FrameReader::LoadFrame(int n) {
   std::memcpy(frame_, header_, kHeaderBytes);
+  frame_header_ = current_;
   const int body = n - kHeaderBytes;
   if (body < 0 || body > kBodyBytes) return false;
   if (ReadSource(frame_ + kHeaderBytes, body) != body) return false;
@@ -164,7 +137,7 @@ bool FrameReader::LoadFrame(int n) {
 bool FrameReader::LockOn() {
   if (output_opened_) return true;
   if (decoder_) decoder_->Init();
-  block_size_ = BlockSizeFor(layer_, version_bit_);
+  block_size_ = locked_.pcm_bytes;
   if (listener_ && !listener_->LockedOn(*this)) return false;
   output_opened_ = true;
   return true;
@@ -176,7 +149,7 @@ bool FrameReader::NextFrame() {
     const long pass_start = byte_position_;
     const long offset = stream ? 0 : source_->Tell() - (pending_len_ - pending_pos_);
     if (!FindHeader()) return false;
-    const int n = PaddedLength();
+    const int n = current_.frame_bytes;
     if (stream) {
       if (!LoadFrame(n) || !LockOn()) return false;
       sync_state_ = kSynchronised;
@@ -203,7 +176,7 @@ bool FrameReader::TakeHeaderFrame() {
   // Not audio: it is not decoded, and the next frame is the first. A
   // stream's header counts only as its owner found it (SetLayout): on a
   // live mount it may be some file's, whose end is not the stream's.
-  if (!source_->IsStream()) trim_ = GaplessTrim::For(header, SamplesPerFrameNow());
+  if (!source_->IsStream()) trim_ = GaplessTrim::For(header, locked_.samples_per_frame);
   frame_index_ = 0;
   return true;
 }
@@ -213,7 +186,7 @@ int FrameReader::SynHeader(void* pcm) {
   do {
     if (!NextFrame()) return -1;
   } while (TakeHeaderFrame());
-  block_size_ = BlockSizeFor(layer_, version_bit_);
+  block_size_ = locked_.pcm_bytes;
   const int64_t index = frame_index_++;
   if (!decoder_) return 0;
   if (decoder_->DecodeFrame(frame_, frame_size_, pcm) == 0) return -2;
@@ -236,7 +209,7 @@ int FrameReader::TrimFrame(void* pcm, int64_t index) {
     index = int64_t(trim_.frames()) - 1;
   }
   int skip = 0, keep = 0;
-  trim_.Keep(index * SamplesPerFrameNow(), decoder_->pcm_bytes() / 4, &skip, &keep);
+  trim_.Keep(index * locked_.samples_per_frame, decoder_->pcm_bytes() / 4, &skip, &keep);
   auto* values = static_cast<int16_t*>(pcm);
   if (skip > 0 && keep > 0) std::memmove(values, values + 2 * skip, size_t(keep) * 4);
   // What the frame yields is what the owner writes.
@@ -280,7 +253,7 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
       break;
     }
     if (sync_state_ != kOneFrameSeen) {
-      if (!LoadFrame(PaddedLength())) {
+      if (!LoadFrame(current_.frame_bytes)) {
         found = false;
         break;
       }
@@ -293,8 +266,8 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
     // frame_ holds the first of the two frames: the audio's first, or its header.
     layout.source_bytes = uint32_t(std::max(0L, source.Size()));
     layout.audio_start = tag_bytes_;
-    layout.sample_rate = sample_rate_;
-    layout.samples_per_frame = SamplesPerFrameNow();
+    layout.sample_rate = locked_.sample_rate;
+    layout.samples_per_frame = locked_.samples_per_frame;
     ParseVbrHeader(frame_, size_t(frame_size_), &layout.vbr);
     const long size = source.Size();
     const long tail = std::min<long>(kTailBytes, size - long(tag_bytes_));
@@ -310,7 +283,7 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
   const int average = AverageBitrate(layout_);
   *bitrate = average > 0 ? average : byte_rate_ * 8;
   *channels = 2;
-  *sample_rate = sample_rate_;
+  *sample_rate = locked_.sample_rate;
   return 0;
 }
 

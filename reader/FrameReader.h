@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "decoder/FrameHeader.h"
 #include "reader/ByteSource.h"
 #include "reader/GaplessTrim.h"
 #include "reader/SourceLayout.h"
@@ -94,26 +95,21 @@ class FrameReader {
   long byte_position() const { return byte_position_; }
   int block_size() const { return block_size_; }
   int byte_rate() const { return byte_rate_; }
-  int sample_rate() const { return sample_rate_; }
-  int layer() const { return layer_; }
-  int version_bit() const { return version_bit_; }
-  int mpeg25() const { return mpeg25_; }
-  int bitrate_index() const { return bitrate_index_; }
-  int frame_length() const { return frame_length_; }
-  int padding() const { return padding_; }
+  int sample_rate() const { return locked_.sample_rate; }
+  // The header of the frame in frame().
+  const FrameHeader& frame_header() const { return frame_header_; }
   MpegDecoder* decoder() const { return decoder_; }
 
-  // Frame length in bytes without padding.
-  static int FrameLengthFor(int layer, int lsf, int kbps, int rate);
-  // PCM bytes one frame of this layer and version yields.
-  static int BlockSizeFor(int layer, int version_bit);
+  // A header the search may take: a known bit rate, a length within the
+  // bounds and, for the `first` header of a search, a version and layer
+  // that exist together.
+  static bool Lockable(const FrameHeader& h, bool first);
 
  private:
   // Reads a header and slides byte by byte until CheckHeader accepts one.
   bool FindHeader();
   // Copies the accepted header and reads the rest of its n-byte frame.
   bool LoadFrame(int n);
-  int PaddedLength() const;
   // At the first synchronisation with a source: a fresh decoder, the
   // block size, and the listener told.
   bool LockOn();
@@ -131,7 +127,6 @@ class FrameReader {
   int TrimFrame(void* pcm, int64_t index);
   // The frame just read ends where the audio ends (known sizes only).
   bool AtAudioEnd() const;
-  int SamplesPerFrameNow() const;
 
   ByteSource* source_ = nullptr;
   MpegDecoder* decoder_ = nullptr;
@@ -142,14 +137,10 @@ class FrameReader {
   uint8_t frame_[kHeaderBytes + kBodyBytes] = {};
   int frame_size_ = 0;
 
-  int version_bit_ = 0;
-  int mpeg25_ = 0;
-  int layer_ = 0;
-  int sample_rate_ = 0;
-  int bitrate_index_ = 0;
+  FrameHeader locked_;   // fields a search locked on
+  FrameHeader current_;  // the header last accepted
+  FrameHeader frame_header_;
   int byte_rate_ = 0;
-  int frame_length_ = 0;
-  int padding_ = 0;
   int sync_state_ = kSearching;
   bool output_opened_ = false;
   long byte_position_ = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "decoder/FrameHeader.h"
 #include "reader/SourceLayout.h"
 
 namespace bramble {
@@ -31,9 +32,9 @@ class StreamProbe {
 
  private:
   bool TestHeader(const uint8_t* h, int state);
-  int PaddedLength() const { return frame_length + padding * (layer == 1 ? 4 : 1); }
 
-  int mpeg25_ = 0;
+  FrameHeader first_;
+  int frame_bytes_ = 0;
 };
 
 }  // namespace bramble

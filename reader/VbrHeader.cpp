@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "decoder/FrameHeader.h"
+
 namespace bramble {
 
 namespace {
@@ -90,15 +92,12 @@ bool ParseVbri(const uint8_t* f, size_t size, VbrHeader* out) {
 
 bool ParseVbrHeader(const uint8_t* f, size_t size, VbrHeader* out) {
   *out = VbrHeader();
-  // Layer III only: the layer bits are 01.
-  if (!f || size < 4 || f[0] != 0xFF || (f[1] & 0xE0) != 0xE0 || ((f[1] >> 1) & 3) != 1) return false;
-  const bool lsf = !((f[1] >> 3) & 1);  // MPEG-2 and MPEG-2.5
-  const bool mono = (f[3] >> 6) == 3;
-  const size_t side_info = lsf ? (mono ? 9 : 17) : (mono ? 17 : 32);
-  const size_t at = 4 + side_info;
+  FrameHeader h;
+  if (!f || size < 4 || !ParseFrameHeader(f, &h) || h.layer != 3) return false;
+  const size_t at = 4 + size_t(h.side_info_bytes);
   if (ParseXing(f, size, at, out)) return true;
   // Some encoders count a CRC word before the side information.
-  if (!(f[1] & 1) && ParseXing(f, size, at + 2, out)) return true;
+  if (!h.protection_bit && ParseXing(f, size, at + 2, out)) return true;
   if (ParseVbri(f, size, out)) return true;
   *out = VbrHeader();
   return false;

@@ -49,9 +49,9 @@ const char* ModeName(int mode) {
   return kNames[mode & 3];
 }
 
-const char* VersionName(const FrameReader& r) {
-  if (r.mpeg25()) return "2.5";
-  return r.version_bit() ? "1" : "2";
+const char* VersionName(const FrameHeader& h) {
+  if (h.mpeg25) return "2.5";
+  return h.lsf ? "2" : "1";
 }
 
 }  // namespace
@@ -114,14 +114,15 @@ int Info(int argc, char** argv) {
   // Walk every frame without decoding; the first one describes the stream.
   FrameReader walker;
   walker.Attach(&file, nullptr);
-  int frames = 0, mode = 0;
+  int frames = 0;
+  FrameHeader first;
   while (walker.SynHeader(nullptr) != -1) {
-    if (frames++ == 0) mode = walker.frame()[3] >> 6;
+    if (frames++ == 0) first = walker.frame_header();
   }
   const int length_ms = FileLengthMs(scanner, name, FileSize(name));
-  std::printf("version: %s\n", VersionName(walker));
-  std::printf("layer: %d\n", walker.layer());
-  std::printf("mode: %s\n", ModeName(mode));
+  std::printf("version: %s\n", VersionName(first));
+  std::printf("layer: %d\n", first.layer);
+  std::printf("mode: %s\n", ModeName(first.mode));
   std::printf("sample_rate: %d\n", rate);
   std::printf("bitrate: %d\n", bitrate);
   std::printf("length_ms: %d\n", length_ms);

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "config/Language.h"
-#include "decoder/Tables.h"
+#include "decoder/FrameHeader.h"
 #include "tags/Id3v1Tag.h"
 #include "tags/Title.h"
 #include "ui/Controls.h"
@@ -22,21 +22,13 @@ std::string FormatStreamValues(const uint8_t header[4], int length_ms, uint32_t 
   static const char* const kLayers[] = {"III", "II", "I"};
   static const char* const kModes[] = {"Stereo", "Joint-Stereo", "Dual-Ch", "Single-Ch"};
   static const char* const kVersions[] = {"MPEG-1", "MPEG-2 LSF", "MPEG-2.5"};
-  const int layer_bits = (header[1] >> 1) & 3;
-  // Not a frame header (no sync, reserved layer): nothing to show.
-  if (header[0] != 0xFF || (header[1] & 0xE0) != 0xE0 || layer_bits == 0) return kValuesNotAvailable;
-  // Rows of kSampleRateHz, as the frame reader picks them: MPEG-1, MPEG-2,
-  // MPEG-2.5 (high version bit clear). MPEG-2.5 shares MPEG-2's bit rates.
-  const int row = (header[1] & 0x10) == 0 ? 2 : (header[1] >> 3) & 1 ? 0 : 1;
-  const int layer = 4 - layer_bits;
-  const int bitrate_index = header[2] >> 4;
-  int kbps = bitrate_index < 15 ? kBitrateKbps[row == 0 ? 0 : 1][layer - 1][bitrate_index] : 0;
-  if (average_kbps > 0) kbps = average_kbps;
-  const int rate_index = (header[2] >> 2) & 3;
-  const int rate = rate_index < 3 ? kSampleRateHz[3 * row + rate_index] : 0;
+  FrameHeader h;
+  // Not a frame header: nothing to show.
+  if (!ParseFrameHeader(header, &h)) return kValuesNotAvailable;
+  const int kbps = average_kbps > 0 ? average_kbps : h.bitrate_kbps;
   char text[256];
   std::snprintf(text, sizeof text, "%d Sec.\n%d Bytes\n%s %s\n%d Kbps\n%d Hz\n%s\n", length_ms / 1000,
-                int(size_bytes), kVersions[row], kLayers[layer_bits - 1], kbps, rate, kModes[header[3] >> 6]);
+                int(size_bytes), kVersions[h.mpeg25 ? 2 : h.lsf], kLayers[3 - h.layer], kbps, h.sample_rate, kModes[h.mode]);
   return text;
 }
 

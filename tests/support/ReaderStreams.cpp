@@ -2,8 +2,7 @@
 
 #include <cstdio>
 
-#include "decoder/Tables.h"
-#include "reader/FrameReader.h"
+#include "decoder/FrameHeader.h"
 
 namespace bramble {
 namespace test {
@@ -17,11 +16,8 @@ std::vector<uint8_t> HeaderBytes(const FrameSpec& s) {
 }
 
 int FrameBytes(const FrameSpec& s) {
-  const int lsf = s.version == 1 ? 0 : 1;
-  const int row = s.version == 1 ? 0 : s.version == 2 ? 1 : 2;
-  const int kbps = kBitrateKbps[lsf][s.layer - 1][s.bitrate_index];
-  const int rate = kSampleRateHz[3 * row + s.sf_index];
-  return FrameReader::FrameLengthFor(s.layer, lsf, kbps, rate) + s.padding * (s.layer == 1 ? 4 : 1);
+  FrameHeader h;
+  return ParseFrameHeader(HeaderBytes(s).data(), &h) ? h.frame_bytes : 0;
 }
 
 std::vector<uint8_t> MakeFrame(const FrameSpec& spec) {

@@ -420,10 +420,10 @@ TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
       // A variable-rate file shows its average, not the frame's rate.
       {{0xFF, 0xFB, 0x90, 0x40}, 106, "30 Sec.\n398693 Bytes\nMPEG-1 III\n106 Kbps\n44100 Hz\nJoint-Stereo\n"},
       {{0xFF, 0xE3, 0x10, 0xC0}, 0, "30 Sec.\n398693 Bytes\nMPEG-2.5 III\n8 Kbps\n11025 Hz\nSingle-Ch\n"},
-      // Rate index 3 and bit-rate index 15 lie outside the tables: 0.
-      {{0xFF, 0xFD, 0xFC, 0x00}, 0, "30 Sec.\n398693 Bytes\nMPEG-1 II\n0 Kbps\n0 Hz\nStereo\n"},
-      // A reserved layer: nothing to show.
-      {{0xFF, 0xF9, 0x90, 0x40}, 0, bramble::kValuesNotAvailable}};
+      // A reserved layer, rate index 3 or bit-rate index 15: no frame, nothing to show.
+      {{0xFF, 0xF9, 0x90, 0x40}, 0, bramble::kValuesNotAvailable},
+      {{0xFF, 0xFD, 0x5C, 0x00}, 0, bramble::kValuesNotAvailable},
+      {{0xFF, 0xFB, 0xF0, 0x40}, 0, bramble::kValuesNotAvailable}};
   for (const auto& c : cases) EXPECT_EQ(bramble::FormatStreamValues(c.header, 30040, 398693, c.average_kbps), c.text);
 }
 
