@@ -3,8 +3,13 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "config/SettingsKey.h"
 
@@ -12,13 +17,7 @@ namespace wintest {
 
 std::vector<uint8_t> SilentFrames(int frames) {
   std::vector<uint8_t> bytes(size_t(frames) * kFrameBytes, 0);
-  for (int i = 0; i < frames; ++i) {
-    uint8_t* h = &bytes[size_t(i) * kFrameBytes];
-    h[0] = 0xFF;
-    h[1] = 0xFD;  // MPEG-1, Layer II, no CRC
-    h[2] = 0x84;  // 128 kbit/s, 48 kHz, no padding
-    h[3] = 0x00;  // stereo
-  }
+  for (size_t i = 0; i < bytes.size(); i += kFrameBytes) std::memcpy(&bytes[i], "\xFF\xFD\x84", 3);
   return bytes;
 }
 
@@ -30,12 +29,20 @@ std::string TempPath(const std::string& name) {
 
 std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
   const std::string path = TempPath(name);
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (f) {
-    if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-  }
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return path;
+}
+
+std::vector<uint8_t> ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string BesideProgram(const char* name) {
+  char path[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  *(std::strrchr(path, '\\') + 1) = '\0';
+  return std::string(path) + name;
 }
 
 void HostLog::Add(const std::string& call) {
@@ -45,17 +52,12 @@ void HostLog::Add(const std::string& call) {
 
 bool HostLog::Has(const std::string& call) {
   std::lock_guard<std::mutex> g(lock);
-  for (const auto& c : calls)
-    if (c == call) return true;
-  return false;
+  return std::find(calls.begin(), calls.end(), call) != calls.end();
 }
 
 int HostLog::Count(const std::string& prefix) {
   std::lock_guard<std::mutex> g(lock);
-  int n = 0;
-  for (const auto& c : calls)
-    if (c.compare(0, prefix.size(), prefix) == 0) ++n;
-  return n;
+  return int(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return !c.rfind(prefix, 0); }));
 }
 
 size_t HostLog::Writes() {
@@ -69,88 +71,71 @@ FakeHost& Host() {
 }
 
 void FakeHost::Reset() {
-  refuse_open = false;
+  refuse_open = paused = false;
   writes_allowed = 1 << 30;
-  paused = false;
-  output_time = 0;
-  written_time = 0;
-  dsp_active = false;
-  dsp_result = -1;
-  can_write_calls = 0;
+  output_time = written_time = dsp_result = can_write_calls = 0;
   std::lock_guard<std::mutex> g(log.lock);
   log.calls.clear();
   log.write_bytes.clear();
   log.feed_times.clear();
-  log.setinfo.clear();
-  log.dsp_frames.clear();
   log.open_thread_priority = -999;
   log.open_thread_id = 0;
 }
 
 namespace {
-int __cdecl OutOpen(int rate, int channels, int bits, int a, int b) {
-  FakeHost& h = Host();
-  {
-    std::lock_guard<std::mutex> g(h.log.lock);
-    h.log.open_thread_priority = GetThreadPriority(GetCurrentThread());
-    h.log.open_thread_id = GetCurrentThreadId();
-  }
-  h.log.Add("open " + std::to_string(rate) + " " + std::to_string(channels) + " " + std::to_string(bits) + " " +
-            std::to_string(a) + " " + std::to_string(b));
-  return h.refuse_open ? -1 : 7;
+// Records `call` with its numbers: "flush 61500".
+int Log(std::string call, std::initializer_list<int> values = {}, int result = 0) {
+  for (int v : values) call += " " + std::to_string(v);
+  Host().log.Add(call);
+  return result;
 }
-void __cdecl OutClose() { Host().log.Add("close"); }
+
+int __cdecl OutOpen(int rate, int channels, int bits, int a, int b) {
+  {
+    std::lock_guard<std::mutex> g(Host().log.lock);
+    Host().log.open_thread_priority = GetThreadPriority(GetCurrentThread());
+    Host().log.open_thread_id = GetCurrentThreadId();
+  }
+  return Log("open", {rate, channels, bits, a, b}, Host().refuse_open ? -1 : 7);
+}
+void __cdecl OutClose() { Log("close"); }
 int __cdecl OutWrite(const void*, int bytes) {
-  FakeHost& h = Host();
-  --h.writes_allowed;
-  std::lock_guard<std::mutex> g(h.log.lock);
-  h.log.write_bytes.push_back(bytes);
+  --Host().writes_allowed;
+  std::lock_guard<std::mutex> g(Host().log.lock);
+  Host().log.write_bytes.push_back(bytes);
   return 0;
 }
 int __cdecl OutCanWrite() {
-  FakeHost& h = Host();
-  ++h.can_write_calls;
-  return (h.paused || h.writes_allowed <= 0) ? 0 : 65536;
+  ++Host().can_write_calls;
+  return !Host().paused && Host().writes_allowed > 0 ? 65536 : 0;
 }
 int __cdecl OutIsPlaying() { return 0; }
 void __cdecl OutPause(int pause) {
   Host().paused = pause != 0;
-  Host().log.Add("pause " + std::to_string(pause));
+  Log("pause", {pause});
 }
-void __cdecl OutSetVolume(int v) { Host().log.Add("volume " + std::to_string(v)); }
-void __cdecl OutSetPan(int p) { Host().log.Add("pan " + std::to_string(p)); }
-void __cdecl OutFlush(int ms) { Host().log.Add("flush " + std::to_string(ms)); }
+void __cdecl OutIgnore(int) {}
+void __cdecl OutFlush(int ms) { Log("flush", {ms}); }
 int __cdecl OutGetOutputTime() { return Host().output_time; }
 int __cdecl OutGetWrittenTime() { return Host().written_time; }
-
 bramble::OutModule g_out = {{}, OutOpen, OutClose, OutWrite, OutCanWrite, OutIsPlaying, OutPause,
-                            OutSetVolume, OutSetPan, OutFlush, OutGetOutputTime, OutGetWrittenTime};
+                            OutIgnore, OutIgnore, OutFlush, OutGetOutputTime, OutGetWrittenTime};
 
-void __cdecl FeedInit(int r, int rate) { Host().log.Add("feed-init " + std::to_string(r) + " " + std::to_string(rate)); }
-void __cdecl FeedDeinit() { Host().log.Add("feed-deinit"); }
-void __cdecl FeedA(const void*, int channels, int bits, int time) {
+void __cdecl FeedInit(int r, int rate) { Log("feed-init", {r, rate}); }
+void __cdecl FeedDeinit() { Log("feed-deinit"); }
+void __cdecl FeedA(const void*, int, int, int time) {
   std::lock_guard<std::mutex> g(Host().log.lock);
   Host().log.feed_times.push_back(time);
 }
 void __cdecl FeedB(const void*, int, int, int) {}
-void __cdecl FeedSetInfo(int rate, int channels) {
-  Host().log.Add("feed-setinfo " + std::to_string(rate) + " " + std::to_string(channels));
-}
-int __cdecl DspActive() { return Host().dsp_active ? 1 : 0; }
+void __cdecl FeedSetInfo(int rate, int channels) { Log("feed-setinfo", {rate, channels}); }
+int __cdecl DspActive() { return Host().dsp_result != 0; }
 int __cdecl DspProcess(void*, int frames, int bits, int channels, int rate) {
-  FakeHost& h = Host();
-  {
-    std::lock_guard<std::mutex> g(h.log.lock);
-    h.log.dsp_frames.push_back(frames);
-  }
-  if (bits != 16 || channels != 2 || rate != 48000) return 0;
-  return h.dsp_result < 0 ? frames / 2 : int(h.dsp_result);
+  if (bits != 16 || channels != 2 || rate != 48000 || frames != 1152) return 0;
+  return Host().dsp_result < 0 ? frames / 2 : int(Host().dsp_result);
 }
-void __cdecl SetInfo(int kbps, int khz, int channels, int one) {
-  Host().log.Add("setinfo " + std::to_string(kbps) + " " + std::to_string(khz) + " " + std::to_string(channels) +
-                 " " + std::to_string(one));
-}
-void __cdecl Unexpected() { Host().log.Add("unexpected"); }
+void __cdecl SetInfo(int kbps, int khz, int channels, int one) { Log("setinfo", {kbps, khz, channels, one}); }
+void __cdecl Unexpected() { Log("unexpected"); }
 }  // namespace
 
 void FakeHost::Attach(bramble::InModule* mod, HWND window) {
@@ -167,92 +152,54 @@ void FakeHost::Attach(bramble::InModule* mod, HWND window) {
   mod->out_module = &g_out;
 }
 
-PluginDll::PluginDll() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  char* slash = std::strrchr(path, '\\');
-  if (slash) slash[1] = '\0';
-  library_ = LoadLibraryA((std::string(path) + "BramblecotMp3.dll").c_str());
-  if (!library_) return;
+PluginDll::PluginDll() : library_(LoadLibraryA(BesideProgram("BramblecotMp3.dll").c_str())) {
   using GetFn = bramble::InModule*(__cdecl*)();
   auto get = reinterpret_cast<GetFn>(reinterpret_cast<void*>(GetProcAddress(library_, "JbraGetInModule")));
-  mod_ = get ? get() : nullptr;
-}
-
-PluginDll::~PluginDll() {
-  if (library_) FreeLibrary(library_);
+  mod_ = library_ && get ? get() : nullptr;
 }
 
 namespace {
 std::atomic<int> g_end_messages{0};
 
-struct RecordingNotify {
-  bramble::JukeboxNotify iface;
-};
-ULONG STDMETHODCALLTYPE NRelease(bramble::JukeboxNotify* self) {
-  Host().log.Add("notify-release");
-  delete reinterpret_cast<RecordingNotify*>(self);
+// The host's interfaces, each a vtable pointer in an object of its own.
+template <typename Iface>
+ULONG STDMETHODCALLTYPE Release(Iface* self) {
+  Log(std::is_same<Iface, bramble::JukeboxNotify>::value ? "notify-release" : "info-release");
+  delete self;
   return 0;
 }
-HRESULT STDMETHODCALLTYPE NEnded(bramble::JukeboxNotify*) {
-  Host().log.Add("notify-3");
-  return S_OK;
+HRESULT STDMETHODCALLTYPE Ended(bramble::JukeboxNotify*) { return Log("notify-3"); }
+HRESULT STDMETHODCALLTYPE EndedAfter(bramble::JukeboxNotify*) { return Log("notify-6"); }
+HRESULT STDMETHODCALLTYPE InfoText(bramble::JukeboxNotify*, int time, const char* text, int url, int sw) {
+  return Log("notify-5 " + std::to_string(time) + " [" + (text ? text : "") + "]", {url, sw});
 }
-HRESULT STDMETHODCALLTYPE NText(bramble::JukeboxNotify*, int time, const char* text, int url, int sw) {
-  Host().log.Add("notify-5 " + std::to_string(time) + " [" + std::string(text ? text : "") + "] " +
-                 std::to_string(url) + " " + std::to_string(sw));
-  return S_OK;
-}
-HRESULT STDMETHODCALLTYPE NEndedAfter(bramble::JukeboxNotify*) {
-  Host().log.Add("notify-6");
-  return S_OK;
-}
-const bramble::JukeboxNotifyVtbl kNotify = {nullptr, nullptr, NRelease, NEnded, nullptr, NText, NEndedAfter};
+const bramble::JukeboxNotifyVtbl kNotify = {nullptr, nullptr, Release, Ended, nullptr, InfoText, EndedAfter};
 
-struct RecordingStreamInfo {
-  bramble::JukeboxStreamInfo iface;
-};
-ULONG STDMETHODCALLTYPE SRelease(bramble::JukeboxStreamInfo* self) {
-  Host().log.Add("info-release");
-  delete reinterpret_cast<RecordingStreamInfo*>(self);
-  return 0;
-}
-HRESULT STDMETHODCALLTYPE SSetItem(bramble::JukeboxStreamInfo*, int item, const bramble::StreamItemInfo* r) {
+HRESULT STDMETHODCALLTYPE SetItem(bramble::JukeboxStreamInfo*, int item, const bramble::StreamItemInfo* r) {
   char line[512];
   std::snprintf(line, sizeof line, "info-set %d size=%u kind=%u flags=0x%X dur=%u first=[%s] second=[%s]", item,
                 r->size, r->kind, r->flags, r->duration_s, r->first_text ? r->first_text : "(null)",
                 r->second_text ? r->second_text : "(null)");
-  Host().log.Add(line);
-  return S_OK;
+  return Log(line);
 }
-HRESULT STDMETHODCALLTYPE SGetItem(bramble::JukeboxStreamInfo*, int* item) {
-  Host().log.Add("info-get");
+HRESULT STDMETHODCALLTYPE GetItem(bramble::JukeboxStreamInfo*, int* item) {
   *item = 42;
-  return S_OK;
+  return Log("info-get");
 }
-const bramble::JukeboxStreamInfoVtbl kStreamInfo = {nullptr, nullptr, SRelease, {}, SSetItem, SGetItem};
+const bramble::JukeboxStreamInfoVtbl kStreamInfo = {nullptr, nullptr, Release, {}, SetItem, GetItem};
 
 LRESULT CALLBACK WndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  if (m == bramble::kHostQueryMessage) {
-    const GUID* id = reinterpret_cast<const GUID*>(wp);
-    void** out = reinterpret_cast<void**>(lp);
-    if (IsEqualGUID(*id, bramble::kJukeboxNotifyId)) {
-      auto* o = new RecordingNotify{{&kNotify}};
-      *out = &o->iface;
-      return S_OK;
-    }
-    if (IsEqualGUID(*id, bramble::kJukeboxStreamInfoId)) {
-      auto* o = new RecordingStreamInfo{{&kStreamInfo}};
-      *out = &o->iface;
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
   if (m == bramble::kEndOfStreamMessage) {
-    if (wp == 0 && lp == 0) ++g_end_messages;
+    g_end_messages += wp == 0 && lp == 0;
     return 0;
   }
-  return DefWindowProcA(w, m, wp, lp);
+  if (m != bramble::kHostQueryMessage) return DefWindowProcA(w, m, wp, lp);
+  const GUID& id = *reinterpret_cast<const GUID*>(wp);
+  void** out = reinterpret_cast<void**>(lp);
+  if (IsEqualGUID(id, bramble::kJukeboxNotifyId)) *out = new bramble::JukeboxNotify{&kNotify};
+  else if (IsEqualGUID(id, bramble::kJukeboxStreamInfoId)) *out = new bramble::JukeboxStreamInfo{&kStreamInfo};
+  else return E_NOINTERFACE;
+  return S_OK;
 }
 }  // namespace
 
@@ -262,21 +209,20 @@ HostWindow::HostWindow() {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = bramble::kHostWindowClass;
   RegisterClassA(&wc);
-  hwnd_ = CreateWindowA(bramble::kHostWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+  hwnd_ = CreateWindowA(bramble::kHostWindowClass, "", WS_OVERLAPPEDWINDOW, 0, 0, 99, 99, nullptr, nullptr,
                         wc.hInstance, nullptr);
   g_end_messages = 0;
 }
 
 HostWindow::~HostWindow() {
-  if (hwnd_) DestroyWindow(hwnd_);
+  DestroyWindow(hwnd_);
   PumpFor(0);
 }
 
 int HostWindow::end_of_stream_messages() const { return g_end_messages; }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
-  const DWORD start = GetTickCount();
-  for (;;) {
+  for (const DWORD start = GetTickCount();; MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT)) {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
@@ -284,7 +230,6 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeout_ms) {
     }
     if (done()) return true;
     if (GetTickCount() - start > timeout_ms) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 2, QS_ALLINPUT);
   }
 }
 
@@ -293,23 +238,16 @@ void PumpFor(DWORD ms) {
 }
 
 int OpenFailureResult() {
-  char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
-  char* slash = std::strrchr(path, '\\');
-  if (slash) slash[1] = '\0';
-  const std::string library = std::string(path) + "Plugins\\Tolquin.DLL";
-  return GetFileAttributesA(library.c_str()) == INVALID_FILE_ATTRIBUTES ? -1 : -100;
+  return GetFileAttributesA(BesideProgram("Plugins\\Tolquin.DLL").c_str()) == INVALID_FILE_ATTRIBUTES ? -1 : -100;
 }
 
 int ThreadCount() {
   HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof entry;
   int n = 0;
-  const DWORD pid = GetCurrentProcessId();
   for (BOOL ok = Thread32First(snap, &entry); ok; ok = Thread32Next(snap, &entry))
-    if (entry.th32OwnerProcessID == pid) ++n;
+    n += entry.th32OwnerProcessID == GetCurrentProcessId();
   CloseHandle(snap);
   return n;
 }
@@ -320,8 +258,122 @@ void ClearSettings() {
 }
 
 void SetUserString(const char* subkey, const char* name, const char* value) {
-  bramble::SettingsKey key;
-  key.SetValue(subkey, name, REG_SZ, value, DWORD(std::strlen(value) + 1));
+  bramble::SettingsKey().SetValue(subkey, name, REG_SZ, value, DWORD(std::strlen(value) + 1));
+}
+
+std::string UserSetting(const char* subkey, const char* name) {
+  const std::string path = std::string(bramble::kSettingsRoot) + "\\" + subkey;
+  char data[600] = {};
+  DWORD length = sizeof data - 1;
+  const LONG r = RegGetValueA(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_ANY, nullptr, data, &length);
+  return r == ERROR_SUCCESS ? data : "<absent>";
+}
+
+namespace {
+BOOL CALLBACK FindCaption(HWND w, LPARAM p) {
+  auto* find = reinterpret_cast<std::pair<const std::string*, HWND>*>(p);
+  if (IsWindowVisible(w) && Text(w) == *find->first) find->second = w;
+  return !find->second;
+}
+BOOL CALLBACK CloseWindow(HWND w, LPARAM) { return PostMessageA(w, WM_CLOSE, 0, 0) || true; }
+}  // namespace
+
+HWND WaitForWindow(DWORD thread, const std::string& caption) {
+  std::pair<const std::string*, HWND> find = {&caption, nullptr};
+  PumpUntil([&] { return !EnumThreadWindows(thread, FindCaption, reinterpret_cast<LPARAM>(&find)) || find.second; },
+            5000);
+  return find.second;
+}
+
+std::string Text(HWND window) {
+  char text[1024] = {};
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 2000, &got);
+  return text;
+}
+
+void PluginTest::SetUp() {
+  ClearSettings();
+  Load();
+}
+
+void PluginTest::TearDown() {
+  Unload();
+  ClearSettings();
+  for (const auto& p : files_) DeleteFileA(p.c_str());
+}
+
+void PluginTest::Load(bool streaming) {
+  Unload();
+  Host().Reset();
+  // Without the streaming library: hidden while the plug-in loads.
+  const std::string library = BesideProgram("Plugins\\Tolquin.DLL"), hidden = library + ".hidden";
+  if (!streaming) MoveFileA(library.c_str(), hidden.c_str());
+  dll_ = std::make_unique<PluginDll>();
+  if (!streaming) MoveFileA(hidden.c_str(), library.c_str());
+  ASSERT_TRUE(dll_->ok());
+  mod_ = dll_->mod();
+  Host().Attach(mod_, window_.hwnd());
+  mod_->Init();
+  threads_ = ThreadCount();
+}
+
+void PluginTest::Unload() {
+  if (mod_) {
+    Host().writes_allowed = 1 << 30;
+    Host().paused = false;
+    mod_->Stop();
+    mod_->Quit();
+  }
+  mod_ = nullptr;
+  dll_.reset();
+}
+
+std::string PluginTest::File(const std::string& name, const std::vector<uint8_t>& bytes) {
+  files_.push_back(WriteTempFile(name, bytes));
+  return files_.back();
+}
+
+bool PluginTest::WaitForEnds(int n) {
+  return PumpUntil([&] { return window_.end_of_stream_messages() >= n; }, 10000);
+}
+
+bool PluginTest::WaitForThreadsBack() {
+  return PumpUntil([&] { return ThreadCount() <= threads_; }, 5000);
+}
+
+void PluginTest::Driven(const std::function<void()>& modal, const std::string& caption,
+                        const std::function<void(HWND)>& drive) {
+  const DWORD me = GetCurrentThreadId();
+  std::atomic<bool> modal_done{false}, drive_done{false}, cancelled{false};
+  std::thread driver([&] {
+    HWND window = WaitForWindow(me, caption);
+    // A window that never shows may wait for the output: let that go on.
+    if (!window) {
+      Host().paused = false;
+      Host().writes_allowed = 1 << 30;
+    }
+    EXPECT_NE(window, nullptr) << "no window captioned \"" << caption << '"';
+    if (window) drive(window);
+    EXPECT_TRUE(PumpUntil([&] { return !IsWindow(window); }, 5000)) << caption << ": still open";
+    drive_done = true;
+  });
+  // Whatever the driver left open (or never found) is cancelled, so that
+  // `modal` always returns.
+  std::thread guard([&] {
+    DWORD finished = 0;
+    for (const DWORD start = GetTickCount(); !modal_done; Sleep(50)) {
+      if (drive_done && !finished) finished = GetTickCount();
+      if (GetTickCount() - start < 20000 && (!finished || GetTickCount() - finished < 2000)) continue;
+      cancelled = true;
+      EnumThreadWindows(me, CloseWindow, 0);
+    }
+  });
+  modal();
+  modal_done = true;
+  guard.join();
+  driver.join();
+  EXPECT_FALSE(cancelled) << caption << ": closed by the watchdog";
 }
 
 }  // namespace wintest
