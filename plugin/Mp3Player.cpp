@@ -72,6 +72,10 @@ long Mp3Player::Open(const char* name, InModule* module) {
   decoder_.reset();
   file_.Close();
   session_.stream_mode = false;
+  // A seek asked for while nothing played belongs to no source.
+  seek_target_ = -1;
+  seek_time_ = -1;
+  opening_time_ = 0;
   if (!name) return -1;
 
   ByteSource* source = nullptr;
@@ -187,7 +191,12 @@ void Mp3Player::CarryOutSeek() {
   decode_time_ = ms - ms % 1000;
   reader_.SeekSource(seek_target_);
   OutModule* out = output();
-  if (out && out->Flush) out->Flush(ms);
+  // Before the first frame the output is not open yet: it starts at the
+  // seek's time when it opens.
+  if (!reader_.output_opened())
+    opening_time_ = ms;
+  else if (out && out->Flush)
+    out->Flush(ms);
   seek_target_ = -1;
 }
 
@@ -243,7 +252,9 @@ int Mp3Player::OpenOutput() {
   const int rate = reader_.sample_rate();
   const int r = out->Open(rate, 2, 16, -1, -1);
   if (r < 0) return -1;
-  decode_time_ = 0;
+  decode_time_ = opening_time_ - opening_time_ % 1000;
+  if (opening_time_ > 0 && out->Flush) out->Flush(opening_time_);
+  opening_time_ = 0;
   if (module_->PcmFeedInit) module_->PcmFeedInit(r, rate);
   if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(rate, 2);
   return 0;

@@ -100,6 +100,7 @@ class Mp3Player final : private LockOnListener {
   std::atomic<long> seek_target_{-1};
   std::atomic<int> seek_time_{-1};
   std::atomic<int> decode_time_{0};
+  int opening_time_ = 0;  // ms the output starts at when it opens (a seek before the first frame)
   int priority_ = 0;
 };
 

@@ -158,6 +158,25 @@ TEST_F(Playback, ASeekFarPastTheEndEndsTheStream) {
   EXPECT_LE(Host().log.Writes(), 2u) << "playback went on from where it was";
 }
 
+TEST_F(Playback, ASeekBeforeTheFirstFrameStartsTheOutputThereAndNoneOutlivesItsSource) {
+  const std::string path = File("early.mp2", SilentFrames(100));
+  mod_->SetOutputTime(1500);  // nothing plays: this seek belongs to no source
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  ASSERT_TRUE(WaitForEnds(1));
+  EXPECT_EQ(Ints({int(Host().log.Writes()), Host().log.Count("flush")}), Ints({100, 0}));
+  ASSERT_TRUE(WaitForThreadsBack());
+  mod_->Stop();
+  // Whether the thread has read a frame yet or not, the blocks after the
+  // seek are stamped from its whole second on (frames 63 to 99).
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  mod_->SetOutputTime(1500);
+  ASSERT_TRUE(WaitForEnds(2));
+  const Ints times = Host().log.Copy(Host().log.feed_times);
+  ASSERT_FALSE(times.empty());
+  EXPECT_EQ(times.back(), 1000 + (99 - 63) * kFrameMs);
+  EXPECT_TRUE(Host().log.Has("flush 1500"));
+}
+
 TEST_F(Playback, TheSampleProcessorSetsTheBlockLength) {
   const std::string path = File("dsp.mp2", SilentFrames(6));
   // It halves each block; time stamps follow the decoded block. One that
