@@ -13,7 +13,7 @@ bash "$here/scripts/wine-prefix.sh" start
 cat > "$shots/run.sh" <<INNER
 set -u
 cd "$build/bin"
-BRAMBLE_SCREENSHOT_DIR="Z:${shots//\//\\\\}" bash "$here/scripts/wine-run.sh" ./bramble_dialog_tests.exe \
+BRAMBLE_SCREENSHOT_DIR="Z:${shots//\//\\\\}" bash "$here/scripts/wine-run.sh" ./bramble_win_tests.exe \
   --gtest_filter='ConfigSheet.FirstOpening*:ConfigSheet.NetworkPageConfig*:FileInfo.PlayingFile*:About.ShowsThe*' \
   > "$shots/tests.log" 2>&1 &
 tests=\$!
