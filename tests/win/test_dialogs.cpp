@@ -10,11 +10,13 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 #include <thread>
 
 #include "config/SettingsKey.h"
 #include "host/about/resource.h"
 #include "tests/win/WinHarness.h"
+#include "ui/DialogLayer.h"
 #include "ui/FileInfoDialog.h"
 #include "ui/resource.h"
 
@@ -403,6 +405,72 @@ TEST_F(FileInfo, AFailedWriteShowsItsMessageAndLeavesTheFile) {
   });
   CloseHandle(holder);
   EXPECT_EQ(ReadAll(path), Layer3(5) + Tag(kSong));
+}
+
+// A hook that throws ends its dialog or sheet, and the exception reaches
+// the caller instead of unwinding through the dialog manager.
+HINSTANCE Templates() { return GetModuleHandleA("BramblecotMp3.dll"); }
+
+class ThrowingDialog : public bramble::Dialog {
+ public:
+  explicit ThrowingDialog(bool in_init) : Dialog(Templates(), IDD_FILE_INFO), in_init_(in_init) {}
+  int oks_after = 0;
+
+ protected:
+  BOOL OnInitDialog() override {
+    if (in_init_) throw std::runtime_error("init");
+    return TRUE;
+  }
+  bool OnCommand(int id, int, HWND) override {
+    if (id == IDC_INFO_REMOVE) throw std::runtime_error("remove");
+    if (id == IDOK) ++oks_after;
+    return false;
+  }
+
+ private:
+  bool in_init_;
+};
+
+class ThrowingPage : public bramble::PropertyPage {
+ public:
+  ThrowingPage() : PropertyPage(Templates(), IDD_GENERAL_PAGE) { SetTitle("Tab"); }
+
+ protected:
+  bool OnCommand(int id, int code, HWND) override {
+    if (id == IDC_CPU_586 && code == BN_CLICKED) throw std::logic_error("page");
+    return false;
+  }
+};
+
+using DialogLayer = PluginTest;
+
+TEST_F(DialogLayer, AnExceptionInAHookEndsTheDialogOrSheetAndReachesTheCaller) {
+  ThrowingDialog early(true);
+  EXPECT_THROW(early.DoModal(nullptr), std::runtime_error);
+  ThrowingDialog late(false);
+  std::string what;
+  Driven([&] {
+    try {
+      late.DoModal(nullptr);
+    } catch (const std::runtime_error& e) {
+      what = e.what();
+    }
+  }, "Bramblecot MP3 File Information", [](HWND dialog) { Click(dialog, IDC_INFO_REMOVE); });
+  EXPECT_EQ(what, "remove");
+  EXPECT_EQ(late.oks_after, 0) << "no hook runs once the dialog failed";
+
+  ThrowingPage page;
+  bramble::SheetDialog sheet("Sheet under test");
+  sheet.AddPage(&page);
+  bool thrown = false;
+  Driven([&] {
+    try {
+      sheet.DoModal();
+    } catch (const std::logic_error&) {
+      thrown = true;
+    }
+  }, "Sheet under test", [](HWND window) { Click(Page(window), IDC_CPU_586); });
+  EXPECT_TRUE(thrown);
 }
 
 TEST(StreamValues, ValuesTextFollowsTheFrameHeader) {
