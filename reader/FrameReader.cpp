@@ -57,7 +57,6 @@ int FrameReader::CheckHeader() {
     return -1;
   }
   current_ = h;
-  byte_rate_ = h.bitrate_kbps * 125;
   return Lockable(h, false) ? 1 : -1;
 }
 
@@ -281,7 +280,7 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
   RestartSearch(0);
   if (!found) return -1;
   const int average = AverageBitrate(layout_);
-  *bitrate = average > 0 ? average : byte_rate_ * 8;
+  *bitrate = average > 0 ? average : byte_rate() * 8;
   *channels = 2;
   *sample_rate = locked_.sample_rate;
   return 0;

@@ -94,7 +94,7 @@ class FrameReader {
   bool output_opened() const { return output_opened_; }
   long byte_position() const { return byte_position_; }
   int block_size() const { return block_size_; }
-  int byte_rate() const { return byte_rate_; }
+  int byte_rate() const { return current_.bitrate_kbps * 125; }
   int sample_rate() const { return locked_.sample_rate; }
   // The header of the frame in frame().
   const FrameHeader& frame_header() const { return frame_header_; }
@@ -140,7 +140,6 @@ class FrameReader {
   FrameHeader locked_;   // fields a search locked on
   FrameHeader current_;  // the header last accepted
   FrameHeader frame_header_;
-  int byte_rate_ = 0;
   int sync_state_ = kSearching;
   bool output_opened_ = false;
   long byte_position_ = 0;
