@@ -69,4 +69,12 @@ class MemorySource : public ByteSource {
   size_t pos_ = 0;
 };
 
+// A borrowed piece of a longer source (a prefetch, a window of a file):
+// its size is unknown, so its end is not taken for the end of the audio.
+class PieceSource final : public MemorySource {
+ public:
+  using MemorySource::MemorySource;
+  long Size() override { return 0; }
+};
+
 }  // namespace bramble

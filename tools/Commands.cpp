@@ -119,7 +119,7 @@ int Info(int argc, char** argv) {
   while (walker.SynHeader(nullptr) != -1) {
     if (frames++ == 0) first = walker.frame_header();
   }
-  const int length_ms = FileLengthMs(scanner, name, FileSize(name));
+  const int length_ms = LengthMs(scanner.layout(), FileSize(name), bitrate, false);
   std::printf("version: %s\n", VersionName(first));
   std::printf("layer: %d\n", first.layer);
   std::printf("mode: %s\n", ModeName(first.mode));

@@ -78,14 +78,19 @@ TEST(FrameReader, FindsConfirmsAndResynchronises) {
   } cases[] = {
       {"junk byte by byte, then bit rate changes", junk + Frames(kMp3, 1) + Frames(kMp3_160, 2), false, {a, b, b}},
       {"a new sample rate is confirmed anew", Frames(kMp3, 2) + Frames(kMp3_48k, 3), false, {a, a, c, c}},
-      {"junk inside: the next frame has no partner", Frames(kMp3, 2) + Bytes(10, 0) + Frames(kMp3, 1), false, {a, a}},
-      {"a file needs two headers", Bytes(5, 0x20) + Frames(kMp3, 1), false, {}},
+      {"junk inside: the next frame has no partner", Frames(kMp3, 2) + Bytes(10, 0) + Frames(kMp3, 1) + Bytes(3, 0), 0,
+       {a, a}},
+      {"a file needs two headers or its end", Bytes(5, 0x20) + Frames(kMp3, 1) + Bytes(1, 0x20), false, {}},
+      {"one frame ends the file", Bytes(5, 0x20) + Frames(kMp3, 1), false, {a}},
+      {"one frame before an ID3v1 tag", Frames(kMp3, 1) + Text("TAG") + Bytes(125, 0), false, {a}},
       {"a stream needs one", Bytes(5, 0x20) + Frames(kMp3, 1), true, {a}},
       {"a cut last frame is the end", cut, false, {a}},
       {"MPEG-2.5", Frames(kM25, 3), false, {m, m, m}},
       {"MPEG-2.5 Layer II", Frames({25, 2, 8, 0}, 3), false, {}},
       {"MPEG-2.5 with the ID bit", Frames(kM25, 3, 1, 0xEB), false, {}},
-      {"free format", Frames(kMp3, 3, 2, 0x00), false, {}},
+      {"free format: the next header's distance", Frames(kMp3, 3, 2, 0x00), false, {a, a, a}},
+      {"free format in a stream", Bytes(5, 0x20) + Frames(kMp3_160, 2, 2, 0x02), true, {b, b}},
+      {"free format without a partner", Frames(kMp3, 1, 2, 0x00) + Bytes(5000, 0), false, {}},
       {"ID3v2.2 skipped", Id3(2, 0, size) + body + audio, false, three},
       {"ID3v2.3 skipped in a stream", Id3(3, 0x40, size) + body + audio, true, three},
       {"ID3v2.4 footer, then an empty tag", Id3(4, 0x10, {0, 0, 7, 0x5E}) + body + footer + Id3(3, 0, none) + audio, 0,
@@ -245,7 +250,6 @@ TEST(StreamProbe, TwoMatchingHeaders) {
       {"one header", Bytes(10, 0) + Frames(kMp3, 1), -1, ""},
       {"second header cut short", Frames(kMp3, 2), a + 3, ""},
       {"second header whole", Frames(kMp3, 2), a + 4, "128 44100 1 0"},
-      {"reserved emphasis", Frames(kMp3, 2, 3, 2), -1, ""},
   };
   for (const Case& c : cases) {
     StreamProbe p;
