@@ -50,6 +50,7 @@ class FileSource : public ByteSource {
  private:
   std::FILE* file_ = nullptr;
   long size_ = 0;
+  long pos_ = 0;  // kept here: a position query per frame costs stdio a call
   char buffer_[kBufferBytes];
 };
 

@@ -10,10 +10,12 @@
 #include "decoder/FrameHeader.h"
 #include "decoder/MpegDecoder.h"
 #include "plugin/Session.h"
+#include "reader/DecodeSource.h"
 #include "reader/ByteSource.h"
 #include "reader/FrameReader.h"
 #include "reader/StreamProbe.h"
 #include "reader/VbrHeader.h"
+#include "tests/support/PcmCompare.h"
 #include "tests/support/TestFiles.h"
 
 namespace bramble {
@@ -199,6 +201,8 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
       {"Xing at the wrong place: by bit rate", XingFrame(kMp3, 21, "Xing", 15) + cbr, 25026},
       {"Xing in Layer II: by bit rate", XingFrame({1, 2, 9, 0}, 36, "Xing", 15) + Frames({1, 2, 9, 0}, 1), 52},
       {"VBRI frame count", VbriFrame() + Frames(kMp3, 1) + Bytes(5000, 0), 30 * 1152 * 1000 / 44100},
+      {"varying rate: walked", Frames(kMp3, 3) + Frames(kMp3_160, 3) + Frames(kMp3, 3), 9 * 1152 * 1000 / 44100},
+      {"free format: walked", Frames(kMp3_160, 4, 2, 0x00) + Bytes(100, 0), 4 * 1152 * 1000 / 44100},
   };
   Session session;
   const std::string path = ::testing::TempDir() + "bramble_length.mp3", other = path + ".other";
@@ -208,6 +212,17 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
     EXPECT_EQ(session.GetLength(path.c_str()), c.ms) << c.what;
   }
   EXPECT_EQ(session.GetLength((path + ".missing").c_str()), 0);  // size 1
+  // A walked file seeks through its index: into the fifth frame, a fiftieth of its bytes on.
+  ASSERT_TRUE(test::WriteFile(path, Frames(kMp3, 3) + Frames(kMp3_160, 3)));
+  const SourceLayout& walked = session.ScanFile(path.c_str(), 2817).layout;
+  EXPECT_EQ(SeekOffset(walked, 0, 105, false), 3 * 417 + 522 + 10);
+  // A long walk keeps every 4th of 1500 frames, and seeks between them.
+  SourceLayout layout = walked;
+  layout.index = FrameIndex();
+  for (uint32_t i = 0; i < 1500; ++i) layout.index.Add(1000 + 10 * i);
+  layout.index.end = 16000;
+  EXPECT_EQ(std::vector<long>({long(layout.index.stride), SeekOffset(layout, 0, 32250, false)}),
+            std::vector<long>({4, 1000 + 12345}));  // 1234.57 frames of 1152 at 44.1 kHz
   // The last name asked is answered from the cache until invalidated or replaced.
   ASSERT_TRUE(test::WriteFile(path, cbr) && test::WriteFile(other, lsf));
   EXPECT_EQ(session.GetLength(path.c_str()), 25000);
@@ -227,6 +242,26 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
   EXPECT_EQ(session.GetLength(path.c_str()), 25000) << "a 128 kbit/s file at the stream's 64 kbit/s";
   session.stream_bitrate = 0;
   EXPECT_EQ(session.GetLength("http://radio/x"), 50000);
+}
+
+// A conformance stream's first frame cut out alone (and before an ID3v1
+// tag) gives that frame's PCM.
+TEST(FrameReader, OneFrameFileDecodes) {
+  const Bytes all = test::ReadFile(std::string(BRAMBLE_SHARED_DIR) + "/conformance/l2-fl14.bit");
+  FrameHeader h;
+  ASSERT_TRUE(all.size() > 4 && ParseFrameHeader(all.data(), &h));
+  const Bytes first(all.begin(), all.begin() + h.frame_bytes);
+  auto decode = [](const Bytes& b) {
+    MemorySource src(b.data(), b.size());
+    auto dec = std::make_unique<MpegDecoder>();
+    test::CollectingSink sink;
+    DecodeSource(src, *dec, sink, nullptr);
+    return sink.pcm;
+  };
+  std::vector<int16_t> want = decode(all);
+  want.resize(2 * 1152);
+  EXPECT_EQ(decode(first), want);
+  EXPECT_EQ(decode(first + Text("TAG") + Bytes(125, 0x20)), want);
 }
 
 TEST(StreamProbe, TwoMatchingHeaders) {
