@@ -23,14 +23,16 @@ uint32_t Session::QuerySourceSize(const char* name) const {
 const Session::FileScan& Session::ScanFile(const char* name, uint32_t bytes) {
   const bool same = std::strncmp(name, cached_name_, kSourceNameBytes) == 0;
   if (same && scanned_ && bytes == scanned_bytes_) return scan_;
-  if (!same) cached_length_ = -1;
+  cached_length_ = -1;
   std::strncpy(cached_name_, name, kSourceNameBytes - 1);
   cached_name_[kSourceNameBytes - 1] = '\0';
   scan_ = FileScan();
   int channels = 0;
   scan_.found = scanner.GetInfo(name, &scan_.bitrate, &channels, &scan_.sample_rate) == 0;
-  if (scan_.found) scan_.layout = scanner.layout();
-  if (!scan_.found) scan_.bitrate = 0;
+  if (scan_.found)
+    scan_.layout = scanner.layout();
+  else
+    scan_.bitrate = 0;
   scanned_ = true;
   scanned_bytes_ = bytes;
   return scan_;

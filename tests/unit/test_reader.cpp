@@ -221,8 +221,9 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
   layout.index = FrameIndex();
   for (uint32_t i = 0; i < 1500; ++i) layout.index.Add(1000 + 10 * i);
   layout.index.end = 16000;
-  EXPECT_EQ(std::vector<long>({long(layout.index.stride), SeekOffset(layout, 0, 32250, false)}),
-            std::vector<long>({4, 1000 + 12345}));  // 1234.57 frames of 1152 at 44.1 kHz
+  EXPECT_EQ(std::vector<long>({long(layout.index.stride), SeekOffset(layout, 0, 14000, false),
+                               SeekOffset(layout, 0, 32250, false)}),
+            std::vector<long>({4, 1000 + 5359, 1000 + 12345}));  // 535.94, 1234.57 frames of 1152 at 44.1 kHz
   // The last name asked is answered from the cache until invalidated or replaced.
   ASSERT_TRUE(test::WriteFile(path, cbr) && test::WriteFile(other, lsf));
   EXPECT_EQ(session.GetLength(path.c_str()), 25000);
