@@ -45,8 +45,10 @@ double AudioLengthMs(const SourceLayout& l, uint32_t size, int bitrate, bool gap
   if (HasFrameCount(l)) {
     double samples = TotalSamples(l);
     if (gapless) {
+      // A header without a frame count (a walked file) knows only the start.
       const GaplessTrim trim = GaplessTrim::For(l.vbr, l.samples_per_frame);
-      if (trim.active()) samples = double(trim.end() - trim.start());
+      if (trim.active()) samples = double(std::min<int64_t>(trim.end(), int64_t(samples)) - trim.start());
+      if (samples < 0) samples = 0;
     }
     return samples * 1000.0 / l.sample_rate;
   }
@@ -72,7 +74,7 @@ long SeekOffset(const SourceLayout& l, int byte_rate, int ms, bool gapless) {
   if (x.frames > 0) {
     // Between the two entries around the frame, in proportion.
     const double frame = sample / l.samples_per_frame;
-    if (!(frame < x.frames)) return long(x.end);
+    if (!(frame < x.frames)) return ClampOffset(x.end);
     const int i = std::min(int(frame / x.stride), x.entries - 1);
     const double first = double(i) * x.stride;
     const double next = i + 1 < x.entries ? x.offsets[i + 1] : x.end;
