@@ -54,8 +54,7 @@ int FrameReader::CheckHeader() {
   if (sync_state_ == kSearching) {
     // A free-format frame's length is the distance to the next header.
     const int length = free ? FreeFormatLength(h) : 0;
-    if (free && length == 0) return -1;
-    ParseFrameHeader(header_, &h, length);
+    if (free && (length == 0 || !ParseFrameHeader(header_, &h, length))) return -1;
     if (!Lockable(h, true)) return -1;
     locked_ = h;
     free_length_ = length;

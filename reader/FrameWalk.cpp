@@ -10,7 +10,6 @@ namespace {
 constexpr int kProbes = 16;
 // A probe searches this far: two of the longest frames and some junk.
 constexpr int kProbeBytes = 16384;
-
 }  // namespace
 
 void WalkIfVariable(ByteSource& source, const FrameHeader& first, SourceLayout* layout) {
