@@ -1,8 +1,11 @@
 // Finds MPEG audio frames in a byte source: header test, byte-wise
-// resynchronisation, two-frame confirmation for files, and the scan that
-// reports a file's bit rate and sample rate. ID3v2 tags at the start are
-// skipped unsearched, a Xing/Info/VBRI frame is not played, and gapless
-// decoding trims what the encoder added.
+// resynchronisation, and one search that confirms a file's frame by the
+// next header (or by the audio's end after it) for playback, the file scan
+// and the stream probe alike; a free-format stream's frame length is the
+// distance to its next header. The scan reports a file's bit rate and
+// sample rate. ID3v2 tags at the start are skipped unsearched, a
+// Xing/Info/VBRI frame is not played, and gapless decoding trims what the
+// encoder added.
 #pragma once
 
 #include <cstdint>
