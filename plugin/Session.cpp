@@ -7,6 +7,24 @@
 
 namespace bramble {
 
+namespace {
+// What tells two files of one name and size apart: their first bytes (tags,
+// the header frame) and their last (trailing tags). FNV-1a.
+uint64_t Fingerprint(const char* name) {
+  FileSource file;
+  if (!file.Open(name)) return 0;
+  uint8_t bytes[4096];
+  uint64_t hash = 14695981039346656037ull;
+  auto mix = [&](int n) {
+    for (int i = 0; i < n; ++i) hash = (hash ^ bytes[i]) * 1099511628211ull;
+  };
+  mix(file.Read(bytes, int(sizeof bytes)));
+  constexpr long kTail = 160;
+  if (file.Size() > long(sizeof bytes) && file.Seek(file.Size() - kTail)) mix(file.Read(bytes, int(kTail)));
+  return hash;
+}
+}  // namespace
+
 void Session::SetSourceName(const char* name) {
   std::strncpy(source_name_, name ? name : "", kSourceNameBytes - 1);
   source_name_[kSourceNameBytes - 1] = '\0';
@@ -22,7 +40,8 @@ uint32_t Session::QuerySourceSize(const char* name) const {
 
 const Session::FileScan& Session::ScanFile(const char* name, uint32_t bytes) {
   const bool same = std::strncmp(name, cached_name_, kSourceNameBytes) == 0;
-  if (same && scanned_ && bytes == scanned_bytes_) return scan_;
+  const uint64_t print = Fingerprint(name);
+  if (same && scanned_ && bytes == scanned_bytes_ && print == scanned_print_) return scan_;
   cached_length_ = -1;
   std::strncpy(cached_name_, name, kSourceNameBytes - 1);
   cached_name_[kSourceNameBytes - 1] = '\0';
@@ -35,6 +54,7 @@ const Session::FileScan& Session::ScanFile(const char* name, uint32_t bytes) {
     scan_.bitrate = 0;
   scanned_ = true;
   scanned_bytes_ = bytes;
+  scanned_print_ = print;
   return scan_;
 }
 

@@ -47,8 +47,8 @@ class Session {
     SourceLayout layout;
   };
   // The scan of the local file `name` of `bytes` bytes: the last file
-  // scanned is answered from the cache while its name and size stay, so
-  // that a walk over its frames runs once.
+  // scanned is answered from the cache while its name, size and first and
+  // last bytes stay, so that a walk over its frames runs once.
   const FileScan& ScanFile(const char* name, uint32_t bytes);
 
   // Length of `name` in ms; the last name asked is answered from the cache.
@@ -80,6 +80,7 @@ class Session {
   int cached_length_ = -1;
   bool scanned_ = false;
   uint32_t scanned_bytes_ = 0;
+  uint64_t scanned_print_ = 0;
   FileScan scan_;
   alignas(16) uint8_t pcm_[kPcmBufferBytes] = {};
 };

@@ -216,6 +216,9 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
   ASSERT_TRUE(test::WriteFile(path, Frames(kMp3, 3) + Frames(kMp3_160, 3)));
   const SourceLayout& walked = session.ScanFile(path.c_str(), 2817).layout;
   EXPECT_EQ(SeekOffset(walked, 0, 105, false), 3 * 417 + 522 + 10);
+  // The same name and size with other bytes is scanned again.
+  ASSERT_TRUE(test::WriteFile(path, Frames(kMp3_160, 3) + Frames(kMp3, 3)));
+  EXPECT_EQ(session.ScanFile(path.c_str(), 2817).layout.index.offsets[1], 522u);
   // A long walk keeps every 4th of 1500 frames, and seeks between them.
   SourceLayout layout = walked;
   layout.index = FrameIndex();
