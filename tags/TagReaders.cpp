@@ -186,10 +186,12 @@ bool FileTagSource::ReadAt(uint64_t offset, void* out, size_t n) {
   if (offset > size_ || n > size_ - offset || n > size_t(INT_MAX)) return false;
   if (n > sizeof window_) return file_.SeekTo(offset) && file_.Read(out, int(n)) == int(n);
   if (offset < window_at_ || offset + n > window_at_ + window_size_) {
-    const size_t want = size_t(std::min<uint64_t>(sizeof window_, size_ - offset));
+    // Near the end the window ends at the end: ID3v1, APE footer and items at once.
+    const uint64_t at = std::min<uint64_t>(offset, size_ > sizeof window_ ? size_ - sizeof window_ : 0);
+    const size_t want = size_t(std::min<uint64_t>(sizeof window_, size_ - at));
     window_size_ = 0;
-    if (!file_.SeekTo(offset) || file_.Read(window_, int(want)) != int(want)) return false;
-    window_at_ = offset;
+    if (!file_.SeekTo(at) || file_.Read(window_, int(want)) != int(want)) return false;
+    window_at_ = at;
     window_size_ = want;
   }
   if (n > 0) std::memcpy(out, window_ + (offset - window_at_), n);
