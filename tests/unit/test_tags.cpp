@@ -203,7 +203,7 @@ TEST_F(TitleTest, Id3v2AndApeTextsInEveryVersion) {
                         Id3Frame(3, "TPE1", Bytes{0, 0xC4, 'd', 0xE4}) + Bytes(30, 0)) + kBody,
        "\u00c4d\u00e4 Caf\u00e9 \u0141", "id3v2.3"},
       // Unsynchronised frames, a data length before one, a plain size a writer put in a 2.4 tag.
-      {Id3Tag(4, 0x40, ext24 + Id3Frame(4, "TALB", Bytes(200, 'a'), 0, true) +
+      {Id3Tag(4, 0x40, ext24 + Id3Frame(4, "TALB", Bytes(256, 'a'), 0, true) +
                            Id3Frame(4, "TIT2", Be(8, 4, true) + Str("\3Gr\u00fc\u00dfe"), 0x03) +
                            Id3Frame(4, "TPE1", Unsync(Bytes{0, 0xFF, 0xE0, 'x'}), 0x02)) + kBody,
        "\u00ff\u00e0x Gr\u00fc\u00dfe", "id3v2.4"},
