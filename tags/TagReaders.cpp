@@ -171,7 +171,7 @@ uint32_t Id3v24FrameSize(Body& body, const uint8_t* s) {
 
 bool MemoryTagSource::ReadAt(uint64_t offset, void* out, size_t n) {
   if (offset > size_ || n > size_ - offset) return false;
-  if (n > 0) std::memcpy(out, data_ + offset, n);
+  if (n > 0) std::memcpy(out, data_ + size_t(offset), n);
   return true;
 }
 
