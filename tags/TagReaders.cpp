@@ -218,7 +218,6 @@ int ReadId3v2Tag(TagSource& source, TagTexts* texts) {
   }
   const size_t header = version == 2 ? 6 : 10;
   const bool frames_unsync = version == 4 && (flags & kId3Unsynchronised);
-  std::vector<uint8_t> data(kMaxTextBytes);
   uint8_t f[10];
   while (body.Take(f, header) && IsFrameId(f, header == 6 ? 3 : 4)) {
     const uint32_t size = version == 2   ? uint32_t(f[3]) << 16 | f[4] << 8 | f[5]
@@ -232,7 +231,9 @@ int ReadId3v2Tag(TagSource& source, TagTexts* texts) {
       if (!body.Skip(size)) break;
       continue;
     }
-    const size_t n = std::min<size_t>(size, kMaxTextBytes);
+    // Exactly the bytes read, so that a sanitizer sees any read past them.
+    std::vector<uint8_t> data(std::min<size_t>(size, kMaxTextBytes));
+    const size_t n = data.size();
     if (!body.Take(data.data(), n) || !body.Skip(size - n)) break;
     // Group byte (2.3, 2.4), then 2.4's data length.
     size_t skip = version == 3 ? ((format & 0x20) ? 1 : 0) : ((format & 0x40) ? 1 : 0) + ((format & 0x01) ? 4 : 0);
@@ -257,7 +258,6 @@ bool ReadApeTag(TagSource& source, uint64_t end, TagTexts* texts) {
   const uint32_t size = Le32(footer + 12), count = Le32(footer + 16);
   if (size < kApeFooterBytes || size > end) return false;
   const uint64_t items_end = end - kApeFooterBytes;
-  std::vector<uint8_t> value(kMaxTextBytes);
   uint64_t at = end - size;
   for (uint32_t i = 0; i < count && items_end - at > 8; ++i) {
     uint8_t head[8];
@@ -273,8 +273,9 @@ bool ReadApeTag(TagSource& source, uint64_t end, TagTexts* texts) {
     for (const auto& item : kItems) {
       std::string& text = (*texts)[item.field];
       if (!is_text || !text.empty() || !SameKey(key, item.key)) continue;
-      const size_t n = std::min<size_t>(value_size, kMaxTextBytes);
-      if (source.ReadAt(value_at, value.data(), n)) DecodeTagString(uint8_t(TextEncoding::kUtf8), value.data(), n, &text);
+      std::vector<uint8_t> value(std::min<size_t>(value_size, kMaxTextBytes));
+      if (source.ReadAt(value_at, value.data(), value.size()))
+        DecodeTagString(uint8_t(TextEncoding::kUtf8), value.data(), value.size(), &text);
       if (item.field == TagField::kYear) CutYear(&text);
     }
     at = value_at + value_size;
