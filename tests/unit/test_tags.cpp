@@ -190,7 +190,7 @@ TEST_F(TitleTest, StoredOrderIsALittleEndianImage) {
 }
 
 // Every kind of tag, with a picture before the texts: the artist and the
-// title (UTF-8 natively), and reads that step over the picture.
+// title, and reads that step over the picture.
 TEST_F(TitleTest, Id3v2AndApeTextsInEveryVersion) {
   using namespace test;
   const Bytes picture(1 << 20, 0xE0), small = {0xFF, 0xE0, 0xFF, 0x00, 0xFF};
@@ -222,7 +222,7 @@ TEST_F(TitleTest, Id3v2AndApeTextsInEveryVersion) {
   CurrentTitleOrder().entry[6].enabled = 0;
   for (const Case& c : cases) {
     ASSERT_TRUE(test::WriteFile(path_, c.file));
-    EXPECT_EQ(Title(path_, 256), c.title);
+    EXPECT_EQ(Title(path_, 256), HostText(c.title));  // in the code page on Windows
     struct Counting : MemoryTagSource {
       using MemoryTagSource::MemoryTagSource;
       bool ReadAt(uint64_t offset, void* out, size_t n) override { return read += n, MemoryTagSource::ReadAt(offset, out, n); }
