@@ -40,8 +40,11 @@ for target in $targets; do
   name=$(basename "$target")
   corpus=$build/fuzz-corpus/$name
   mkdir -p "$corpus" "$build/fuzz-artifacts/$name"
+  dict=$root/tests/fuzz/$name.dict  # a target's format tokens, if it has them
+  options=()
+  [[ -f $dict ]] && options+=(-dict="$dict")
   echo "== $name: ${seconds}s"
-  if ! "$target" "$corpus" "$seeds" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
+  if ! "$target" "$corpus" "$seeds" "${options[@]}" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
       -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$name/" \
       > "$build/fuzz-$name.log" 2>&1; then
     echo "!! $name failed; log: $build/fuzz-$name.log" >&2

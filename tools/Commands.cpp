@@ -15,6 +15,7 @@
 #include "reader/DecodeSource.h"
 #include "reader/FrameReader.h"
 #include "reader/Length.h"
+#include "tags/TagCommands.h"
 #include "tools/WavWriter.h"
 
 namespace bramble {
@@ -127,6 +128,7 @@ int Info(int argc, char** argv) {
   std::printf("bitrate: %d\n", bitrate);
   std::printf("length_ms: %d\n", length_ms);
   std::printf("frames: %d\n", frames);
+  PrintTagLines(name);
   return 0;
 }
 

@@ -23,7 +23,7 @@ const Command kCommands[] = {
     {"bench", "bench IN [--seconds N] decode speed from memory", bramble::cli::Bench},
     {"tag", "tag FILE [--title T --artist A --album B --year Y --comment C --genre N|NAME | --remove]",
      bramble::cli::RunTagCommand},
-    {"title", "title FILE [--order \"pos:id:enabled,...\"]  display title", bramble::cli::RunTitleCommand},
+    {"title", "title FILE [--order \"pos:id:enabled,...\"] [--repeat N]  display title", bramble::cli::RunTitleCommand},
     {"qdx", "qdx FILE             information blocks: TIME_MS<TAB>text|url<TAB>payload", bramble::cli::RunQdxCommand},
 };
 

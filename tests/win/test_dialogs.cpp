@@ -15,6 +15,8 @@
 
 #include "config/SettingsKey.h"
 #include "host/about/resource.h"
+#include "tests/support/TagBytes.h"
+#include "tags/Title.h"
 #include "tests/win/WinHarness.h"
 #include "ui/DialogLayer.h"
 #include "ui/FileInfoDialog.h"
@@ -405,6 +407,42 @@ TEST_F(FileInfo, AFailedWriteShowsItsMessageAndLeavesTheFile) {
   });
   CloseHandle(holder);
   EXPECT_EQ(ReadAll(path), Layer3(5) + Tag(kSong));
+}
+
+// ID3v2 texts reach the host in its code page (a character it lacks as '?')
+// and start the dialog of a file without ID3v1, where OK alone writes
+// nothing. A 30-character ID3v1 cut shows the full ID3v2 title, an edit the
+// new ID3v1 title, and no byte before the ID3v1 tag changes.
+TEST_F(FileInfo, OtherTagsShowInTheCodePageAndEditsGoToId3v1Only) {
+  using namespace bramble::test;
+  ASSERT_EQ(GetACP(), 1252u) << "the expected bytes are code page 1252's";
+  const int32_t artist_title[24] = {1, bramble::kTitleFieldArtist, 1, 2, bramble::kTitleFieldTitle, 1};  // the rest off
+  bramble::SettingsKey().SetValue(kPluginSubkey, "ID3Tag", REG_BINARY, artist_title, sizeof artist_title);
+  Load();
+  auto title_of = [&](const std::string& path) {
+    char title[256] = {};
+    int length_ms = 0;
+    mod_->GetFileInfo(path.c_str(), title, &length_ms);
+    return std::string(title);
+  };
+  const Bytes v2 = Id3Tag(3, 0, Id3Frame(3, "TIT2", Bytes{1} + Utf16(u"Caf\u00e9 \u0141", false)) +
+                                    Id3Frame(3, "TPE1", Bytes{0} + Str("Ada")) + Id3Frame(3, "TCON", Bytes{0} + Str("(17)")));
+  const std::string only_v2 = File("info-v2.mp3", v2 + Layer3(20));
+  EXPECT_EQ(title_of(only_v2), "Ada Caf\xE9 ?");
+  Dialog(only_v2, [&](HWND d) {
+    EXPECT_EQ(ItemText(d, IDC_INFO_TITLE) + "|" + ItemText(d, IDC_INFO_ARTIST) + "|" + std::to_string(Genre(d)),
+              "Caf\xE9 ?|Ada|17");
+    Click(d, IDOK);
+  });
+  EXPECT_EQ(ReadAll(only_v2), v2 + Layer3(20));
+
+  const std::string full = "Morning Song in the Hills of the Far West Sea";  // 45 characters
+  const Bytes before = Id3Tag(4, 0, Id3Frame(4, "TIT2", Bytes{3} + Str(full))) + Layer3(20);
+  const std::string both = File("info-both.mp3", before + Tag({full.substr(0, 30), "Ada", "", "", "", 255}, '\0'));
+  EXPECT_EQ(title_of(both), "Ada " + full);
+  Edit(both, -1, IDC_INFO_TITLE, "Evening Song");
+  EXPECT_EQ(title_of(both), "Ada Evening Song");
+  EXPECT_EQ(ReadAll(both), before + Tag({"Evening Song", "Ada", "", "", "", 255}, '\0'));
 }
 
 // A hook that throws ends its dialog or sheet, and the exception reaches
