@@ -61,7 +61,7 @@ void LanguageLibrary::LoadLibraryOnce() {
   // The setting goes into the room after the directory; absent, the path
   // is the directory alone and the load fails over to the fallback.
   DWORD type = REG_SZ, length = DWORD(MAX_PATH - directory_length - 1);
-  if (SettingsKey().QueryValue(kGeneralSubkey, "Language", &type, path + directory_length, &length) != 0)
+  if (SettingsKey().QueryValue(kGeneralSubkey, kLanguageValue, &type, path + directory_length, &length) != 0)
     path[directory_length] = '\0';
   path[MAX_PATH - 1] = '\0';
   handle_ = LoadLibraryA(path);
@@ -73,7 +73,7 @@ void LanguageLibrary::LoadLibraryOnce() {
     handle_ = LoadLibraryA(fallback);
     load_error_ = GetLastError();
     if (handle_)
-      SettingsKey().SetValue(kGeneralSubkey, "Language", REG_SZ, kLanguageFallback, sizeof kLanguageFallback);
+      SettingsKey().SetValue(kGeneralSubkey, kLanguageValue, REG_SZ, kLanguageFallback, sizeof kLanguageFallback);
   }
   // The release installs a copy beside the plug-in for a host that has
   // none. Not remembered: "Language" names a file beside the host.
