@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "config/Language.h"
 #include "config/SettingsKey.h"
 #include "host/about/resource.h"
 #include "tests/support/TagBytes.h"
@@ -133,6 +134,15 @@ TEST_F(ConfigSheet, EmptyLanguageStringsLeaveTheTemplateTexts) {
     EXPECT_EQ(Tabs(sheet), "General|Network Streaming");
   }, "");
   EXPECT_EQ(UserSetting(bramble::kGeneralSubkey, "Language"), "Plugins\\Tolquin.DLL");
+}
+
+// A host without a language library of its own: the copy the release
+// installs beside the plug-in serves, and "Language" (a name beside the
+// host) stays unset.
+TEST_F(ConfigSheet, TheLanguageLibraryBesideThePluginServesAHostWithoutOne) {
+  bramble::LanguageLibrary library("C:\\no host here\\", BesideProgram("").c_str());
+  EXPECT_EQ(library.Load(IDS_GENERAL_TAB), LangText(IDS_GENERAL_TAB));
+  EXPECT_EQ(UserSetting(bramble::kGeneralSubkey, "Language"), "<absent>");
 }
 
 TEST_F(ConfigSheet, StoredValuesAreMappedAndRewritten) {
