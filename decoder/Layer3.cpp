@@ -61,8 +61,8 @@ void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
   for (int ch = 0; ch < (stereo ? 2 : 1); ++ch) {
     const GranuleInfo& gi = d.layer3().side_info.ch[ch].gr[gr];
     const int aa_end = Antialias(gi, sfb_row, d.kernels(), w.xr[ch], w.aa[ch], w.xr_end[ch]);
-    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d.kernels(), w.aa[ch],
-                     w.xr[ch], aa_end);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d.kernels(),
+                     d.imdct_tables(), w.aa[ch], w.xr[ch], aa_end);
     InvertFrequencies(w.xr[ch]);
   }
   // A mono stream's second synthesis channel is never heard, but its

@@ -9,6 +9,7 @@
 namespace bramble {
 
 MpegDecoder::MpegDecoder() : kernels_(&dsp::Selected()) {
+  synthesis_.full_accuracy = false;
   std::memset(&layer3_, 0, sizeof layer3_);
   std::memset(&embedded_, 0, sizeof embedded_);
   std::memset(&body_, 0, sizeof body_);
@@ -26,6 +27,10 @@ void MpegDecoder::Init() {
   r.read_pos = 0;
   std::memset(&layer3_.overlap, 0, sizeof layer3_.overlap);
   embedded_.ring_index = 0;
+}
+
+const ImdctTables& MpegDecoder::imdct_tables() const {
+  return synthesis_.full_accuracy ? Built().imdct_exact : Built().imdct;
 }
 
 int MpegDecoder::DecodeFrame(const uint8_t* frame, int length, void* pcm) {

@@ -14,8 +14,8 @@ void WindowScalar(const int16_t* left, const int16_t* right, int half, int slot,
 void WindowExactScalar(const float (*history)[32], int slot, int16_t* out);
 void Dct32Scalar(const float* in, float* out);
 bool MatrixScalar(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
-void Imdct36Scalar(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride);
-void Imdct12Scalar(const float* in, const float* prev, float* out, float* next, int stride);
+void Imdct36Scalar(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next, int stride);
+void Imdct12Scalar(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride);
 void AntialiasScalar(const float* in, float* out, int first, int last);
 
 #if defined(BRAMBLE_DSP_X86)
@@ -28,8 +28,8 @@ bool CpuHasAvx2();
 void WindowExactSse2(const float (*history)[32], int slot, int16_t* out);
 void Dct32Sse2(const float* in, float* out);
 bool MatrixSse2(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
-void Imdct36Sse2(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride);
-void Imdct12Sse2(const float* in, const float* prev, float* out, float* next, int stride);
+void Imdct36Sse2(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next, int stride);
+void Imdct12Sse2(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride);
 void AntialiasSse2(const float* in, float* out, int first, int last);
 #endif
 
