@@ -60,3 +60,17 @@ for entry in "${encodings[@]}"; do
   ratio=$(awk "BEGIN{ if ($ref > 0) printf \"%.2f\", $ours / $ref; else print \"n/a\" }")
   printf '%-20s %12s %14s %16s %16s %8s\n' "$name" "$x" "$ns" "$ours" "$ref" "$ratio"
 done
+
+# Full accuracy: whole-process cpu time of `bramble decode` (default and
+# --full-accuracy, PCM to /dev/null) against mpg123 on the same files in
+# the same run, five runs back to back per figure. Target: full <= 1.0.
+runs5() { for _ in 1 2 3 4 5; do "$@" >/dev/null 2>&1; done; }
+printf '\n%-20s %16s %16s %16s %8s %8s\n' file default_cpu_s full_cpu_s mpg123_cpu_s default full
+for entry in "${encodings[@]}"; do
+  file=$out/${entry%%|*}
+  default=$(cpu_seconds runs5 "$bramble" decode "$file" /dev/null)
+  full=$(cpu_seconds runs5 "$bramble" decode "$file" /dev/null --full-accuracy)
+  ref=$(cpu_seconds runs5 mpg123 -q -s "$file")
+  printf '%-20s %16s %16s %16s %8s %8s\n' "$(basename "$file")" "$default" "$full" "$ref" \
+    "$(awk "BEGIN{printf \"%.2f\", $default / $ref}")" "$(awk "BEGIN{printf \"%.2f\", $full / $ref}")"
+done
