@@ -157,6 +157,7 @@ int BRAMBLE_CDECL Play(const char* name) {
     return -1;
   }
   ApplyGaplessSetting();  // the player is idle until Start
+  g_player->SetFullAccuracy(ReadSettingDword(kPluginSubkey, "FullAccuracy", 0) != 0);
   const bool stream = g_session.stream_mode;
   if (stream) PrepareStream(name);
   g_player->Start();

@@ -105,6 +105,10 @@ long Mp3Player::Open(const char* name, InModule* module) {
   return file_length_;
 }
 
+void Mp3Player::SetFullAccuracy(bool on) {
+  if (decoder_) decoder_->SetFullAccuracy(on);
+}
+
 int Mp3Player::Close() {
   if (module_ && output() && output()->Close) output()->Close();
   reader_.Attach(nullptr, nullptr);

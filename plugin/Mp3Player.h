@@ -57,6 +57,9 @@ class Mp3Player final : private LockOnListener {
   long seek_target() const { return seek_target_; }
   int seek_time() const { return seek_time_; }
 
+  // Full accuracy for the open source's decoder, set while no thread runs.
+  void SetFullAccuracy(bool on);
+
   // The frame reader of the open source. Its gapless switch and a stream's
   // layout are set here while no thread runs.
   FrameReader& reader() { return reader_; }
