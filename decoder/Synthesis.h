@@ -29,7 +29,7 @@ struct SynthesisState {
   float pcm_scale;
   // Every call windows the unlimited history, scaled to full scale 2^15;
   // the 16-bit history is not kept. Reset leaves it as it is.
-  bool full_accuracy;
+  bool full_accuracy = false;
 
   // Silence, the write position of a new stream.
   void Reset();
@@ -46,5 +46,14 @@ struct PcmOut {
 // the frame's PCM area is full.
 void Synthesize(SynthesisState& st, const dsp::Kernels& k, bool stereo, const float* s0, const float* s1,
                 PcmOut& pcm);
+
+// Where a layer's sub-band samples go: the filterbank and the frame's PCM.
+struct SynthesisSink {
+  SynthesisState& state;
+  const dsp::Kernels& kernels;
+  bool stereo;
+  PcmOut& pcm;
+  void operator()(const float* s0, const float* s1) { Synthesize(state, kernels, stereo, s0, s1, pcm); }
+};
 
 }  // namespace bramble

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "abi/InModule.h"
+#include "config/Settings.h"
 #include "plugin/Session.h"
 #include "plugin/Streaming.h"
 #include "reader/ByteSource.h"
@@ -39,6 +40,10 @@ class Mp3Player final : private LockOnListener {
   long Open(const char* name, InModule* module);
   int Close();
 
+  // The settings of the next playback (read while no thread runs); the
+  // open source's decoder takes its accuracy from them.
+  void UseSettings(const Settings& settings);
+
   // Stores the thread priority and applies it to a running thread. 1.
   int SetPriority(int priority);
 
@@ -57,9 +62,6 @@ class Mp3Player final : private LockOnListener {
   long seek_target() const { return seek_target_; }
   int seek_time() const { return seek_time_; }
 
-  // Full accuracy for the open source's decoder, set while no thread runs.
-  void SetFullAccuracy(bool on);
-
   // The frame reader of the open source. Its gapless switch and a stream's
   // layout are set here while no thread runs.
   FrameReader& reader() { return reader_; }
@@ -70,6 +72,8 @@ class Mp3Player final : private LockOnListener {
   bool LockedOn(const FrameReader& reader) override;
   int OpenOutput();
   static DWORD WINAPI ThreadMain(void* self);
+  // Text and URL blocks of the embedded data channel go to the host window.
+  static void NotifyInfoBlock(void* self, const char* text, int url_flag, int32_t time_ms);
   void PlayLoop();
   void CarryOutSeek();
   void WriteBlock(int bytes);
@@ -88,6 +92,7 @@ class Mp3Player final : private LockOnListener {
   std::unique_ptr<MpegDecoder> decoder_;
   InfoBlockReader info_blocks_;
   InModule* module_ = nullptr;
+  Settings settings_;
   long file_length_ = 0;
 
   HANDLE mutex_ = nullptr;
