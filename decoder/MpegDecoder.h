@@ -33,7 +33,8 @@ class MpegDecoder {
 
   // Full accuracy: exact transform constants and a float synthesis
   // throughout, each sample rounded to nearest. Off (the default), the
-  // 16-bit history and Q14 window. Set before Init; it stays until changed.
+  // 16-bit history and Q14 window. Set before a stream's first frame; Init
+  // keeps it.
   void SetFullAccuracy(bool on) { synthesis_.full_accuracy = on; }
   bool full_accuracy() const { return synthesis_.full_accuracy; }
 
