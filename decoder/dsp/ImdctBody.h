@@ -94,7 +94,7 @@ BRAMBLE_ALWAYS_INLINE void Imdct36(const ImdctTables& t, const V* x, const Lanes
 
 #define BRAMBLE_IMDCT36_PAIR(v)                                                  \
   {                                                                              \
-    const V o = co[v] * L<V>(t.tfcos36_4[v]);                              \
+    const V o = co[v] * L<V>(t.tfcos36_4[v]);                                    \
     const V s = ce[v] + o;                                                  \
     const V d = ce[v] - o;                                                  \
     (s * L<V>(win[27 + (v)])).Store(next + stride * (9 + (v)));                        \

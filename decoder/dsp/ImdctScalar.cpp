@@ -7,7 +7,7 @@ namespace bramble {
 namespace dsp {
 
 void Imdct36Scalar(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
-                    int stride) {
+                   int stride) {
   imdct::Imdct36Kernel<ScalarLanes>(in, t, win, prev, out, next, stride);
 }
 

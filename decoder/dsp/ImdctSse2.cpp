@@ -9,7 +9,7 @@ namespace bramble {
 namespace dsp {
 
 void Imdct36Sse2(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
-                  int stride) {
+                 int stride) {
   imdct::Imdct36Kernel<Float4>(in, t, win, prev, out, next, stride);
 }
 

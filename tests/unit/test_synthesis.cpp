@@ -254,7 +254,8 @@ void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& cal
       for (int n = 0; n < 32; ++n) {
         const int got = pcm[2 * n + out];
         if (exact)
-          ASSERT_NEAR(got, c.ExactSample(n), full_accuracy ? 1 : 2) << "call " << call << " side " << out << " n " << n;
+          ASSERT_NEAR(got, c.ExactSample(n), full_accuracy ? 1 : 2)
+              << "call " << call << " side " << out << " n " << n;
         else
           ASSERT_EQ(got, c.IntegerSample(n)) << "call " << call << " side " << out << " n " << n;
       }

@@ -165,11 +165,12 @@ TEST_F(ConfigSheet, TrackbarsStoreOnReleaseAndClicksStoreAtOnce) {
     DragTrackbar(page, IDC_QUALITY_SLIDER, 7);
     DragTrackbar(page, IDC_PRIORITY_SLIDER, 3);
     EXPECT_EQ(Stored() + ItemText(page, IDC_PRIORITY_NAME), "0,14,3" + LangText(IDS_PRIORITY_NORMAL));
-    // A click on the CPU class writes all three values again; the box at once.
+    // A click on the CPU class writes all three values again; a box its own at once.
     bramble::SettingsKey::DeleteTree(HKEY_CURRENT_USER, bramble::kSettingsRoot);
     Click(page, IDC_CPU_586);
     EXPECT_EQ(Stored(), "0,14,3");
-    for (const auto& box : {std::make_pair(IDC_GAPLESS, "Gapless"), std::make_pair(IDC_FULL_ACCURACY, "FullAccuracy")}) {
+    const std::pair<int, const char*> boxes[] = {{IDC_GAPLESS, "Gapless"}, {IDC_FULL_ACCURACY, "FullAccuracy"}};
+    for (const auto& box : boxes) {
       Click(page, box.first);
       EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, box.second, 7), 1u) << box.second;
       Click(page, box.first);
