@@ -86,3 +86,17 @@ for file in "$plain" "$pictured"; do
     awk '/^title_lookups_ms:/ && (best == "" || $2 < best) {best = $2} END {print best}')
   printf '%-20s %18s\n' "$(basename "$file")" "$ms"
 done
+
+# Full accuracy: whole-process cpu time of `bramble decode` (default and
+# --full-accuracy, PCM to /dev/null) against mpg123 on the same files in
+# the same run, five runs back to back per figure. Target: full <= 1.0.
+runs5() { for _ in 1 2 3 4 5; do "$@" >/dev/null 2>&1; done; }
+printf '\n%-20s %16s %16s %16s %8s %8s\n' file default_cpu_s full_cpu_s mpg123_cpu_s default full
+for entry in "${encodings[@]}"; do
+  file=$out/${entry%%|*}
+  default=$(cpu_seconds runs5 "$bramble" decode "$file" /dev/null)
+  full=$(cpu_seconds runs5 "$bramble" decode "$file" /dev/null --full-accuracy)
+  ref=$(cpu_seconds runs5 mpg123 -q -s "$file")
+  printf '%-20s %16s %16s %16s %8s %8s\n' "$(basename "$file")" "$default" "$full" "$ref" \
+    "$(awk "BEGIN{printf \"%.2f\", $default / $ref}")" "$(awk "BEGIN{printf \"%.2f\", $full / $ref}")"
+done

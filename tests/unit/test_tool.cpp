@@ -104,8 +104,11 @@ TEST_F(Tool, InfoDescribesTheStream) {
       {"M2L3_compl24", "2\nlayer: 3\nmode: single_channel\nsample_rate: 24000\nbitrate: 128000\nlength_ms: 5088\n"
                        "frames: 212"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(Bramble({"info", streams_ + c.first + ".bit"}).out, "version: " + std::string(c.second) + "\n");
+  for (const auto& c : cases) {
+    const std::string path = streams_ + c.first + ".bit", want = "version: " + std::string(c.second) + "\n";
+    EXPECT_EQ(Bramble({"info", path}).out, want + "accuracy: limited\n");
+    EXPECT_EQ(Bramble({"info", path, "--full-accuracy"}).out, want + "accuracy: full\n");
+  }
 }
 
 // Each field from the tag that shows it: ID3v1 unless its value is only the

@@ -100,12 +100,13 @@ TEST_F(ConfigSheet, FirstOpeningShowsDefaultsAndTextsAndWritesThem) {
   ASSERT_NO_FATAL_FAILURE(Load(false));
   Sheet([](HWND sheet, HWND page) {
     EXPECT_TRUE(Checked(page, IDC_CPU_586) && !Checked(page, IDC_CPU_486) && !Enabled(page, IDC_CPU_486));
-    EXPECT_FALSE(Checked(page, IDC_GAPLESS));
+    EXPECT_FALSE(Checked(page, IDC_GAPLESS) || Checked(page, IDC_FULL_ACCURACY));
     EXPECT_EQ(Pos(page, IDC_QUALITY_SLIDER) * 10 + Pos(page, IDC_PRIORITY_SLIDER), 85);
     const std::pair<int, unsigned> texts[] = {
         {IDC_QUALITY_NAME, IDS_QUALITY_BEST},   {IDC_PRIORITY_NAME, IDS_PRIORITY_HIGH},   {IDC_CPU_GROUP, IDS_CPU_GROUP},
         {IDC_CPU_586, IDS_CPU_586},             {IDC_CPU_486, IDS_CPU_486},               {IDC_CPU_NOTE, IDS_CPU_NOTE},
-        {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_GAPLESS, IDS_GAPLESS}};
+        {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_GAPLESS, IDS_GAPLESS},
+        {IDC_FULL_ACCURACY, IDS_FULL_ACCURACY}};
     for (const auto& t : texts) EXPECT_EQ(ItemText(page, t.first), LangText(t.second)) << t.first;
     EXPECT_EQ(Tabs(sheet), LangText(IDS_GENERAL_TAB) + "|" + LangText(IDS_NETWORK_TAB));
     EXPECT_EQ(Stored(), "0,16,5");
@@ -176,14 +177,17 @@ TEST_F(ConfigSheet, TrackbarsStoreOnReleaseAndClicksStoreAtOnce) {
     DragTrackbar(page, IDC_QUALITY_SLIDER, 7);
     DragTrackbar(page, IDC_PRIORITY_SLIDER, 3);
     EXPECT_EQ(Stored() + ItemText(page, IDC_PRIORITY_NAME), "0,14,3" + LangText(IDS_PRIORITY_NORMAL));
-    // A click on the CPU class writes all three values again; the box at once.
+    // A click on the CPU class writes all three values again; a box its own at once.
     bramble::SettingsKey::DeleteTree(HKEY_CURRENT_USER, bramble::kSettingsRoot);
     Click(page, IDC_CPU_586);
     EXPECT_EQ(Stored(), "0,14,3");
-    Click(page, IDC_GAPLESS);
-    EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, "Gapless", 7), 1u);
-    Click(page, IDC_GAPLESS);
-    EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, "Gapless", 7), 0u);
+    const std::pair<int, const char*> boxes[] = {{IDC_GAPLESS, "Gapless"}, {IDC_FULL_ACCURACY, "FullAccuracy"}};
+    for (const auto& box : boxes) {
+      Click(page, box.first);
+      EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, box.second, 7), 1u) << box.second;
+      Click(page, box.first);
+      EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, box.second, 7), 0u) << box.second;
+    }
   });
   EXPECT_EQ(Stored(), "0,14,3") << "closing stores nothing more";
 }
