@@ -100,3 +100,17 @@ for entry in "${encodings[@]}"; do
   printf '%-20s %16s %16s %16s %8s %8s\n' "$(basename "$file")" "$default" "$full" "$ref" \
     "$(awk "BEGIN{printf \"%.2f\", $default / $ref}")" "$(awk "BEGIN{printf \"%.2f\", $full / $ref}")"
 done
+
+# The time to learn a length: a 60-minute constant-rate file (16 probes)
+# and a 60-minute variable-rate file without a header (a walk over every
+# frame), each 60 copies of a one-minute encode, read from the page cache.
+cbr60=$out/cbr_60min.mp3 vbr60=$out/vbr_noheader_60min.mp3
+[[ -f $out/vbr_noheader.mp3 ]] || lame --quiet -t -V 2 "$signal" "$out/vbr_noheader.mp3"
+[[ -f $cbr60 ]] || for _ in $(seq 60); do cat "$out/l3_128k_joint.mp3"; done >"$cbr60"
+[[ -f $vbr60 ]] || for _ in $(seq 60); do cat "$out/vbr_noheader.mp3"; done >"$vbr60"
+printf '\n%-28s %12s %10s %12s\n' file length_ms scan_ms scan_cpu_ms
+for file in "$cbr60" "$vbr60"; do
+  result=$("$bramble" bench "$file" --length)
+  field() { awk -v k="$1:" '$1 == k {print $2}' <<<"$result"; }
+  printf '%-28s %12s %10s %12s\n' "$(basename "$file")" "$(field length_ms)" "$(field scan_ms)" "$(field scan_cpu_ms)"
+done
