@@ -24,7 +24,6 @@ void WindowMmx(const int16_t* left, const int16_t* right, int half, int slot, in
 // 128- and 256-bit versions over the slot-ordered window.
 void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
 void WindowAvx2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
-bool CpuHasAvx2();
 void WindowExactSse2(const float (*history)[32], int slot, int16_t* out);
 void Dct32Sse2(const float* in, float* out);
 bool MatrixSse2(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
