@@ -30,6 +30,12 @@ bool MatrixSse2(const float* s, float scale, int16_t* history, int half, int slo
 void Imdct36Sse2(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride);
 void Imdct12Sse2(const float* in, const float* prev, float* out, float* next, int stride);
 void AntialiasSse2(const float* in, float* out, int first, int last);
+// The 128-bit float kernels in the AVX encoding.
+void Dct32Avx2(const float* in, float* out);
+bool MatrixAvx2(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
+void Imdct36Avx2(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride);
+void Imdct12Avx2(const float* in, const float* prev, float* out, float* next, int stride);
+void AntialiasAvx2(const float* in, float* out, int first, int last);
 #endif
 
 }  // namespace dsp

@@ -1,0 +1,11 @@
+// The 128-bit matrixing in the AVX encoding, for processors with AVX2 (see
+// ImdctAvx2.cpp): MatrixSse2.cpp's code compiled once more under other names.
+#include "decoder/dsp/Variants.h"
+
+#if defined(BRAMBLE_DSP_X86)
+#include "decoder/tables/BuiltTables.h"
+
+#pragma GCC target("avx2")
+#define BRAMBLE_MATRIX_NAME(name) name##Avx2
+#include "decoder/dsp/MatrixSse2.cpp"
+#endif
