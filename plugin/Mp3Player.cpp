@@ -14,11 +14,6 @@ constexpr DWORD kDrainPollMs = 10;
 constexpr DWORD kStopPollMs = 5;
 
 void Trace(const char*) {}
-
-// Text and URL blocks of the embedded data channel go to the host window.
-void NotifyInfoBlock(void* once, const char* text, int url_flag, int32_t time_ms) {
-  Notify(*static_cast<std::atomic<int>*>(once), text, url_flag, time_ms);
-}
 }  // namespace
 
 int PriorityForStep(int step) {
@@ -28,10 +23,15 @@ int PriorityForStep(int step) {
   return (step >= 0 && step <= 6) ? kPriorities[step] : step;
 }
 
+void Mp3Player::NotifyInfoBlock(void* self, const char* text, int url_flag, int32_t time_ms) {
+  auto* player = static_cast<Mp3Player*>(self);
+  Notify(player->session_.notify_once, player->settings_.qdx_auto_switch != 0, text, url_flag, time_ms);
+}
+
 Mp3Player::Mp3Player(Session& session) : session_(session) {
   reader_.SetListener(this);
   InitializeCriticalSection(&handle_guard_);
-  info_blocks_.SetNotify(NotifyInfoBlock, &session_.notify_once);
+  info_blocks_.SetNotify(NotifyInfoBlock, this);
   mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
   Lock();
   thread_id_ = 0;

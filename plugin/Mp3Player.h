@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "abi/InModule.h"
+#include "config/Settings.h"
 #include "plugin/Session.h"
 #include "plugin/Streaming.h"
 #include "reader/ByteSource.h"
@@ -39,6 +40,9 @@ class Mp3Player final : private LockOnListener {
   long Open(const char* name, InModule* module);
   int Close();
 
+  // The settings of the next playback (read while no thread runs).
+  void UseSettings(const Settings& settings) { settings_ = settings; }
+
   // Stores the thread priority and applies it to a running thread. 1.
   int SetPriority(int priority);
 
@@ -67,6 +71,8 @@ class Mp3Player final : private LockOnListener {
   bool LockedOn(const FrameReader& reader) override;
   int OpenOutput();
   static DWORD WINAPI ThreadMain(void* self);
+  // Text and URL blocks of the embedded data channel go to the host window.
+  static void NotifyInfoBlock(void* self, const char* text, int url_flag, int32_t time_ms);
   void PlayLoop();
   void CarryOutSeek();
   void WriteBlock(int bytes);
@@ -85,6 +91,7 @@ class Mp3Player final : private LockOnListener {
   std::unique_ptr<MpegDecoder> decoder_;
   InfoBlockReader info_blocks_;
   InModule* module_ = nullptr;
+  Settings settings_;
   long file_length_ = 0;
 
   HANDLE mutex_ = nullptr;
