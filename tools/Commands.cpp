@@ -182,7 +182,7 @@ int Bench(int argc, char** argv) {
   std::printf("frames_per_pass: %d\n", stats.frames);
   std::printf("passes: %d\n", passes);
   std::printf("cpu_seconds: %.3f\n", cpu);
-  std::printf("kernels: %s\n", decoder->kernels().name);
+  std::printf("kernels: %s\n", dsp::Selected().name);
   return 0;
 }
 
