@@ -9,7 +9,11 @@
 
 // What follows, the kernel bodies included, is compiled for AVX2; the
 // headers above keep the baseline.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC target("avx2")
+#endif
 #include <immintrin.h>
 
 #include "decoder/dsp/ImdctBody.h"
@@ -41,4 +45,7 @@ void AntialiasAvx2(const float* in, float* out, int first, int last) {
 
 }  // namespace dsp
 }  // namespace bramble
+#if defined(__clang__)
+#pragma clang attribute pop
+#endif
 #endif
