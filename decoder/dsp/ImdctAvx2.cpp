@@ -31,12 +31,13 @@ namespace {
 
 }  // namespace
 
-void Imdct36Avx2(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride) {
-  imdct::Imdct36Kernel<Vex4>(in, win, prev, out, next, stride);
+void Imdct36Avx2(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
+                 int stride) {
+  imdct::Imdct36Kernel<Vex4>(in, t, win, prev, out, next, stride);
 }
 
-void Imdct12Avx2(const float* in, const float* prev, float* out, float* next, int stride) {
-  imdct::Imdct12Kernel<Vex4>(in, prev, out, next, stride);
+void Imdct12Avx2(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride) {
+  imdct::Imdct12Kernel<Vex4>(in, t, prev, out, next, stride);
 }
 
 void AntialiasAvx2(const float* in, float* out, int first, int last) {

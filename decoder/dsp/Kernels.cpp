@@ -21,7 +21,7 @@ const Kernels kMmx = {"mmx",          WindowMmx,     WindowExactScalar, Dct32Sca
                       MatrixScalar, Imdct36Scalar, Imdct12Scalar,     AntialiasScalar};
 const Kernels kSse2 = {"sse2",     WindowSse2,  WindowExactSse2, Dct32Sse2,
                        MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
-const Kernels kAvx2 = {"avx2",     WindowAvx2,  WindowExactSse2, Dct32Avx2,
+const Kernels kAvx2 = {"avx2",     WindowAvx2,  WindowExactAvx2, Dct32Avx2,
                        MatrixAvx2, Imdct36Avx2, Imdct12Avx2,     AntialiasAvx2};
 const Kernels* const kByLevel[] = {&kReference, &kMmx, &kSse2, &kAvx2};
 #else
