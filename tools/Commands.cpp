@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
+#include "decoder/dsp/Kernels.h"
 #include "decoder/Tables.h"
 #include "reader/ByteSource.h"
 #include "reader/DecodeSource.h"
@@ -218,6 +219,7 @@ int Bench(int argc, char** argv) {
   std::printf("frames_per_pass: %d\n", stats.frames);
   std::printf("passes: %d\n", passes);
   std::printf("cpu_seconds: %.3f\n", cpu);
+  std::printf("kernels: %s\n", dsp::Selected().name);
   return 0;
 }
 
