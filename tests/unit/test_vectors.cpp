@@ -46,8 +46,8 @@ const Group kGroups[] = {
     // each stream also within the standard's full-accuracy bound.
     {"L1_MPEG1", 117.5, nullptr, true},  {"L2_MPEG1", 118.3, nullptr, true}, {"L2_MPEG2", 118.5, nullptr, true},
     {"L3_MPEG1", 113.6, nullptr, true},  {"L3_MPEG2", 116.1, nullptr, true},
-    // Free format: held to the limited-accuracy bound only.
-    {"L3_MPEG1_free", 77.0, nullptr},
+    // Free format, measured at 91.85 dB limited and 139.18 dB full.
+    {"L3_MPEG1_free", 90.8, nullptr},    {"L3_MPEG1_free", 138.1, nullptr, true},
 };
 
 struct Vector {
