@@ -3,10 +3,8 @@
 // must print for it.
 //
 //   qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono]
-//                                 [--blocks FILE]
 //
-// FILE holds one block a line, "text<TAB>payload" or "url<TAB>payload";
-// without it a fixed set is used. The same arguments give the same bytes.
+// The blocks are a fixed set; the same arguments give the same bytes.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,7 +18,7 @@ namespace {
 
 using bramble::test::QdxBlock;
 
-std::vector<QdxBlock> DefaultBlocks() {
+std::vector<QdxBlock> Blocks() {
   return {
       {QdxBlock::kText, "Now playing: a test tone in eight notes"},
       {QdxBlock::kUrl, "http://example.invalid/qdx/first"},
@@ -33,22 +31,8 @@ std::vector<QdxBlock> DefaultBlocks() {
   };
 }
 
-bool ReadBlocks(const char* path, std::vector<QdxBlock>* out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::string line;
-  while (std::getline(in, line)) {
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    const std::string kind = line.substr(0, tab);
-    if (kind != "text" && kind != "url") return false;
-    out->push_back({kind == "url" ? QdxBlock::kUrl : QdxBlock::kText, line.substr(tab + 1)});
-  }
-  return true;
-}
-
 int Usage() {
-  std::fprintf(stderr, "usage: qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono] [--blocks FILE]\n");
+  std::fprintf(stderr, "usage: qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono]\n");
   return 2;
 }
 
@@ -57,7 +41,6 @@ int Usage() {
 int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   bramble::test::QdxStreamOptions options;
-  std::vector<QdxBlock> blocks = DefaultBlocks();
   for (int i = 3; i < argc; ++i) {
     const bool value = i + 1 < argc;
     if (std::strcmp(argv[i], "--seed") == 0 && value) {
@@ -68,19 +51,13 @@ int main(int argc, char** argv) {
       if (options.version != 1) options.bitrate_index = 8;
     } else if (std::strcmp(argv[i], "--mono") == 0) {
       options.mode = 3;
-    } else if (std::strcmp(argv[i], "--blocks") == 0 && value) {
-      blocks.clear();
-      if (!ReadBlocks(argv[++i], &blocks)) {
-        std::fprintf(stderr, "qdxembed: cannot read blocks from %s\n", argv[i]);
-        return 1;
-      }
     } else {
       return Usage();
     }
   }
   bramble::test::QdxStream stream;
   std::string error;
-  if (!bramble::test::BuildQdxStream(blocks, options, &stream, &error)) {
+  if (!bramble::test::BuildQdxStream(Blocks(), options, &stream, &error)) {
     std::fprintf(stderr, "qdxembed: %s\n", error.c_str());
     return 1;
   }
@@ -92,6 +69,5 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "qdxembed: cannot write the output\n");
     return 1;
   }
-  std::printf("%d frames, %d channel words, %zu blocks\n", stream.frames, stream.words, stream.planted.size());
   return 0;
 }

@@ -25,6 +25,7 @@
 #include "reader/ByteSource.h"
 #include "reader/DecodeSource.h"
 #include "reader/FrameReader.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 std::atomic<long> g_allocations{0};
@@ -54,12 +55,8 @@ void FreeAligned(void* p) {
 
 void* operator new(std::size_t n) { return Allocate(n); }
 void* operator new[](std::size_t n) { return Allocate(n); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
-  try { return Allocate(n); } catch (...) { return nullptr; }
-}
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
-  try { return Allocate(n); } catch (...) { return nullptr; }
-}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept { try { return Allocate(n); } catch (...) { return nullptr; } }
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { try { return Allocate(n); } catch (...) { return nullptr; } }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
@@ -90,17 +87,6 @@ std::vector<std::string> StreamFiles() {
   return out;
 }
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::vector<uint8_t> data;
-  if (FILE* f = std::fopen(path.c_str(), "rb")) {
-    uint8_t buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.insert(data.end(), buf, buf + n);
-    std::fclose(f);
-  }
-  return data;
-}
-
 // Checks each frame's PCM against the largest frame.
 class BoundedSink : public PcmSink {
  public:
@@ -128,7 +114,7 @@ TEST(CorruptStreams, DecodeWithoutCrashAndWithBoundedOutput) {
   auto decoder = std::make_unique<MpegDecoder>();
   std::vector<int16_t> pcm(MpegDecoder::kMaxPcmBytesPerFrame / 2 + 64);
   for (const std::string& path : files) {
-    std::vector<uint8_t> clean = ReadAll(path);
+    std::vector<uint8_t> clean = test::ReadFile(path);
     ASSERT_FALSE(clean.empty()) << path;
     clean.resize(std::min(clean.size(), size_t(32768)));  // its kinds of frames, at a fraction of the time
     for (int variant = 0; variant < 3; ++variant) {
@@ -222,11 +208,6 @@ std::vector<std::vector<uint8_t>> LoadFrames(const char* name, size_t limit) {
   return frames;
 }
 
-class NullSink : public PcmSink {
- public:
-  bool Write(const int16_t*, int, int) override { return true; }
-};
-
 TEST(NoAlloc, CountingAllocatorCounts) {
   const long before = g_allocations.load();
   auto p = std::make_unique<std::vector<int>>(100);
@@ -259,14 +240,10 @@ TEST(NoAlloc, DecodeFrameAllocatesNothing) {
 }
 
 TEST(NoAlloc, ReaderLoopAllocatesNothing) {
-  FileSource probe;
-  const std::string path = std::string(BRAMBLE_SHARED_DIR) + "/conformance/l2-fl10.bit";
-  ASSERT_TRUE(probe.Open(path.c_str()));
-  std::vector<uint8_t> data(size_t(probe.Size()));
-  ASSERT_EQ(probe.Read(data.data(), int(data.size())), int(data.size()));
+  const std::vector<uint8_t> data = test::ReadFile(std::string(BRAMBLE_SHARED_DIR) + "/conformance/l2-fl10.bit");
   auto decoder = std::make_unique<MpegDecoder>();
   decoder->Init();
-  NullSink sink;
+  BoundedSink sink;
   DecodeStats stats;
 
   const long before = g_allocations.load();

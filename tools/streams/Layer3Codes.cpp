@@ -60,37 +60,24 @@ void Layer3BitSink::Put(uint32_t value, int n) {
   }
 }
 
-std::vector<uint8_t> Layer3BitSink::Bytes(int slack) const {
-  std::vector<uint8_t> out = bytes_;
-  out.resize(out.size() + size_t(slack), 0);
-  return out;
-}
-
-bool PutPair(Layer3BitSink& sink, int table, int x, int y) {
-  if (table < 1 || table > 31) return false;
+void PutPair(Layer3BitSink& sink, int table, int x, int y) {
   const int linbits = huffman_tables[table].linbits;
   const int ax = std::abs(x), ay = std::abs(y);
-  const int limit = linbits ? 15 + (1 << linbits) - 1 : 15;
-  if (ax > limit || ay > limit) return false;
   const int cx = linbits && ax >= 15 ? 15 : ax;
   const int cy = linbits && ay >= 15 ? 15 : ay;
   const HuffCode c = PairCode(table, cx, cy);
-  if (!c.length) return false;
   sink.Put(c.bits, c.length);
   if (linbits && cx == 15) sink.Put(uint32_t(ax - 15), linbits);
   if (ax) sink.Put(x < 0, 1);
   if (linbits && cy == 15) sink.Put(uint32_t(ay - 15), linbits);
   if (ay) sink.Put(y < 0, 1);
-  return true;
 }
 
-bool PutQuad(Layer3BitSink& sink, int table, int v, int w, int x, int y) {
+void PutQuad(Layer3BitSink& sink, int table, int v, int w, int x, int y) {
   const HuffCode c = QuadCode(table, std::abs(v), std::abs(w), std::abs(x), std::abs(y));
-  if (!c.length) return false;
   sink.Put(c.bits, c.length);
   for (int s : {v, w, x, y})
     if (s) sink.Put(s < 0, 1);
-  return true;
 }
 
 }  // namespace test

@@ -1,8 +1,10 @@
-// Layer III Huffman encoder codes derived from the decoder's trees, and a
-// small MSB-first bit sink, for building test bitstreams.
+// Layer III Huffman encoder codes derived from the decoder's trees, a small
+// MSB-first bit sink, and the coding of one granule and channel, for the
+// Layer III test writer.
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bramble {
@@ -26,22 +28,31 @@ class Layer3BitSink {
  public:
   void Put(uint32_t value, int n);  // low n bits of value, n 0..32
   int64_t bit_count() const { return bits_; }
-  // Bytes written so far, the last one padded with zeros, plus `slack` zero
-  // bytes.
-  std::vector<uint8_t> Bytes(int slack = 0) const;
+  // Bytes written so far, the last one padded with zeros.
+  const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
  private:
   std::vector<uint8_t> bytes_;
   int64_t bits_ = 0;
 };
 
-// Appends one big-values pair of signed values: code, escape bits when a
-// magnitude reaches 15 in a table with linbits, then signs. False when the
-// table cannot code the values.
-bool PutPair(Layer3BitSink& sink, int table, int x, int y);
+// Appends one big-values pair of signed values that the table can code:
+// code, escape bits when a magnitude reaches 15 in a table with linbits,
+// then signs.
+void PutPair(Layer3BitSink& sink, int table, int x, int y);
 
 // Appends one count1 quad of values -1, 0 or 1: code, then signs.
-bool PutQuad(Layer3BitSink& sink, int table, int v, int w, int x, int y);
+void PutQuad(Layer3BitSink& sink, int table, int v, int w, int x, int y);
+
+struct Layer3Header;
+struct Layer3Channel;
+
+// Appends part 2 (scalefactors) and part 3 (Huffman-coded values) of channel
+// `ch` of granule `gr` to `sink`, computing the fields the channel's auto_
+// flags ask for and big_values. `scfsi` is the channel's scfsi (MPEG-1).
+// False with `error` set when the values cannot be coded as asked.
+bool CodeChannel(const Layer3Header& h, int gr, int ch, const int32_t* scfsi, Layer3Channel& c,
+                 Layer3BitSink& sink, std::string* error);
 
 }  // namespace test
 }  // namespace bramble

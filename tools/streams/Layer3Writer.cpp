@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "tools/streams/Layer3Codes.h"
-#include "tools/streams/Layer3WriterCoding.h"
 
 namespace bramble {
 namespace test {
@@ -18,8 +17,7 @@ constexpr int kKbps[2][15] = {
 };
 constexpr int kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
 
-}  // namespace
-
+// CRC-16 of the check word: polynomial 0x8005, initial value 0xFFFF, MSB first.
 uint16_t FrameCrc16(const uint8_t* bytes, size_t n) {
   uint32_t crc = 0xFFFF;
   for (size_t i = 0; i < n; ++i)
@@ -31,8 +29,6 @@ uint16_t FrameCrc16(const uint8_t* bytes, size_t n) {
     }
   return uint16_t(crc);
 }
-
-namespace {
 
 void PutGranuleSideInfo(Layer3BitSink& s, const Layer3Header& h, const GranuleInfo& gi) {
   s.Put(uint32_t(gi.part2_3_length), 12);
@@ -54,17 +50,6 @@ void PutGranuleSideInfo(Layer3BitSink& s, const Layer3Header& h, const GranuleIn
   if (!h.lsf()) s.Put(uint32_t(gi.preflag), 1);
   s.Put(uint32_t(gi.scalefac_scale), 1);
   s.Put(uint32_t(gi.count1table_select), 1);
-}
-
-// Copies the first `n` bits of `from` to `to`, then one bits up to `n`: a
-// decoder reads them as count1 quads of zeros (code 1 in table A, 1111 in
-// table B, a shorter rest is cut off by the granule's end and dropped).
-void AppendBits(Layer3BitSink& to, const Layer3BitSink& from, int64_t n) {
-  const std::vector<uint8_t> bytes = from.Bytes();
-  for (int64_t k = 0; k < n; ++k) {
-    const bool in = k < from.bit_count();
-    to.Put(in ? (bytes[size_t(k >> 3)] >> (7 - (k & 7))) & 1 : 1, 1);
-  }
 }
 
 }  // namespace
@@ -109,14 +94,12 @@ bool Layer3Writer::Add(Layer3Frame& f) {
           if (f.scfsi[ch][g])
             std::copy(f.gr[0][ch].sf.l + kStart[g], f.gr[0][ch].sf.l + kStart[g + 1], c.sf.l + kStart[g]);
         }
-      Layer3BitSink bits;
+      const int64_t begin = main_bits.bit_count();
       std::string why;
-      if (!CodeChannel(h, gr, ch, f.scfsi[ch], c, bits, &why))
+      if (!CodeChannel(h, gr, ch, f.scfsi[ch], c, main_bits, &why))
         return Fail("granule " + std::to_string(gr) + " channel " + std::to_string(ch) + ": " + why);
-      const int64_t coded = bits.bit_count() + c.stuffing_bits;
-      if (c.auto_part2_3_length) c.info.part2_3_length = int32_t(coded);
-      if (c.info.part2_3_length < 0 || c.info.part2_3_length > 4095) return Fail("part2_3_length above 4095");
-      AppendBits(main_bits, bits, c.info.part2_3_length);
+      c.info.part2_3_length = int32_t(main_bits.bit_count() - begin);
+      if (c.info.part2_3_length > 4095) return Fail("part2_3_length above 4095");
     }
   const std::vector<uint8_t> data = main_bits.Bytes();
   const int64_t len = int64_t(data.size());
@@ -149,7 +132,7 @@ bool Layer3Writer::Add(Layer3Frame& f) {
   if (h.crc) w.head.insert(w.head.end(), {0, 0});
   Layer3BitSink side;
   side.Put(uint32_t(f.main_data_begin), h.lsf() ? 8 : 9);
-  side.Put(uint32_t(f.private_bits), h.lsf() ? (h.channels() == 2 ? 2 : 1) : (h.channels() == 2 ? 3 : 5));
+  side.Put(0, h.lsf() ? (h.channels() == 2 ? 2 : 1) : (h.channels() == 2 ? 3 : 5));
   if (!h.lsf())
     for (int ch = 0; ch < h.channels(); ++ch)
       for (int g = 0; g < 4; ++g) side.Put(uint32_t(f.scfsi[ch][g]), 1);
@@ -189,45 +172,6 @@ Layer3Channel LongGranule() {
   c.info.region0_count = 7;
   c.info.region1_count = 7;
   return c;
-}
-
-int PlantEmbeddedWord(int32_t* values, uint16_t word, int block) {
-  if (block < 0) {
-    int largest = 0, p = 0;
-    for (int k = 0; k < 576; ++k)
-      if (std::abs(values[k]) > largest) largest = std::abs(values[k]), p = k;
-    block = p & ~15;
-  }
-  block = std::clamp(block & ~15, 0, 560);
-  auto set = [values](int i, int32_t m) { values[i] = values[i] < 0 ? -m : m; };
-
-  int32_t inside = 0, outside = 0;
-  int top = block;
-  for (int k = 0; k < 16; ++k) {
-    const int bit = (word >> k) & 1;
-    int32_t m = std::abs(values[block + k]);
-    if ((m & 1) != bit) m = m == 0 ? 1 : m - 1;
-    if (k == 15 && m < 2) m += 2;  // keeps the block inside the big-values part
-    set(block + k, m);
-    if (m > inside) inside = m, top = block + k;
-  }
-  for (int k = 0; k < 576; ++k)
-    if (k < block || k >= block + 16) outside = std::max(outside, std::abs(values[k]));
-  int32_t peak = std::max({inside, outside + 1, int32_t(9)});
-  if ((peak & 1) != ((word >> (top - block)) & 1)) ++peak;
-  set(top, peak);
-  return block;
-}
-
-std::vector<uint16_t> ScrambleEmbeddedBlock(const uint16_t* key, int n, const uint16_t* payload) {
-  std::vector<uint16_t> words(size_t(n), 0);
-  uint16_t x = 0;
-  for (int k = 0; k + 1 < n; ++k) {
-    words[size_t(k)] = uint16_t(payload[k] ^ key[k]);
-    x ^= words[size_t(k)];
-  }
-  words[size_t(n - 1)] = uint16_t(key[n - 1] ^ x);
-  return words;
 }
 
 }  // namespace test

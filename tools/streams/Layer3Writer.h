@@ -4,10 +4,10 @@
 // earlier frames, or before the stream's first byte to force a reservoir
 // shortfall).
 //
-// Fields the writer can work out are computed unless the caller fixes them:
-// part2_3_length, big_values, table_select and count1table_select,
-// scalefac_compress, main_data_begin. The computed values are written back
-// into the frame passed to Add, so a test can compare against them.
+// The writer computes part2_3_length and big_values, and table_select,
+// count1table_select, scalefac_compress and main_data_begin unless the
+// caller fixes them. The computed values are written back into the frame
+// passed to Add, so a test can compare against them.
 #pragma once
 
 #include <cstdint>
@@ -41,31 +41,21 @@ struct Layer3Header {
 
 // One granule of one channel.
 struct Layer3Channel {
-  // Written as given except the fields the auto_ flags below compute.
-  // window_switching_flag, block_type, mixed_block_flag, global_gain,
-  // subblock_gain, scalefac_scale, region0_count/region1_count (long blocks
-  // without window switching) are always the caller's. For LSF frames
-  // `preflag` asks for a scalefac_compress with pre-emphasis.
+  // Written as given except part2_3_length, big_values, and the fields the
+  // auto_ flags below compute. For LSF frames `preflag` asks for a
+  // scalefac_compress with pre-emphasis.
   GranuleInfo info{};
   // Scalefactors to code: l[0..20] for long blocks, s[w][0..11] for short
   // blocks, l[0..7] (MPEG-1) or l[0..5] (LSF) then s[w][3..11] for mixed.
   ScaleFactors sf{};
   int32_t values[576] = {};
-
-  // Else info.part2_3_length is written and the granule's bits cut or
-  // padded to it. Padding and stuffing bits are ones, which decode as count1
-  // quads of zeros in either table.
-  bool auto_part2_3_length = true;
-  bool auto_big_values = true;
   bool auto_tables = true;          // table_select and count1table_select
   bool auto_scalefac_compress = true;
-  int stuffing_bits = 0;            // bits after the Huffman data
 };
 
 struct Layer3Frame {
   Layer3Header header;
   int main_data_begin = -1;  // -1: start as far back as the reservoir allows
-  int private_bits = 0;
   int32_t scfsi[2][4] = {};  // MPEG-1: groups of granule 1 not coded
   Layer3Channel gr[2][2];    // [granule][channel]
 };
@@ -100,27 +90,9 @@ class Layer3Writer {
   std::string error_;
 };
 
-// CRC-16 of the frame check word (polynomial 0x8005, initial value 0xFFFF,
-// most significant bit first) over `n` bytes.
-uint16_t FrameCrc16(const uint8_t* bytes, size_t n);
-
 // A granule with every field at a neutral default: long blocks, global gain
 // 210 (unit step), region counts 7 and 7, no scalefactors.
 Layer3Channel LongGranule();
-
-// Plants a 16-bit word in the low bits of the magnitudes at block..block+15
-// (block a multiple of 16, at most 560; -1 picks the block of the current
-// largest magnitude, else 0) so that the embedded-word search finds it: the
-// block gets the granule's unique largest magnitude (at least 9) and its last
-// value a magnitude of at least 2, which keeps the block in the big-values
-// part. Values outside the block are not changed. Returns the block start.
-int PlantEmbeddedWord(int32_t* values, uint16_t word, int block = -1);
-
-// The n words to send so that a receiver with `key` (n key words) recognises
-// a block whose first n - 1 plain words are `payload`; the last word makes
-// the XOR of all n equal key[n - 1]. Its plain value is the XOR of the
-// payload's scrambled words, which the receiver passes on as the last word.
-std::vector<uint16_t> ScrambleEmbeddedBlock(const uint16_t* key, int n, const uint16_t* payload);
 
 }  // namespace test
 }  // namespace bramble

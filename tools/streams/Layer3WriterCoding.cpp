@@ -1,4 +1,5 @@
-#include "tools/streams/Layer3WriterCoding.h"
+#include "tools/streams/Layer3Codes.h"
+#include "tools/streams/Layer3Writer.h"
 
 #include <algorithm>
 #include <climits>
@@ -225,23 +226,25 @@ int AutoBigValuesEnd(const int32_t* v, int* count1_end) {
   return i;
 }
 
+// The big-values region boundaries a decoder derives from the side information.
+void RegionBounds(const Layer3Header& h, const GranuleInfo& gi, int* region1, int* region2) {
+  if (gi.window_switching_flag && gi.block_type == 2) {
+    *region1 = 3 * sfb_bounds[h.SfbRow()].s[3];
+    *region2 = 576;
+    return;
+  }
+  const int32_t* l = sfb_bounds[h.SfbRow()].l;
+  const int a = gi.region0_count + 1, b = gi.region0_count + gi.region1_count + 2;
+  *region1 = a <= 22 ? l[a] : 576;
+  *region2 = b <= 22 ? l[b] : 576;
+}
+
 bool CodeHuffman(const Layer3Header& h, Layer3Channel& c, Layer3BitSink& sink, std::string* error) {
   GranuleInfo& gi = c.info;
   const int32_t* v = c.values;
   int count1_end = 0;
-  if (c.auto_big_values) {
-    gi.big_values = AutoBigValuesEnd(v, &count1_end) / 2;
-  } else {
-    if (gi.big_values < 0 || gi.big_values > 511) return (*error = "big_values out of range"), false;
-    const int big = std::min(2 * gi.big_values, 576);
-    int last = 576;
-    while (last > big && v[last - 1] == 0) --last;
-    count1_end = big + (last - big + 3) / 4 * 4;
-    if (count1_end > 576) return (*error = "count1 part runs past 576"), false;
-  }
-  const int big = std::min(2 * gi.big_values, 576);
-  for (int i = big; i < count1_end; ++i)
-    if (std::abs(v[i]) > 1) return (*error = "count1 value above 1 at " + std::to_string(i)), false;
+  const int big = AutoBigValuesEnd(v, &count1_end);
+  gi.big_values = big / 2;
 
   int r1 = 0, r2 = 0;
   RegionBounds(h, gi, &r1, &r2);
@@ -276,18 +279,6 @@ bool CodeHuffman(const Layer3Header& h, Layer3Channel& c, Layer3BitSink& sink, s
 }
 
 }  // namespace
-
-void RegionBounds(const Layer3Header& h, const GranuleInfo& gi, int* region1, int* region2) {
-  if (gi.window_switching_flag && gi.block_type == 2) {
-    *region1 = 3 * sfb_bounds[h.SfbRow()].s[3];
-    *region2 = 576;
-    return;
-  }
-  const int32_t* l = sfb_bounds[h.SfbRow()].l;
-  const int a = gi.region0_count + 1, b = gi.region0_count + gi.region1_count + 2;
-  *region1 = a <= 22 ? l[a] : 576;
-  *region2 = b <= 22 ? l[b] : 576;
-}
 
 bool CodeChannel(const Layer3Header& h, int gr, int ch, const int32_t* scfsi, Layer3Channel& c,
                  Layer3BitSink& sink, std::string* error) {

@@ -16,6 +16,10 @@ namespace {
 
 constexpr int kChunkBytes = 30;  // payload bytes of one channel block of 16 words
 constexpr int kChannelWords = 16;
+constexpr int kLeadFrames = 3, kTrailFrames = 3;  // frames before the first word and after the last
+constexpr int kGarbageBytes = 7;     // at most this many garbage bytes before each block
+constexpr int kStrayWords = 3;       // at most this many unscrambled words between channel blocks
+constexpr int kEmptySlotPercent = 20;  // granules that carry no word
 
 bool PayloadAllowed(const std::string& p) {
   if (p.size() > 1023) return false;
@@ -79,10 +83,46 @@ void ToneValues(int frame, int gr, int ch, std::mt19937& rng, int32_t* v) {
     if (v[i] == 0 && rng() % 4 == 0) v[i] = (rng() & 1) ? 1 : -1;
 }
 
-int SamplesPerFrame(int version) { return version == 1 ? 1152 : 576; }
+// Plants a 16-bit word in the low bits of the magnitudes of the 16-value
+// block holding the largest magnitude, so that the embedded-word search
+// finds it: the block gets the granule's unique largest magnitude (at least
+// 9) and its last value a magnitude of at least 2, which keeps the block in
+// the big-values part.
+void PlantEmbeddedWord(int32_t* values, uint16_t word) {
+  int largest = 0, block = 0;
+  for (int k = 0; k < 576; ++k)
+    if (std::abs(values[k]) > largest) largest = std::abs(values[k]), block = k;
+  block = std::min(block & ~15, 560);
+  auto set = [values](int i, int32_t m) { values[i] = values[i] < 0 ? -m : m; };
 
-}  // namespace
+  int32_t inside = 0, outside = 0;
+  int top = block;
+  for (int k = 0; k < 16; ++k) {
+    const int bit = (word >> k) & 1;
+    int32_t m = std::abs(values[block + k]);
+    if ((m & 1) != bit) m = m == 0 ? 1 : m - 1;
+    if (k == 15 && m < 2) m += 2;  // keeps the block inside the big-values part
+    set(block + k, m);
+    if (m > inside) inside = m, top = block + k;
+  }
+  for (int k = 0; k < 576; ++k)
+    if (k < block || k >= block + 16) outside = std::max(outside, std::abs(values[k]));
+  int32_t peak = std::max({inside, outside + 1, int32_t(9)});
+  if ((peak & 1) != ((word >> (top - block)) & 1)) ++peak;
+  set(top, peak);
+}
 
+// The words to send so that the receiver recognises a block whose first 15
+// plain words are `payload`: the last word makes the XOR of all 16 equal the
+// last key word.
+void ScrambleEmbeddedBlock(const uint16_t* key, const uint16_t* payload, uint16_t* words) {
+  uint16_t x = 0;
+  for (int k = 0; k + 1 < kChannelWords; ++k) x ^= words[k] = uint16_t(payload[k] ^ key[k]);
+  words[kChannelWords - 1] = uint16_t(key[kChannelWords - 1] ^ x);
+}
+
+// Byte form of one block: sync, code list, parameter bytes, payload, 0xFF.
+// Text blocks list a Start code (two parameter bytes) before the Text code.
 std::vector<uint8_t> EncodeQdxBlock(const QdxBlock& block) {
   std::vector<uint8_t> out;
   out.reserve(block.payload.size() + 9);
@@ -108,31 +148,27 @@ std::vector<uint8_t> EncodeQdxBlock(const QdxBlock& block) {
   return out;
 }
 
+}  // namespace
+
 bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions& o, QdxStream* out,
                     std::string* error) {
   *out = QdxStream();
   std::mt19937 rng(o.seed);
 
   // 1. The information block byte stream.
-  std::vector<uint8_t>& bytes = out->block_bytes;
+  std::vector<uint8_t> bytes;
   for (size_t i = 0; i < blocks.size(); ++i) {
     if (!PayloadAllowed(blocks[i].payload)) {
       *error = "payload of block " + std::to_string(i) + " cannot be carried";
       return false;
     }
-    const int garbage = o.garbage_bytes > 0 ? int(rng() % unsigned(o.garbage_bytes + 1)) : 0;
+    const int garbage = int(rng() % unsigned(kGarbageBytes + 1));
     for (int k = 0; k < garbage; ++k) bytes.push_back(GarbageByte(rng));
     const std::vector<uint8_t> enc = EncodeQdxBlock(blocks[i]);
-    if (blocks[i].kind == QdxBlock::kText || blocks[i].kind == QdxBlock::kUrl) {
-      QdxPlanted p;
-      p.kind = blocks[i].kind;
-      p.payload = blocks[i].payload;
-      p.first_byte = bytes.size();
-      p.last_byte = bytes.size() + enc.size() - 1;
-      out->planted.push_back(p);
-    }
+    if (blocks[i].kind == QdxBlock::kText || blocks[i].kind == QdxBlock::kUrl)
+      out->planted.push_back({blocks[i].kind, blocks[i].payload, bytes.size() + enc.size() - 1});
     bytes.insert(bytes.end(), enc.begin(), enc.end());
-    if (o.html_between && i % 2 == 1) {
+    if (i % 2 == 1) {  // an HTML block after every second block
       const std::vector<uint8_t> html = EncodeQdxBlock({QdxBlock::kHtml, "<b>not shown</b>"});
       bytes.insert(bytes.end(), html.begin(), html.end());
     }
@@ -144,70 +180,56 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
   BuildQdxKeyWords(key);
   ChannelRing ring(key);
   std::vector<Slot> slots;
-  std::vector<int> corrupt = o.corrupt_words;
-  std::sort(corrupt.begin(), corrupt.end());
-  auto flip = [&](int index, uint16_t word) {
-    return std::binary_search(corrupt.begin(), corrupt.end(), index) ? uint16_t(word ^ 1) : word;
-  };
-  auto maybe_empty = [&]() {
-    while (o.empty_slot_percent > 0 && int(rng() % 100) < o.empty_slot_percent) slots.push_back(Slot());
-  };
   const int header_slots = (o.version == 1 ? 2 : 1) * (o.mode == 3 ? 1 : 2);
-  slots.resize(size_t(o.lead_frames * header_slots));
+  slots.resize(size_t(kLeadFrames * header_slots));
   const size_t chunks = bytes.size() / kChunkBytes;
   std::vector<size_t> chunk_end(chunks);
   for (size_t c = 0; c < chunks; ++c) {
-    uint16_t payload[kChannelWords - 1];
+    uint16_t payload[kChannelWords - 1], words[kChannelWords];
     for (int k = 0; k < kChannelWords - 1; ++k)
       payload[k] = uint16_t(bytes[c * kChunkBytes + 2 * k] | (bytes[c * kChunkBytes + 2 * k + 1] << 8));
-    const std::vector<uint16_t> words = ScrambleEmbeddedBlock(key, kChannelWords, payload);
-    int strays = o.stray_words > 0 ? int(rng() % unsigned(o.stray_words + 1)) : 0;
+    ScrambleEmbeddedBlock(key, payload, words);
+    int strays = int(rng() % unsigned(kStrayWords + 1));
     for (;;) {
       // Stray words that complete nothing, then the block if it completes
       // exactly at its last word; else one more stray word and retry.
       ChannelRing trial = ring;
       std::vector<uint16_t> sent;
-      bool clean = true;
-      for (int s = 0; s < strays && clean; ++s) {
+      for (int s = 0; s < strays; ++s) {
         uint16_t w = uint16_t(rng());
         ChannelRing probe = trial;
-        while (probe.Push(flip(out->words + int(sent.size()), w))) {
+        while (probe.Push(w)) {
           w = uint16_t(w + 1);
           probe = trial;
         }
         trial = probe;
         sent.push_back(w);
       }
-      bool lost = false;
+      bool clean = true;
       for (int k = 0; k < kChannelWords && clean; ++k) {
-        const int index = out->words + int(sent.size());
-        const uint16_t w = flip(index, words[size_t(k)]);
-        lost = lost || w != words[size_t(k)];
-        const bool hit = trial.Push(w);
-        if (hit != (k == kChannelWords - 1 && !lost)) clean = false;
-        sent.push_back(words[size_t(k)]);
+        clean = trial.Push(words[k]) == (k == kChannelWords - 1);
+        sent.push_back(words[k]);
       }
       if (!clean) {
         ++strays;
         continue;
       }
-      if (lost) out->lost_chunks.push_back(int(c));
       ring = trial;
       for (uint16_t w : sent) {
-        maybe_empty();
-        slots.push_back({true, flip(out->words++, w)});
+        while (int(rng() % 100) < kEmptySlotPercent) slots.push_back(Slot());
+        slots.push_back({true, w});
       }
       chunk_end[c] = slots.size() - 1;
       break;
     }
   }
   while (slots.size() % size_t(header_slots) != 0) slots.push_back(Slot());
-  slots.resize(slots.size() + size_t(o.trail_frames * header_slots));
+  slots.resize(slots.size() + size_t(kTrailFrames * header_slots));
 
   // 3. The frames.
   Layer3Writer writer;
-  out->frames = int(slots.size()) / header_slots;
-  for (int f = 0; f < out->frames; ++f) {
+  const int frames = int(slots.size()) / header_slots;
+  for (int f = 0; f < frames; ++f) {
     Layer3Frame frame;
     frame.header.version = o.version;
     frame.header.sampling_frequency = o.sampling_frequency;
@@ -221,7 +243,7 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
         c.info.global_gain = 176;
         ToneValues(f, gr, ch, rng, c.values);
         const Slot& s = slots[size_t(f * header_slots + gr * channels + ch)];
-        if (s.has_word) PlantEmbeddedWord(c.values, s.word, -1);
+        if (s.has_word) PlantEmbeddedWord(c.values, s.word);
       }
     if (!writer.Add(frame)) {
       *error = "frame " + std::to_string(f) + ": " + writer.error();
@@ -229,15 +251,12 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
     }
   }
   out->bytes = writer.Stream();
-  out->frame_ms = int32_t(SamplesPerFrame(o.version) * 1000 / Layer3Header{o.version, o.sampling_frequency}.SampleRate());
 
-  // 4. Where each Text or URL block completes: the frame of the channel
-  // block holding its terminator.
-  for (QdxPlanted& p : out->planted) {
-    const size_t c = p.last_byte / kChunkBytes;
-    p.frame = int(chunk_end[c]) / header_slots;
-    p.time_ms = (p.frame + 1) * out->frame_ms;
-  }
+  // 4. Where each Text or URL block completes: after the frame of the
+  // channel block holding its terminator.
+  const int32_t frame_ms = int32_t((o.version == 1 ? 1152 : 576) * 1000 / Layer3Header{o.version, o.sampling_frequency}.SampleRate());
+  for (QdxPlanted& p : out->planted)
+    p.time_ms = (int(chunk_end[p.last_byte / kChunkBytes]) / header_slots + 1) * frame_ms;
   return true;
 }
 

@@ -23,41 +23,21 @@ struct QdxStreamOptions {
   int sampling_frequency = 0;  // rate index within the version
   int bitrate_index = 9;
   int mode = 1;                // 3: single channel
-  int lead_frames = 3;         // frames before the first word
-  int trail_frames = 3;        // frames after the last word
-  int garbage_bytes = 7;       // at most this many garbage bytes before each block
-  bool html_between = true;    // an HTML block after every second block
-  int stray_words = 3;         // at most this many unscrambled words between channel blocks
-  int empty_slot_percent = 20; // granules that carry no word
   uint32_t seed = 1;
-  // Channel words (counted over the whole stream, stray words included) sent
-  // with their low bit flipped: the channel block holding one is lost.
-  std::vector<int> corrupt_words;
 };
 
-// One planted Text or URL block and where the decoder completes it.
+// One planted Text or URL block and when the decoder completes it.
 struct QdxPlanted {
   int kind = QdxBlock::kText;
   std::string payload;
-  size_t first_byte = 0;  // its sync and its terminator in the block byte stream
-  size_t last_byte = 0;
-  int frame = 0;          // index of the frame whose decoding delivers the terminator
-  int32_t time_ms = 0;    // the player's decode time after that frame
+  size_t last_byte = 0;  // its terminator in the block byte stream
+  int32_t time_ms = 0;   // the player's decode time after the frame that delivers the terminator
 };
 
 struct QdxStream {
-  std::vector<uint8_t> bytes;          // the Layer III stream
-  std::vector<uint8_t> block_bytes;    // the information block byte stream
-  std::vector<QdxPlanted> planted;     // Text and URL blocks, in order
-  std::vector<int> lost_chunks;        // channel blocks that corrupt words spoil
-  int frames = 0;
-  int words = 0;                       // channel words sent, stray ones included
-  int32_t frame_ms = 0;                // decode time one frame adds
+  std::vector<uint8_t> bytes;       // the Layer III stream
+  std::vector<QdxPlanted> planted;  // Text and URL blocks, in order
 };
-
-// Byte form of one block: sync, code list, parameter bytes, payload, 0xFF.
-// Text blocks list a Start code (two parameter bytes) before the Text code.
-std::vector<uint8_t> EncodeQdxBlock(const QdxBlock& block);
 
 // Builds the stream; false with `error` when a payload is not allowed or a
 // frame cannot be coded.
