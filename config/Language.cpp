@@ -43,7 +43,7 @@ void LanguageLibrary::LoadLibraryOnce() {
   // The setting goes into the room after the directory; absent, the path
   // is the directory alone and the load fails over to the fallback.
   DWORD type = REG_SZ, length = DWORD(MAX_PATH - directory_length - 1);
-  if (SettingsKey().QueryValue(kGeneralSubkey, "Language", &type, path + directory_length, &length) != 0)
+  if (SettingsKey().QueryValue(kGeneralSubkey, kLanguageValue, &type, path + directory_length, &length) != 0)
     path[directory_length] = '\0';
   path[MAX_PATH - 1] = '\0';
   handle_ = LoadLibraryA(path);
@@ -55,7 +55,7 @@ void LanguageLibrary::LoadLibraryOnce() {
     handle_ = LoadLibraryA(fallback);
     load_error_ = GetLastError();
     if (handle_)
-      SettingsKey().SetValue(kGeneralSubkey, "Language", REG_SZ, kLanguageFallback, sizeof kLanguageFallback);
+      SettingsKey().SetValue(kGeneralSubkey, kLanguageValue, REG_SZ, kLanguageFallback, sizeof kLanguageFallback);
   }
   // A success may leave an old error code behind; only a failure counts.
   if (handle_) load_error_ = 0;

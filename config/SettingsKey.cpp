@@ -97,15 +97,12 @@ void SettingsKey::DeleteTree(HKEY parent, const char* name) {
   RegDeleteKeyA(parent, name);
 }
 
-int ReadSettingNumber(const char* subkey, const char* name, const char* default_text) {
+int ReadSettingNumber(const char* subkey, const char* name, int fallback) {
   char text[260] = {};
   DWORD type = REG_SZ, length = sizeof text;
   // An oversized value leaves the buffer undefined: keep the default then.
-  if (SettingsKey().QueryValue(subkey, name, &type, text, &length) != 0) {
-    std::snprintf(text, sizeof text, "%s", default_text);
-  } else {
-    text[length < sizeof text ? length : sizeof text - 1] = '\0';  // a stored value need not end in NUL
-  }
+  if (SettingsKey().QueryValue(subkey, name, &type, text, &length) != 0) return fallback;
+  text[length < sizeof text ? length : sizeof text - 1] = '\0';  // a stored value need not end in NUL
   return std::atoi(text);
 }
 

@@ -11,6 +11,7 @@ constexpr char kSettingsRoot[] = "Software\\Bramblecot\\Jubora";
 constexpr char kPluginSubkey[] = "InPlugins\\Ostrel";
 constexpr char kNotifySubkey[] = "InPlugins\\MP3";
 constexpr char kGeneralSubkey[] = "General";
+constexpr char kLanguageValue[] = "Language";  // under kGeneralSubkey; absent: the fallback library
 
 constexpr LONG kSettingsMoreData = ERROR_MORE_DATA;  // 234
 constexpr LONG kSettingsCannotCreate = 1016;         // ERROR_REGISTRY_IO_FAILED
@@ -47,8 +48,9 @@ class SettingsKey {
   DWORD installation_id_ = 0;
 };
 
-// Convenience readers: a missing value leaves the default.
-int ReadSettingNumber(const char* subkey, const char* name, const char* default_text);
+// Readers and writers of one value (config/Settings.h names them): a
+// missing value leaves the default.
+int ReadSettingNumber(const char* subkey, const char* name, int fallback);
 DWORD ReadSettingDword(const char* subkey, const char* name, DWORD default_value);
 // A binary value of at most `capacity` bytes: its length, or -1 when absent.
 int ReadSettingBinary(const char* subkey, const char* name, void* data, DWORD capacity);

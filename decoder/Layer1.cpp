@@ -1,6 +1,5 @@
 // Layer I decoding (ISO/IEC 11172-3 2.4.1.5, 2.4.3.2).
 #include "decoder/Layer12.h"
-#include "decoder/MpegDecoder.h"
 #include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
@@ -52,14 +51,13 @@ void Layer1Frame::ReadSlot(FrameBody& body, float rows[2][32]) {
   }
 }
 
-int DecodeLayer1(MpegDecoder& d) {
-  d.embedded().bytes = 0;
+int DecodeLayer1(const FrameHeader& h, FrameBody& body, SynthesisSink& out) {
   Layer1Frame frame;
-  if (!frame.ReadHeader(d.header(), d.body())) return 0;
+  if (!frame.ReadHeader(h, body)) return 0;
   float rows[2][32] = {};
   for (int slot = 0; slot < 12; ++slot) {
-    frame.ReadSlot(d.body(), rows);
-    d.Synthesize(rows[0], rows[1]);
+    frame.ReadSlot(body, rows);
+    out(rows[0], rows[1]);
   }
   return 1;
 }

@@ -7,10 +7,9 @@
 
 #include "decoder/BitStream.h"
 #include "decoder/FrameHeader.h"
+#include "decoder/Synthesis.h"
 
 namespace bramble {
-
-class MpegDecoder;
 
 class Layer1Frame {
  public:
@@ -56,9 +55,9 @@ class Layer2Frame {
   Layer2Band band[2][32];
 };
 
-// Decode the Layer I or II frame the decoder holds into its PCM: 1 when
-// decoded, 0 for a Layer I frame with the forbidden allocation 15.
-int DecodeLayer1(MpegDecoder& d);
-int DecodeLayer2(MpegDecoder& d);
+// Decode a Layer I or II frame body into the synthesis: 1 when decoded, 0
+// for a Layer I frame with the forbidden allocation 15.
+int DecodeLayer1(const FrameHeader& h, FrameBody& body, SynthesisSink& out);
+int DecodeLayer2(const FrameHeader& h, FrameBody& body, SynthesisSink& out);
 
 }  // namespace bramble

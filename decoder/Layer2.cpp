@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "decoder/Layer12.h"
-#include "decoder/MpegDecoder.h"
 #include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
@@ -138,15 +137,14 @@ void Layer2Frame::ReadGranule(FrameBody& body, int gr, float rows[3][2][32]) {
   }
 }
 
-int DecodeLayer2(MpegDecoder& d) {
-  d.embedded().bytes = 0;
+int DecodeLayer2(const FrameHeader& h, FrameBody& body, SynthesisSink& out) {
   Layer2Frame frame;
-  frame.ReadHeader(d.header(), d.body());
+  frame.ReadHeader(h, body);
   // Sub-bands from sblimit on, and channel 1 of a mono frame, stay silent.
   float rows[3][2][32] = {};
   for (int gr = 0; gr < 12; ++gr) {
-    frame.ReadGranule(d.body(), gr, rows);
-    for (int k = 0; k < 3; ++k) d.Synthesize(rows[k][0], rows[k][1]);
+    frame.ReadGranule(body, gr, rows);
+    for (int k = 0; k < 3; ++k) out(rows[k][0], rows[k][1]);
   }
   return 1;
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "decoder/MpegDecoder.h"
 
 namespace bramble {
 
@@ -21,9 +20,7 @@ bool ReadSideInfo(const FrameHeader& h, FrameBody& body, SideInfo& si) {
   return ok;
 }
 
-void DecodeChannel(MpegDecoder& d, int ch, int gr, Layer3Work& w) {
-  const FrameHeader& h = d.header();
-  Layer3State& s = d.layer3();
+void DecodeChannel(const FrameHeader& h, Layer3State& s, EmbeddedChannel& e, int ch, int gr, Layer3Work& w) {
   GranuleInfo& gi = s.side_info.ch[ch].gr[gr];
   const SfbBounds& bands = sfb_bounds[h.SfbRow()];
   const int32_t part2_start = s.reservoir.read_pos;
@@ -36,7 +33,6 @@ void DecodeChannel(MpegDecoder& d, int ch, int gr, Layer3Work& w) {
   }
   const int count = DecodeHuffman(s.reservoir, gi, bands, part2_start, w.quantised);
   // A channel that builds no blocks needs no words.
-  EmbeddedChannel& e = d.embedded();
   uint32_t word = 0;
   if (AcceptsWords(e) && ExtractEmbeddedWord(w.quantised, gi, bands, &word))
     e.bytes += AssembleEmbeddedBlock(e, uint16_t(word));
@@ -53,15 +49,15 @@ void InvertFrequencies(float* xr) {
     for (int sb = 0; sb < 32; ++sb) xr[32 * t + sb] *= kSign[sb];
 }
 
-void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
-  OverlapStore& ov = d.layer3().overlap;
+void ReconstructGranule(const FrameHeader& h, int gr, Layer3State& s, Layer3Work& w, SynthesisSink& out) {
+  OverlapStore& ov = s.overlap;
   ov.select ^= 1;
-  const bool stereo = d.header().stereo != 0;
-  const int sfb_row = d.header().SfbRow();
+  const bool stereo = h.stereo != 0;
+  const int sfb_row = h.SfbRow();
   for (int ch = 0; ch < (stereo ? 2 : 1); ++ch) {
-    const GranuleInfo& gi = d.layer3().side_info.ch[ch].gr[gr];
-    const int aa_end = Antialias(gi, sfb_row, d.kernels(), w.xr[ch], w.aa[ch], w.xr_end[ch]);
-    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], d.kernels(), w.aa[ch],
+    const GranuleInfo& gi = s.side_info.ch[ch].gr[gr];
+    const int aa_end = Antialias(gi, sfb_row, out.kernels, w.xr[ch], w.aa[ch], w.xr_end[ch]);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], out.kernels, w.aa[ch],
                      w.xr[ch], aa_end);
     InvertFrequencies(w.xr[ch]);
   }
@@ -69,17 +65,14 @@ void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w) {
   // history is when the stream turns to two channels: it hears silence, as
   // a channel that was not coded.
   static const float kSilence[32] = {};
-  for (int t = 0; t < 18; ++t) d.Synthesize(w.xr[0] + 32 * t, stereo ? w.xr[1] + 32 * t : kSilence);
+  for (int t = 0; t < 18; ++t) out(w.xr[0] + 32 * t, stereo ? w.xr[1] + 32 * t : kSilence);
 }
 
-int DecodeLayer3(MpegDecoder& d) {
-  d.embedded().bytes = 0;
-  const FrameHeader& h = d.header();
-  Layer3State& s = d.layer3();
-  const bool side_ok = ReadSideInfo(h, d.body(), s.side_info);
+int DecodeLayer3(const FrameHeader& h, FrameBody& body, Layer3State& s, EmbeddedChannel& e, SynthesisSink& out) {
+  const bool side_ok = ReadSideInfo(h, body, s.side_info);
   // Main data is appended even when the frame is not decoded. An MPEG-1
   // frame without its main data yields 0; an LSF frame counts as handled.
-  if (!FeedReservoir(s.reservoir, d.body(), h.main_data_bytes, s.side_info.main_data_begin) || !side_ok)
+  if (!FeedReservoir(s.reservoir, body, h.main_data_bytes, s.side_info.main_data_begin) || !side_ok)
     return h.lsf ? 1 : 0;
 
   Layer3Work w;
@@ -87,7 +80,7 @@ int DecodeLayer3(MpegDecoder& d) {
   const StereoModes modes = StereoModesOf(h);
   const SfbBounds& bands = sfb_bounds[h.SfbRow()];
   for (int gr = 0; gr < (h.lsf ? 1 : 2); ++gr) {
-    for (int ch = 0; ch < channels; ++ch) DecodeChannel(d, ch, gr, w);
+    for (int ch = 0; ch < channels; ++ch) DecodeChannel(h, s, e, ch, gr, w);
     if (h.stereo) {
       // Stereo processing mixes the channels line by line.
       w.xr_end[0] = w.xr_end[1] = std::max(w.xr_end[0], w.xr_end[1]);
@@ -98,7 +91,7 @@ int DecodeLayer3(MpegDecoder& d) {
       else
         StereoMpeg1(modes, gi0, bands, s.scale_factors[1], w.xr);
     }
-    ReconstructGranule(d, gr, w);
+    ReconstructGranule(h, gr, s, w, out);
   }
   return 1;
 }

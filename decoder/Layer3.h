@@ -8,12 +8,13 @@
 
 #include "decoder/BitReservoir.h"
 #include "decoder/BitStream.h"
+#include "decoder/EmbeddedData.h"
 #include "decoder/FrameHeader.h"
+#include "decoder/Synthesis.h"
 #include "decoder/tables/Layer3Tables.h"
 
 namespace bramble {
 
-class MpegDecoder;
 namespace dsp {
 struct Kernels;
 }
@@ -155,14 +156,14 @@ void InvertFrequencies(float* xr);
 
 // ---- granule drivers (decoder/Layer3.cpp) ----
 
-// Decodes the Layer III frame the decoder holds: 1 when handled (PCM
-// appended, or an LSF frame), 0 when an MPEG-1 frame's main data was not
-// available.
-int DecodeLayer3(MpegDecoder& d);
+// Decodes a Layer III frame body: 1 when handled (PCM appended, or an LSF
+// frame), 0 when an MPEG-1 frame's main data was not available. Embedded
+// words found go to `e`.
+int DecodeLayer3(const FrameHeader& h, FrameBody& body, Layer3State& s, EmbeddedChannel& e, SynthesisSink& out);
 
 // Everything after stereo processing for granule gr: flips the overlap
 // store, runs antialias and the hybrid filterbank for the channels that are
 // produced, inverts frequencies and feeds the 18 time slots to synthesis.
-void ReconstructGranule(MpegDecoder& d, int gr, Layer3Work& w);
+void ReconstructGranule(const FrameHeader& h, int gr, Layer3State& s, Layer3Work& w, SynthesisSink& out);
 
 }  // namespace bramble

@@ -33,11 +33,12 @@ int MpegDecoder::DecodeFrame(const uint8_t* frame, int length, void* pcm) {
   // A rejected frame must not hand the previous frame's embedded bytes on.
   embedded_.bytes = 0;
   if (length < 4 || !ParseHeader(frame, length)) return 0;
+  SynthesisSink out{synthesis_, *kernels_, header_.stereo != 0, pcm_};
   int ok = 0;
   switch (header_.layer) {
-    case 3: ok = DecodeLayer3(*this); break;
-    case 2: ok = DecodeLayer2(*this); break;
-    default: ok = DecodeLayer1(*this); break;
+    case 3: ok = DecodeLayer3(header_, body_, layer3_, embedded_, out); break;
+    case 2: ok = DecodeLayer2(header_, body_, out); break;
+    default: ok = DecodeLayer1(header_, body_, out); break;
   }
   return ok ? header_.frame_bytes : 0;
 }

@@ -44,20 +44,16 @@ class MpegDecoder {
   // rejects a frame whose length exceeds `available` bytes.
   bool ParseHeader(const uint8_t* frame, int available = kFrameBodyBytes);
 
+  // Cuts the last frame's PCM to its first `bytes` (gapless trim).
+  void KeepPcmBytes(int bytes) { pcm_.count = bytes / 2; }
+
   const FrameHeader& header() const { return header_; }
-  FrameHeader& header() { return header_; }
-  FrameBody& body() { return body_; }
-  Layer3State& layer3() { return layer3_; }
-  SynthesisState& synthesis() { return synthesis_; }
+  const FrameBody& body() const { return body_; }
+  const Layer3State& layer3() const { return layer3_; }
+  const PcmOut& pcm() const { return pcm_; }
+  // The information-block reader arms the channel with its key.
   EmbeddedChannel& embedded() { return embedded_; }
   const EmbeddedChannel& embedded() const { return embedded_; }
-  PcmOut& pcm() { return pcm_; }
-  const dsp::Kernels& kernels() const { return *kernels_; }
-
-  // One synthesis call into this frame's PCM.
-  void Synthesize(const float* s0, const float* s1) {
-    bramble::Synthesize(synthesis_, *kernels_, header_.stereo != 0, s0, s1, pcm_);
-  }
 
  private:
   FrameHeader header_;

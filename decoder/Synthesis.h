@@ -44,4 +44,13 @@ struct PcmOut {
 void Synthesize(SynthesisState& st, const dsp::Kernels& k, bool stereo, const float* s0, const float* s1,
                 PcmOut& pcm);
 
+// Where a layer's sub-band samples go: the filterbank and the frame's PCM.
+struct SynthesisSink {
+  SynthesisState& state;
+  const dsp::Kernels& kernels;
+  bool stereo;
+  PcmOut& pcm;
+  void operator()(const float* s0, const float* s1) { Synthesize(state, kernels, stereo, s0, s1, pcm); }
+};
+
 }  // namespace bramble

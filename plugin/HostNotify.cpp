@@ -3,7 +3,6 @@
 #include <atomic>
 
 #include "abi/HostInterfaces.h"
-#include "config/SettingsKey.h"
 
 namespace bramble {
 
@@ -17,11 +16,10 @@ HRESULT HostQuery(const GUID& id, void** out) {
   return HRESULT(LONG(result));
 }
 
-void Notify(std::atomic<int>& once, const char* text, int is_url, int time_ms) {
-  const DWORD auto_switch = ReadSettingDword(kNotifySubkey, "QDX Auto Switch", 1);
+void Notify(std::atomic<int>& once, bool auto_switch, const char* text, int is_url, int time_ms) {
   JukeboxNotify* notify = nullptr;
   if (SUCCEEDED(HostQuery(kJukeboxNotifyId, reinterpret_cast<void**>(&notify))) && notify) {
-    const int switch_flag = (auto_switch != 0 && once == 0) ? 1 : 0;
+    const int switch_flag = (auto_switch && once == 0) ? 1 : 0;
     if (is_url) {
       notify->vtbl->InfoText(notify, time_ms, text, 1, switch_flag);
     } else {
@@ -35,7 +33,7 @@ void Notify(std::atomic<int>& once, const char* text, int is_url, int time_ms) {
 
 void NotifyEndOfSource(std::atomic<int>& once) {
   const int was = once.exchange(1);
-  Notify(once, "\t", 0, 0);
+  Notify(once, false, "\t", 0, 0);  // never switches: `once` is 1
   once = was;
   JukeboxNotify* notify = nullptr;
   if (SUCCEEDED(HostQuery(kJukeboxNotifyId, reinterpret_cast<void**>(&notify))) && notify) {

@@ -17,8 +17,9 @@ HRESULT HostQuery(const GUID& id, void** out);
 
 // One information text (is_url 0) or URL (1) at `time_ms` of the music.
 // `once` is the session's notify-once flag: while it is 0 the text may
-// switch the host's view; it is set afterwards.
-void Notify(std::atomic<int>& once, const char* text, int is_url, int time_ms);
+// switch the host's view if `auto_switch` ("QDX Auto Switch") allows; it is
+// set afterwards.
+void Notify(std::atomic<int>& once, bool auto_switch, const char* text, int is_url, int time_ms);
 
 // The source has ended (called by the player's Close); `once` is left as it was.
 void NotifyEndOfSource(std::atomic<int>& once);

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "abi/InModule.h"
-#include "config/SettingsKey.h"
+#include "config/Settings.h"
 #include "plugin/HostNotify.h"
 #include "plugin/Mp3Player.h"
 #include "plugin/Session.h"
@@ -51,11 +51,10 @@ void BRAMBLE_CDECL Config(WindowHandle) {
 void BRAMBLE_CDECL About(WindowHandle) { LaunchAbout(); }
 
 // "Gapless" is read for each playback; lengths follow it.
-void ApplyGaplessSetting() {
-  const bool on = ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0;
+void ApplyGaplessSetting(const Settings& settings) {
+  const bool on = settings.gapless != 0;
   if (on != g_session.scanner.gapless()) g_session.InvalidateLengthCache();
   g_session.scanner.SetGapless(on);
-  if (g_player) g_player->SetGapless(on);
 }
 
 // The tag code reports a failed write through its hook; the user sees it here.
@@ -63,13 +62,11 @@ void ShowTagMessage(const char* text) { MessageBoxA(nullptr, text ? text : "", n
 
 int BRAMBLE_CDECL Init() {
   g_session.stream_mode = false;
-  const int step = ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5");
+  const Settings settings = Settings::Load();
   if (!g_player) g_player = new Mp3Player(g_session);
-  g_player->SetPriority(PriorityForStep(step));
-  uint8_t order[TitleOrderTable::kStoredBytes];
-  const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
-  if (length > 0) LoadTitleOrder(order, size_t(length));
-  ApplyGaplessSetting();
+  g_player->SetPriority(PriorityForStep(settings.thread_priority));
+  settings.ApplyTitleOrder();
+  ApplyGaplessSetting(settings);
   return 0;
 }
 
@@ -148,6 +145,7 @@ int BRAMBLE_CDECL Play(const char* name) {
   }
   if (!g_player) return 0;
   g_session.SetSourceName("");
+  const Settings settings = Settings::Load();
   if (g_player->Open(name, &mod) < 0) {
     if (g_pStreaming) {
       g_pStreaming->Close();
@@ -156,7 +154,9 @@ int BRAMBLE_CDECL Play(const char* name) {
     }
     return -1;
   }
-  ApplyGaplessSetting();  // the player is idle until Start
+  // The player is idle until Start: it keeps this playback's settings.
+  ApplyGaplessSetting(settings);
+  g_player->UseSettings(settings);
   const bool stream = g_session.stream_mode;
   if (stream) PrepareStream(name);
   g_player->Start();

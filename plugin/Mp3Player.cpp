@@ -8,11 +8,6 @@ namespace bramble {
 namespace {
 constexpr DWORD kRoomPollMs = 2;
 constexpr DWORD kDrainPollMs = 10;
-
-// Text and URL blocks of the embedded data channel go to the host window.
-void NotifyInfoBlock(void* once, const char* text, int url_flag, int32_t time_ms) {
-  Notify(*static_cast<std::atomic<int>*>(once), text, url_flag, time_ms);
-}
 }  // namespace
 
 int PriorityForStep(int step) {
@@ -22,9 +17,14 @@ int PriorityForStep(int step) {
   return (step >= 0 && step <= 6) ? kPriorities[step] : step;
 }
 
+void Mp3Player::NotifyInfoBlock(void* self, const char* text, int url_flag, int32_t time_ms) {
+  auto* player = static_cast<Mp3Player*>(self);
+  Notify(player->session_.notify_once, player->settings_.qdx_auto_switch != 0, text, url_flag, time_ms);
+}
+
 Mp3Player::Mp3Player(Session& session) : session_(session) {
   reader_.SetListener(this);
-  info_blocks_.SetNotify(NotifyInfoBlock, &session_.notify_once);
+  info_blocks_.SetNotify(NotifyInfoBlock, this);
 }
 
 Mp3Player::~Mp3Player() {
@@ -104,7 +104,7 @@ int Mp3Player::SetPriority(int priority) {
 int Mp3Player::Start() {
   if (thread_) return 0;
   stop_ = false;
-  reader_.SetGapless(gapless_);
+  reader_.SetGapless(settings_.gapless != 0);
   average_bitrate_ = AverageBitrate(reader_.layout());
   DWORD id = 0;
   HANDLE thread = CreateThread(nullptr, 0, ThreadMain, this, CREATE_SUSPENDED, &id);

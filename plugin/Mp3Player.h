@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "abi/InModule.h"
+#include "config/Settings.h"
 #include "plugin/Session.h"
 #include "plugin/Streaming.h"
 #include "reader/ByteSource.h"
@@ -44,10 +45,11 @@ class Mp3Player final : private LockOnListener {
   // True between a successful Open and Close.
   bool has_source() const { return decoder_ != nullptr; }
 
+  // The settings of the next playback (read while no thread runs).
+  void UseSettings(const Settings& settings) { settings_ = settings; }
+
   // Stores the thread priority and applies it to a running thread. 1.
   int SetPriority(int priority);
-  // Trims the encoder's delay and padding from the next playback on.
-  void SetGapless(bool on) { gapless_ = on; }
 
   // Starts the playback thread: 0, or -1 when it cannot be created.
   int Start();
@@ -75,6 +77,8 @@ class Mp3Player final : private LockOnListener {
   // The reader locked on to the source: the output opens.
   bool LockedOn(const FrameReader& reader) override;
   static DWORD WINAPI ThreadMain(void* self);
+  // Text and URL blocks of the embedded data channel go to the host window.
+  static void NotifyInfoBlock(void* self, const char* text, int url_flag, int32_t time_ms);
   void PlayLoop();
   // One frame read, decoded and written: the byte position, or -1.
   int PlayFrame();
@@ -101,7 +105,7 @@ class Mp3Player final : private LockOnListener {
   std::unique_ptr<MpegDecoder> decoder_;
   InfoBlockReader info_blocks_;
   InModule* module_ = nullptr;
-  bool gapless_ = false;
+  Settings settings_;  // of this playback, copied at Play
   int priority_ = 0;
   HANDLE thread_ = nullptr;  // from Start until Stop
 

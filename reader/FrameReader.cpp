@@ -212,7 +212,7 @@ int FrameReader::TrimFrame(void* pcm, int64_t index) {
   auto* values = static_cast<int16_t*>(pcm);
   if (skip > 0 && keep > 0) std::memmove(values, values + 2 * skip, size_t(keep) * 4);
   // What the frame yields is what the owner writes.
-  decoder_->pcm().count = 2 * keep;
+  decoder_->KeepPcmBytes(4 * keep);
   block_size_ = 4 * keep;
   return keep > 0 ? 0 : -2;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "abi/Streaming.h"
+#include "config/Settings.h"
 #include "ui/DialogLayer.h"
 
 namespace bramble {
@@ -18,15 +19,6 @@ struct ConfigContext {
   StreamingObject* streaming = nullptr;  // null without the streaming library
   void* host_window = nullptr;      // owner of the streaming library's dialog
 };
-
-// Process-wide values behind the General page.
-struct GeneralValues {
-  int quality = 16;        // 12, 14 or 16
-  int priority_step = 5;   // 0..6
-  char quality_name[128] = {};
-  char priority_name[128] = {};
-};
-GeneralValues& CurrentGeneralValues();
 
 // Stored "Filter" -> value used: 11/12 -> 12, 13/14 -> 14, else 16.
 int QualityForFilter(int filter);
@@ -44,14 +36,14 @@ class GeneralPage : public PropertyPage {
   bool OnNotify(NMHDR* header, LRESULT* result) override;
 
  private:
-  void LoadAndNormalise();
-  void ReadAndApplyPriority();
-  void ReadQuality();
+  void ApplyPriority();
+  // Writes the three values the page owns ("Bandwidth" always 0).
   void WriteAll();
   void ShowNames();
   void SelectCpu(bool is586);
 
   ConfigContext context_;
+  Settings settings_;  // as shown: "Filter" and the step already mapped
 };
 
 class NetworkPage : public PropertyPage {

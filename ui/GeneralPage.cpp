@@ -1,9 +1,6 @@
 // The General page: its settings are written the moment a control changes.
-#include <cstdio>
-
 #include "config/Language.h"
-#include "config/SettingsKey.h"
-#include "tags/Title.h"
+#include "config/Settings.h"
 #include "ui/ConfigSheet.h"
 #include "ui/Controls.h"
 #include "ui/resource.h"
@@ -15,14 +12,7 @@ constexpr int kMinStep = 0, kMaxStep = 6;
 constexpr int kMinQualityPos = 6, kMaxQualityPos = 8;
 
 int ClampStep(int step) { return step < kMinStep ? kMinStep : step > kMaxStep ? kMaxStep : step; }
-
-void CopyText(char* out, size_t size, const char* text) { std::snprintf(out, size, "%s", text); }
 }  // namespace
-
-GeneralValues& CurrentGeneralValues() {
-  static GeneralValues values;
-  return values;
-}
 
 int QualityForFilter(int filter) {
   if (filter == 11 || filter == 12) return 12;
@@ -55,59 +45,40 @@ BOOL GeneralPage::OnInitDialog() {
       {IDC_GAPLESS, IDS_GAPLESS}};
   for (const auto& t : kTexts) SetLanguageText(t.control, LoadLanguageString(t.text));
 
-  LoadAndNormalise();
+  // Stored values are mapped to what the page shows and written back.
+  settings_ = Settings::Load();  // "Bandwidth" is read and not used
+  settings_.ApplyTitleOrder();
+  settings_.filter = QualityForFilter(settings_.filter);
+  settings_.thread_priority = ClampStep(settings_.thread_priority);
+  WriteAll();
+  ApplyPriority();
   SelectCpu(true);
-  CheckBox(Item(IDC_GAPLESS)).SetChecked(ReadSettingDword(kPluginSubkey, "Gapless", 0) != 0);
+  CheckBox(Item(IDC_GAPLESS)).SetChecked(settings_.gapless != 0);
 
   Trackbar priority(Item(IDC_PRIORITY_SLIDER));
   priority.SetRange(kMinStep, kMaxStep);
   priority.SetLineSize(1);
-  ReadAndApplyPriority();
-  priority.SetPos(CurrentGeneralValues().priority_step);
+  priority.SetPos(settings_.thread_priority);
 
   Trackbar quality(Item(IDC_QUALITY_SLIDER));
   quality.SetRange(kMinQualityPos, kMaxQualityPos);
-  ReadQuality();
-  quality.SetPos(CurrentGeneralValues().quality / 2);
+  quality.SetPos(settings_.filter / 2);
   ShowNames();
   return TRUE;
 }
 
-void GeneralPage::LoadAndNormalise() {
-  ReadSettingNumber(kPluginSubkey, "Bandwidth", "0");  // read and not used
-  uint8_t order[TitleOrderTable::kStoredBytes];
-  const int length = ReadSettingBinary(kPluginSubkey, "ID3Tag", order, sizeof order);
-  if (length > 0) LoadTitleOrder(order, size_t(length));
-  ReadQuality();
-  ReadAndApplyPriority();
-  WriteAll();
-}
-
-void GeneralPage::ReadAndApplyPriority() {
-  // The page never writes a step outside 0..6; a stored one is pulled in.
-  GeneralValues& values = CurrentGeneralValues();
-  values.priority_step = ClampStep(ReadSettingNumber(kPluginSubkey, "ThreadPriority", "5"));
-  if (context_.apply_priority_step) context_.apply_priority_step(values.priority_step);
-  CopyText(values.priority_name, sizeof values.priority_name,
-           LoadLanguageString(PriorityNameId(values.priority_step)));
-}
-
-void GeneralPage::ReadQuality() {
-  GeneralValues& values = CurrentGeneralValues();
-  values.quality = QualityForFilter(ReadSettingNumber(kPluginSubkey, "Filter", "16"));
-  CopyText(values.quality_name, sizeof values.quality_name, LoadLanguageString(QualityNameId(values.quality)));
+void GeneralPage::ApplyPriority() {
+  if (context_.apply_priority_step) context_.apply_priority_step(settings_.thread_priority);
 }
 
 void GeneralPage::WriteAll() {
-  const GeneralValues& values = CurrentGeneralValues();
-  WriteSettingNumber(kPluginSubkey, "Bandwidth", 0);
-  WriteSettingNumber(kPluginSubkey, "Filter", values.quality);
-  WriteSettingNumber(kPluginSubkey, "ThreadPriority", values.priority_step);
+  settings_.bandwidth = 0;  // the CPU class choice is not stored
+  settings_.Store({&Settings::bandwidth, &Settings::filter, &Settings::thread_priority});
 }
 
 void GeneralPage::ShowNames() {
-  SetItemText(IDC_QUALITY_NAME, CurrentGeneralValues().quality_name);
-  SetItemText(IDC_PRIORITY_NAME, CurrentGeneralValues().priority_name);
+  SetItemText(IDC_QUALITY_NAME, LoadLanguageString(QualityNameId(settings_.filter)));
+  SetItemText(IDC_PRIORITY_NAME, LoadLanguageString(PriorityNameId(settings_.thread_priority)));
 }
 
 void GeneralPage::SelectCpu(bool is586) {
@@ -118,12 +89,13 @@ void GeneralPage::SelectCpu(bool is586) {
 bool GeneralPage::OnCommand(int id, int code, HWND) {
   if (code == BN_CLICKED && id == IDC_GAPLESS) {
     // Takes effect with the next playback.
-    WriteSettingDword(kPluginSubkey, "Gapless", CheckBox(Item(IDC_GAPLESS)).Checked() ? 1 : 0);
+    settings_.gapless = CheckBox(Item(IDC_GAPLESS)).Checked() ? 1 : 0;
+    settings_.Store({&Settings::gapless});
     return true;
   }
   if (code != BN_CLICKED || (id != IDC_CPU_586 && id != IDC_CPU_486)) return false;
   SelectCpu(id == IDC_CPU_586);
-  WriteAll();  // the class choice itself is not stored: "Bandwidth" stays "0"
+  WriteAll();
   return true;
 }
 
@@ -131,12 +103,12 @@ bool GeneralPage::OnNotify(NMHDR* header, LRESULT*) {
   // Only a mouse release stores: keyboard moves wait for one.
   if (header->code != UINT(NM_RELEASEDCAPTURE)) return false;
   if (header->idFrom == IDC_QUALITY_SLIDER) {
-    WriteSettingNumber(kPluginSubkey, "Filter", Trackbar(Item(IDC_QUALITY_SLIDER)).Pos() * 2);
-    ReadQuality();
+    settings_.filter = QualityForFilter(Trackbar(Item(IDC_QUALITY_SLIDER)).Pos() * 2);
+    settings_.Store({&Settings::filter});
   } else if (header->idFrom == IDC_PRIORITY_SLIDER) {
-    CurrentGeneralValues().priority_step = ClampStep(Trackbar(Item(IDC_PRIORITY_SLIDER)).Pos());
+    settings_.thread_priority = ClampStep(Trackbar(Item(IDC_PRIORITY_SLIDER)).Pos());
     WriteAll();
-    ReadAndApplyPriority();
+    ApplyPriority();
   } else {
     return false;
   }

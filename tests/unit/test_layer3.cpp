@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
+#include "decoder/dsp/Kernels.h"
 #include "tools/streams/Layer3Writer.h"
 
 namespace bramble {
@@ -152,22 +153,23 @@ Decoded Decode(const Layer3Writer& w, const std::vector<Layer3Frame>* frames = n
 
 // The expected spectra of the frames through the decoder's own filterbank.
 std::vector<int16_t> ReferencePcm(const Layer3Writer& w, const std::vector<Layer3Frame>& frames) {
-  auto d = std::make_unique<MpegDecoder>();
-  d->Init();
+  auto state = std::make_unique<Layer3State>();
+  auto synthesis = std::make_unique<SynthesisState>();
+  synthesis->Reset();
   const std::vector<uint8_t> s = w.Stream();
   std::vector<int16_t> pcm(MpegDecoder::kMaxPcmBytesPerFrame / 2), out;
   for (size_t k = 0; k < frames.size(); ++k) {
-    const size_t at = w.frame_offsets()[k];
-    EXPECT_TRUE(d->ParseHeader(s.data() + at, int(s.size() - at)));
-    d->pcm().data = pcm.data();
-    d->pcm().count = 0;
+    FrameHeader h;
+    EXPECT_TRUE(ParseFrameHeader(s.data() + w.frame_offsets()[k], &h));
+    PcmOut frame_pcm{pcm.data(), 0};
+    SynthesisSink sink{*synthesis, dsp::Selected(), h.stereo != 0, frame_pcm};
     for (int gr = 0; gr < frames[k].header.granules(); ++gr) {
-      for (int ch = 0; ch < 2; ++ch) d->layer3().side_info.ch[ch].gr[gr] = frames[k].gr[gr][ch].info;
+      for (int ch = 0; ch < 2; ++ch) state->side_info.ch[ch].gr[gr] = frames[k].gr[gr][ch].info;
       Layer3Work work;
       ExpectedSpectrum(frames[k], gr, work.xr);
-      ReconstructGranule(*d, gr, work);
+      ReconstructGranule(h, gr, *state, work, sink);
     }
-    out.insert(out.end(), pcm.begin(), pcm.begin() + d->pcm().count);
+    out.insert(out.end(), pcm.begin(), pcm.begin() + frame_pcm.count);
   }
   return out;
 }

@@ -216,17 +216,17 @@ struct Channel {
 // Feeds the calls through a decoder and the definition side by side;
 // counts the channel windows that ran over the unlimited history.
 void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& calls, int* exact_windows) {
-  MpegDecoder d;
-  d.Init();
-  d.header().stereo = stereo;
+  SynthesisState st;
+  st.Reset();
   int16_t pcm[64];
-  d.pcm().data = pcm;
+  PcmOut out{pcm, 0};
+  SynthesisSink sink{st, dsp::Selected(), stereo, out};
   Channel ref[2];
   *exact_windows = 0;
   for (int call = 0; call < int(calls.size()); ++call) {
-    const int h = d.synthesis().half, s = d.synthesis().slot;
-    d.pcm().count = 0;
-    d.Synthesize(calls[call].data(), calls[call].data() + 32);
+    const int h = st.half, s = st.slot;
+    out.count = 0;
+    sink(calls[call].data(), calls[call].data() + 32);
     for (int ch = 0; ch < 2; ++ch) {
       std::array<double, 64> v;
       std::array<int, 64> stored;
@@ -234,7 +234,7 @@ void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& cal
         double sum = 0;
         for (int k = 0; k < 32; ++k) sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64) * calls[call][32 * ch + k];
         v[i] = 32767.0 * sum;
-        stored[i] = StoredV(d.synthesis(), ch, h, s, i);
+        stored[i] = StoredV(st, ch, h, s, i);
         // Rounded to nearest (float error aside) and limited.
         ASSERT_NEAR(stored[i], std::fmin(std::fmax(v[i], -32767.0), 32767.0), 0.51) << "call " << call << " V" << i;
         if (std::fabs(v[i]) > 32767.5) ref[ch].last_limited = call;
@@ -291,11 +291,11 @@ TEST(Synthesis, FollowsTheFilterbankDefinition) {
 // Ties round to even; V limits to +-32767 also from infinities and NaNs.
 // With a unit scale V[48] is exactly -s[0] and V[0] is s[0] cos(pi/4).
 TEST(Synthesis, RoundingAndLimits) {
-  MpegDecoder d;
-  d.Init();
-  d.header().stereo = 1;
+  SynthesisState st;
+  st.Reset();
   std::vector<int16_t> pcm(MpegDecoder::kMaxPcmBytesPerFrame / 2 + 64, int16_t(0x5A5A));
-  d.pcm().data = pcm.data();
+  PcmOut out{pcm.data(), 0};
+  SynthesisSink sink{st, dsp::Selected(), true, out};
   const struct {
     float scale, in;
     int v0, v48;
@@ -304,30 +304,28 @@ TEST(Synthesis, RoundingAndLimits) {
                {32767, -2.0f, -32767, 32767}, {32767, INFINITY, 32767, -32767}, {32767, -INFINITY, -32767, 32767}};
   const float zero[32] = {};
   for (const auto& c : cases) {
-    d.synthesis().pcm_scale = c.scale;
+    st.pcm_scale = c.scale;
     float s0[32] = {};
     s0[0] = c.in;
-    const int h = d.synthesis().half, s = d.synthesis().slot;
-    d.pcm().count = 0;
-    d.Synthesize(s0, zero);
-    EXPECT_EQ(StoredV(d.synthesis(), 0, h, s, 0), c.v0) << c.in;
-    EXPECT_EQ(StoredV(d.synthesis(), 0, h, s, 48), c.v48) << c.in;
+    const int h = st.half, s = st.slot;
+    out.count = 0;
+    sink(s0, zero);
+    EXPECT_EQ(StoredV(st, 0, h, s, 0), c.v0) << c.in;
+    EXPECT_EQ(StoredV(st, 0, h, s, 48), c.v48) << c.in;
   }
   float nan_in[32];
   for (float& x : nan_in) x = NAN;
-  const int h = d.synthesis().half, s = d.synthesis().slot;
-  d.Synthesize(nan_in, nan_in);
+  const int h = st.half, s = st.slot;
+  sink(nan_in, nan_in);
   for (int ch = 0; ch < 2; ++ch)
     for (int i = 0; i < 64; ++i)
-      EXPECT_EQ(std::abs(StoredV(d.synthesis(), ch, h, s, i)), i == 16 ? 0 : 32767) << i;
+      EXPECT_EQ(std::abs(StoredV(st, ch, h, s, i)), i == 16 ? 0 : 32767) << i;
 
   // 36 calls fill a frame; a 37th would run past it and is refused.
-  d.Init();
-  d.header().stereo = 1;
-  d.pcm().data = pcm.data();
-  d.pcm().count = 0;
-  for (int call = 0; call < 37; ++call) d.Synthesize(zero, zero);
-  EXPECT_EQ(d.pcm().count, 2304);
+  st.Reset();
+  out.count = 0;
+  for (int call = 0; call < 37; ++call) sink(zero, zero);
+  EXPECT_EQ(out.count, 2304);
   for (int i = 2304; i < 2304 + 64; ++i) EXPECT_EQ(pcm[size_t(i)], int16_t(0x5A5A)) << i;
 }
 

@@ -10,6 +10,7 @@
 #include <random>
 #include <thread>
 
+#include "config/Settings.h"
 #include "config/SettingsKey.h"
 #include "plugin/HostNotify.h"
 #include "tests/win/WinHarness.h"
@@ -456,7 +457,7 @@ TEST(Settings, InstallationIdMachineFallbackAndNumbers) {
   SetUserString(kPluginSubkey, "Step", "x");
   EXPECT_EQ(user_id(), 8u);
   EXPECT_EQ(UserSetting(bramble::kGeneralSubkey, "Language"), "<absent>");
-  EXPECT_EQ(bramble::ReadSettingNumber(kPluginSubkey, "Step", "5"), 0) << "not a number";
+  EXPECT_EQ(bramble::ReadSettingNumber(kPluginSubkey, "Step", 5), 0) << "not a number";
 
   // A value only the machine has is read from there and copied; a missing
   // one leaves the default; too small a buffer gives 234.
@@ -467,14 +468,14 @@ TEST(Settings, InstallationIdMachineFallbackAndNumbers) {
   EXPECT_EQ(key.QueryValue(kPluginSubkey, "Filter", &type, text, &length), 0);
   EXPECT_EQ(std::string(text) + UserSetting(kPluginSubkey, "Filter"), "1414");
   EXPECT_EQ(key.QueryValue("No\\Such\\Key", "Filter", &type, text, &length), bramble::kSettingsFail);
-  EXPECT_EQ(bramble::ReadSettingNumber(kPluginSubkey, "Missing", "5"), 5);
+  EXPECT_EQ(bramble::ReadSettingNumber(kPluginSubkey, "Missing", 5), 5);
   length = 2;
   EXPECT_EQ(key.QueryValue(kPluginSubkey, "Filter", &type, text, &length), bramble::kSettingsMoreData);
   // A value without its NUL is read safely, and only as far as it goes.
   key.SetValue(kPluginSubkey, "Long", REG_BINARY, ("12" + std::string(300, ' ')).data(), 260);
   key.SetValue(kPluginSubkey, "Short", REG_BINARY, "12", 2);
-  EXPECT_EQ(Ints({bramble::ReadSettingNumber(kPluginSubkey, "Long", "5"),
-                  bramble::ReadSettingNumber(kPluginSubkey, "Short", "599")}), Ints({12, 12}));
+  EXPECT_EQ(Ints({bramble::ReadSettingNumber(kPluginSubkey, "Long", 5),
+                  bramble::ReadSettingNumber(kPluginSubkey, "Short", 599)}), Ints({12, 12}));
   ClearSettings();
 }
 
@@ -485,9 +486,10 @@ TEST(HostNotify, TextsComeASecondEarlyAndSwitchTheHostOncePerSource) {
   Host().Reset();
   HostWindow window;
   std::atomic<int> once{0};
+  bool auto_switch = bramble::Settings::Load().qdx_auto_switch != 0;  // on by default
   auto send = [&](const char* text, int url, int ms) {  // from another thread, as the playback thread does
     std::atomic<bool> done{false};
-    std::thread t([&] { bramble::Notify(once, text, url, ms), done = true; });
+    std::thread t([&] { bramble::Notify(once, auto_switch, text, url, ms), done = true; });
     PumpUntil([&] { return done.load(); }, 5000);
     t.join();
   };
@@ -497,6 +499,7 @@ TEST(HostNotify, TextsComeASecondEarlyAndSwitchTheHostOncePerSource) {
   once = 0;
   bramble::NotifyEndOfSource(once);  // a tab text that does not switch, then slots 3 and 6
   SetMachineValue(bramble::kNotifySubkey, "QDX Auto Switch", REG_DWORD, "\0\0\0", 4);
+  auto_switch = bramble::Settings::Load().qdx_auto_switch != 0;
   send("quiet", 0, 0);
   const std::vector<std::string> expected = {
       "notify-5 0 [first] 0 1", "notify-release", "notify-5 12000 [http://example.org/] 1 0", "notify-release",
