@@ -355,7 +355,7 @@ TEST_F(Playback, StressOfRandomHostCalls) {
   const int length = 40 * kFrameMs;
   const std::string path = File("stress.mp2", SilentFrames(40));
   bool playing = false, paused = false;
-  int plays = 0, ends_before = 0, handles_before = 0;
+  int plays = 0, ends_before = 0, handles_before = 0, drain_seeks = 0;
   size_t writes_at_pause = 0;
   SIZE_T memory_before = 0;
   auto stop = [&] {
@@ -404,6 +404,7 @@ TEST_F(Playback, StressOfRandomHostCalls) {
       if (window_.end_of_stream_messages() == ends) {
         const int to = int(random() % (length - 100)), flushes = Host().log.Count("flush " + std::to_string(to));
         host("SetOutputTime", [&] { mod_->SetOutputTime(to); });
+        ++drain_seeks;
         EXPECT_TRUE(PumpUntil([&] { return Host().log.Count("flush " + std::to_string(to)) > flushes; }, 5000))
             << "a seek during the drain was dropped";
       }
@@ -421,6 +422,7 @@ TEST_F(Playback, StressOfRandomHostCalls) {
   stop();
   finished = true;
   watchdog.join();
+  std::printf("stress: %d plays, %d seeks during the drain, seed %u\n", plays, drain_seeks, seed);
   EXPECT_EQ(Host().log.Count("unexpected"), 0) << "written or opened after Stop returned";
   if (plays > 5) {
     EXPECT_LE(handles(), handles_before + 8);
