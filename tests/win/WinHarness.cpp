@@ -150,7 +150,7 @@ int __cdecl OutWrite(const void*, int bytes) {
 int __cdecl OutCanWrite() {
   ++Host().can_write_calls;
   int room = 0;
-  if (OnDevice([&](Device& d) { room = Host().paused ? 0 : int(Device::kQueueBytes - (d.written - int64_t(d.played))); }))
+  if (OnDevice([&](Device& d) { room = Host().paused ? 0 : int(d.kQueueBytes - (d.written - int64_t(d.played))); }))
     return room;
   return !Host().paused && Host().writes_allowed > 0 ? 65536 : 0;
 }
