@@ -78,6 +78,11 @@ long Mp3Player::Open(const char* name, InModule* module) {
 
 void Mp3Player::SetStreamLayout(const SourceLayout& layout) { reader_.SetLayout(layout); }
 
+void Mp3Player::UseSettings(const Settings& settings) {
+  settings_ = settings;
+  if (decoder_) decoder_->SetFullAccuracy(settings.full_accuracy != 0);
+}
+
 int Mp3Player::Close() {
   reader_.Attach(nullptr, nullptr);
   decoder_.reset();
