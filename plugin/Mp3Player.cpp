@@ -68,15 +68,17 @@ long Mp3Player::Open(const char* name, InModule* module) {
   module_ = module;
   decoder_ = std::make_unique<MpegDecoder>();
   decoder_->Init();
+  // The owner sets the layout (tags, header, walk) from its scan.
   reader_.Attach(source, decoder_.get());
-  // Tags and the first frame's header, for lengths and seeks.
-  if (source == &file_) reader_.ScanLayout(file_);
   session_.notify_once = 0;  // the first text of this source may switch the host
   info_blocks_.ResetInfoBlocks(decoder_->embedded());
   return length;
 }
 
-void Mp3Player::SetStreamLayout(const SourceLayout& layout) { reader_.SetLayout(layout); }
+void Mp3Player::SetLayout(const SourceLayout& layout, int bitrate) {
+  reader_.SetLayout(layout);
+  scanned_byte_rate_ = bitrate / 8;
+}
 
 void Mp3Player::UseSettings(const Settings& settings) {
   settings_ = settings;
@@ -144,7 +146,8 @@ void Mp3Player::PlayLoop() {
 void Mp3Player::CarryOutSeek(int ms) {
   decode_time_ = ms - ms % 1000;
   // A time far past the end stays a valid offset: reading there ends the play.
-  reader_.SeekSource(SeekOffset(reader_.layout(), reader_.byte_rate(), ms, reader_.gapless()));
+  const int byte_rate = reader_.byte_rate() > 0 ? reader_.byte_rate() : scanned_byte_rate_;
+  reader_.SeekSource(SeekOffset(reader_.layout(), byte_rate, ms, reader_.gapless()));
   OutModule* out = output();
   // Before the first frame the output is not open yet: it starts at the
   // seek's time when it opens.

@@ -39,8 +39,9 @@ class Mp3Player final : private LockOnListener {
 
   // Binds a source: the file length in bytes (0 for a stream), or -1.
   long Open(const char* name, InModule* module);
-  // What a network stream's first bytes showed; between Open and Start.
-  void SetStreamLayout(const SourceLayout& layout);
+  // What the file's scan or a stream's first bytes showed, and their bit/s
+  // (for a seek before the first frame); between Open and Start.
+  void SetLayout(const SourceLayout& layout, int bitrate);
   int Close();
   // True between a successful Open and Close.
   bool has_source() const { return decoder_ != nullptr; }
@@ -118,7 +119,8 @@ class Mp3Player final : private LockOnListener {
 
   // The playback thread's own.
   int decode_time_ = 0;
-  int opening_time_ = 0;  // ms the output starts at when it opens (a seek before the first frame)
+  int opening_time_ = 0;
+  int scanned_byte_rate_ = 0;  // until the reader has read a frame  // ms the output starts at when it opens (a seek before the first frame)
   bool pause_applied_ = false;
 
   // Published for the host's thread.

@@ -1,12 +1,12 @@
 // Looks at the first bytes of a network stream for two consecutive
-// matching frame headers and reports the stream's bit rate and sample rate,
-// and what of its layout those bytes show: ID3v2 tags before the audio and
-// a Xing/Info/VBRI header in its first frame.
+// matching frame headers (the frame reader's own search) and reports the
+// stream's bit rate and sample rate, and what of its layout those bytes
+// show: ID3v2 tags before the audio and a Xing/Info/VBRI header in its
+// first frame.
 #pragma once
 
 #include <cstdint>
 
-#include "decoder/FrameHeader.h"
 #include "reader/SourceLayout.h"
 
 namespace bramble {
@@ -29,12 +29,6 @@ class StreamProbe {
   int mode_extension_bound = 0;
   // The stream's size is not known here: source_bytes stays 0.
   SourceLayout layout;
-
- private:
-  bool TestHeader(const uint8_t* h, int state);
-
-  FrameHeader first_;
-  int frame_bytes_ = 0;
 };
 
 }  // namespace bramble
