@@ -7,6 +7,7 @@ WIN32 := build/win32
 WIN64 := build/win64
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 20
+STRESS_SECONDS ?= 30
 SHARED := $(firstword $(wildcard ../shared ../../shared))
 GEN := -G Ninja
 # The i686 Windows test programs are built only where 32-bit programs run
@@ -63,9 +64,12 @@ dist: deps build-win32
 	bash scripts/dist.sh $(WIN32) dist
 
 # The fuzz build has ASan and UBSan: its unit tests double as the sanitizer run.
-fuzz: build-fuzz
+# The plug-in's random-host stress test runs longer here than in test-win.
+fuzz: build-fuzz build-win32 build-win64
 	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS)
 	bash scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
+	GTEST_FILTER=Playback.StressOfRandomHostCalls BRAMBLE_STRESS_MS=$(STRESS_SECONDS)000 \
+	  bash scripts/wine-tests.sh $(WIN64) $(WIN32) win_plugin
 
 test: deps test-native test-native32 test-win test-install fuzz
 

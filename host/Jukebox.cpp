@@ -257,13 +257,17 @@ int PlayOne(const Options& o, bramble::InModule* mod, const std::string& source,
     }
     if (!paused && next < actions.size() && (mod->GetOutputTime() >= actions[next].at || OutputHeld())) {
       const Action a = actions[next++];
-      SetOutputHold(next < actions.size() ? actions[next].at : -1);
+      // The output is held until the action is posted: nothing is written
+      // between the place asked for and the seek or pause.
+      const int hold = next < actions.size() ? actions[next].at : -1;
       if (a.kind == Action::kSeek) {
         PrintEvent("seek %d at %d", a.value, mod->GetOutputTime());
         mod->SetOutputTime(a.value);
+        SetOutputHold(hold);
       } else if (a.kind == Action::kPause) {
         PrintEvent("pause at %d", mod->GetOutputTime());
         mod->Pause();
+        SetOutputHold(hold);
         if (a.value >= 0) {
           paused = true;
           resume_tick = GetTickCount() + DWORD(a.value - a.at);

@@ -55,7 +55,6 @@ void ApplyGaplessSetting(const Settings& settings) {
   const bool on = settings.gapless != 0;
   if (on != g_session.scanner.gapless()) g_session.InvalidateLengthCache();
   g_session.scanner.SetGapless(on);
-  if (g_player) g_player->reader().SetGapless(on);
 }
 
 // The tag code reports a failed write through its hook; the user sees it here.
@@ -91,13 +90,13 @@ int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
   const bool open = g_player && g_player->has_source();
   playing.name = open ? g_session.source_name() : "";
   if (open && *playing.name) {
-    // The header of the frame being played, copied once.
-    const uint8_t* header = g_player->reader().header();
-    for (int i = 0; i < 4; ++i) playing.header[i] = header[i];
+    // The header of the frame being played, as the playback thread published it.
+    const uint32_t header = g_player->header_word();
+    for (int i = 0; i < 4; ++i) playing.header[i] = uint8_t(header >> (24 - 8 * i));
     playing.has_header = true;
     playing.length_ms = g_session.GetLength(playing.name);
     playing.size_bytes = g_session.QuerySourceSize(playing.name);
-    playing.average_kbps = AverageBitrate(g_player->reader().layout()) / 1000;
+    playing.average_kbps = g_player->average_bitrate() / 1000;
   }
   ShowFileInfoDialog(g_instance, static_cast<HWND>(parent), name ? name : "", playing);
   return 1;
@@ -119,10 +118,10 @@ void PrepareStream(const char* name) {
   probe.layout.source_bytes = record ? record->content_length : 0;
   // A stream of unknown size (a live mount) may begin with any file's header.
   if (probe.layout.source_bytes == 0) probe.layout.vbr = VbrHeader();
-  g_player->reader().SetLayout(probe.layout);
   g_session.stream_layout = probe.layout;
   const int average = AverageBitrate(probe.layout);
   g_session.stream_bitrate = average > 0 ? average : probe.bitrate * 1000;
+  g_player->SetLayout(probe.layout, g_session.stream_bitrate);
   g_session.stream_sample_rate = probe.sample_rate;
   g_session.InvalidateLengthCache();
   g_session.SetSourceName(name);
@@ -169,7 +168,7 @@ int BRAMBLE_CDECL Play(const char* name) {
     // The file's one scan (from the cache when the host just measured it):
     // its layout for the player's seeks, its rates for the host.
     const Session::FileScan& scan = g_session.ScanFile(name, uint32_t(bytes));
-    g_player->reader().SetLayout(scan.layout);
+    g_player->SetLayout(scan.layout, scan.bitrate);
     bitrate = scan.bitrate;  // 0 without frames: nothing to report
     rate = scan.sample_rate;
   }
@@ -180,26 +179,25 @@ int BRAMBLE_CDECL Play(const char* name) {
   return 0;
 }
 
+// The playback thread pauses the output, also one that opens later.
 void BRAMBLE_CDECL Pause() {
   g_session.paused = 1;
-  if (Output() && Output()->Pause) Output()->Pause(1);
+  if (g_player) g_player->Pause(true);
 }
 
 void BRAMBLE_CDECL UnPause() {
   g_session.paused = 0;
-  if (Output() && Output()->Pause) Output()->Pause(0);
+  if (g_player) g_player->Pause(false);
 }
 
 int BRAMBLE_CDECL IsPaused() { return g_session.paused; }
 
 void BRAMBLE_CDECL Stop() {
-  // A paused output never makes room; the playback thread needs room to end.
-  if (g_session.paused) {
-    g_session.paused = 0;
-    if (Output() && Output()->Pause) Output()->Pause(0);
-  }
+  // The thread resumes an output it paused before it closes it.
+  g_session.paused = 0;
   if (g_player) {
     g_player->Stop();
+    g_player->Pause(false);
     g_player->Close();
   }
   if (g_pStreaming) g_pStreaming->Finish();
@@ -212,13 +210,7 @@ int BRAMBLE_CDECL GetLengthEntry() {
   return g_session.GetLength(g_session.source_name());
 }
 
-int BRAMBLE_CDECL GetOutputTime() {
-  if (!g_player) return 0;
-  int time = g_player->decode_time();
-  OutModule* out = Output();
-  if (out && out->GetOutputTime && out->GetWrittenTime) time += out->GetOutputTime() - out->GetWrittenTime();
-  return time;
-}
+int BRAMBLE_CDECL GetOutputTime() { return g_player ? g_player->output_time() : 0; }
 
 void BRAMBLE_CDECL SetOutputTime(int ms) {
   if (g_player) g_player->Seek(ms);

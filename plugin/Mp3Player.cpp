@@ -1,19 +1,13 @@
 #include "plugin/Mp3Player.h"
 
-#include <climits>
-
 #include "decoder/MpegDecoder.h"
 #include "plugin/HostNotify.h"
 
 namespace bramble {
 
 namespace {
-constexpr DWORD kLockStepMs = 200;
 constexpr DWORD kRoomPollMs = 2;
 constexpr DWORD kDrainPollMs = 10;
-constexpr DWORD kStopPollMs = 5;
-
-void Trace(const char*) {}
 }  // namespace
 
 int PriorityForStep(int step) {
@@ -30,58 +24,36 @@ void Mp3Player::NotifyInfoBlock(void* self, const char* text, int url_flag, int3
 
 Mp3Player::Mp3Player(Session& session) : session_(session) {
   reader_.SetListener(this);
-  InitializeCriticalSection(&handle_guard_);
   info_blocks_.SetNotify(NotifyInfoBlock, this);
-  mutex_ = CreateMutexA(nullptr, FALSE, nullptr);
-  Lock();
-  thread_id_ = 0;
-  thread_ = nullptr;
-  Unlock();
 }
 
 Mp3Player::~Mp3Player() {
   // The host stops playback before it quits; never leave a thread behind
   // that would run on a freed player.
   Stop();
-  if (mutex_) CloseHandle(mutex_);
-  DeleteCriticalSection(&handle_guard_);
-}
-
-void Mp3Player::Lock() {
-  if (!mutex_) return;
-  Sleep(0);
-  // Keep the calling thread's windows alive while the other side holds it.
-  while (WaitForSingleObject(mutex_, kLockStepMs) == WAIT_TIMEOUT) {
-    Sleep(0);
-    MSG msg;
-    if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-  }
-}
-
-void Mp3Player::Unlock() {
-  if (mutex_) ReleaseMutex(mutex_);
 }
 
 long Mp3Player::Open(const char* name, InModule* module) {
   // One source at a time: a second Open first ends the playback of the first.
-  if (running()) Stop();
+  Stop();
   reader_.Attach(nullptr, nullptr);
   decoder_.reset();
   file_.Close();
   session_.stream_mode = false;
-  // A seek asked for while nothing played belongs to no source.
-  seek_target_ = -1;
-  seek_time_ = -1;
+  // Nothing of an earlier source carries over: a seek asked for while
+  // nothing played, its position or its last header.
+  seek_request_ = kNoSeek;
   opening_time_ = 0;
+  pause_applied_ = false;
+  output_time_ = 0;
+  header_word_ = 0;
   if (!name) return -1;
 
   ByteSource* source = nullptr;
+  long length = 0;
   if (!IsNetworkName(name)) {
     if (!file_.Open(name)) return -1;
-    file_length_ = file_.Size();
+    length = file_.Size();
     source = &file_;
   } else {
     session_.stream_mode = true;
@@ -91,7 +63,6 @@ long Mp3Player::Open(const char* name, InModule* module) {
     }
     stream_open_ = true;
     stream_.Reset();
-    file_length_ = 0;
     source = &stream_;
   }
   module_ = module;
@@ -101,7 +72,12 @@ long Mp3Player::Open(const char* name, InModule* module) {
   reader_.Attach(source, decoder_.get());
   session_.notify_once = 0;  // the first text of this source may switch the host
   info_blocks_.ResetInfoBlocks(decoder_->embedded());
-  return file_length_;
+  return length;
+}
+
+void Mp3Player::SetLayout(const SourceLayout& layout, int bitrate) {
+  reader_.SetLayout(layout);
+  scanned_byte_rate_ = bitrate / 8;
 }
 
 void Mp3Player::UseSettings(const Settings& settings) {
@@ -110,7 +86,6 @@ void Mp3Player::UseSettings(const Settings& settings) {
 }
 
 int Mp3Player::Close() {
-  if (module_ && output() && output()->Close) output()->Close();
   reader_.Attach(nullptr, nullptr);
   decoder_.reset();
   NotifyEndOfSource(session_.notify_once);
@@ -128,72 +103,51 @@ void Mp3Player::CloseStream() {
 }
 
 int Mp3Player::SetPriority(int priority) {
-  // Not under the player's lock: a paused output holds that for as long as
-  // the pause lasts. The thread closes its own handle under the guard.
-  EnterCriticalSection(&handle_guard_);
   priority_ = priority;
   if (thread_) SetThreadPriority(thread_, priority);
-  LeaveCriticalSection(&handle_guard_);
   return 1;
 }
 
 int Mp3Player::Start() {
-  if (running()) return 0;
+  if (thread_) return 0;
+  stop_ = false;
+  reader_.SetGapless(settings_.gapless != 0);
+  average_bitrate_ = AverageBitrate(reader_.layout());
   DWORD id = 0;
   HANDLE thread = CreateThread(nullptr, 0, ThreadMain, this, CREATE_SUSPENDED, &id);
   if (!thread || id == 0) {
     if (thread) CloseHandle(thread);
     return -1;
   }
-  Lock();
-  command_ = kRun;
-  stop_requested_ = false;
-  thread_id_ = id;
-  EnterCriticalSection(&handle_guard_);
   thread_ = thread;
   SetThreadPriority(thread, priority_);
-  LeaveCriticalSection(&handle_guard_);
-  Unlock();
   ResumeThread(thread);
   return 0;
 }
 
 DWORD WINAPI Mp3Player::ThreadMain(void* self) {
-  auto* player = static_cast<Mp3Player*>(self);
-  player->PlayLoop();
-  player->Lock();
-  EnterCriticalSection(&player->handle_guard_);
-  CloseHandle(player->thread_);
-  player->thread_ = nullptr;
-  LeaveCriticalSection(&player->handle_guard_);
-  player->Unlock();
-  // Last touch of the player: Stop waits for this and may then delete it.
-  player->thread_id_ = 0;
+  static_cast<Mp3Player*>(self)->PlayLoop();
   return 0;
 }
 
 void Mp3Player::PlayLoop() {
-  while (command_ != kStopCommand) {
-    Sleep(0);
-    Lock();
-    if (seek_target_ != -1) CarryOutSeek();
+  bool ended = false;
+  while (!stop_ && !ended) {
+    const int seek = seek_request_.exchange(kNoSeek);
+    if (seek != kNoSeek) CarryOutSeek(seek);
     // A frame that failed because Stop cut the stream short is no end of
     // stream: the host asked for the stop and gets no notice.
-    if (PlayFrame() < 0 && command_ != kStopCommand) {
-      command_ = kStopCommand;
-      OutModule* out = output();
-      if (out && out->CanWrite) out->CanWrite();
-      while (out && out->IsPlaying && out->IsPlaying() && !stop_requested_) Sleep(kDrainPollMs);
-      if (module_) PostMessageA(static_cast<HWND>(module_->host_window), kEndOfStreamMessage, 0, 0);
-    }
-    Unlock();
+    if (PlayFrame() < 0 && !stop_) ended = Drain() == DrainEnd::kDrained;
   }
+  CloseOutput(!ended);
+  if (ended && module_) PostMessageA(static_cast<HWND>(module_->host_window), kEndOfStreamMessage, 0, 0);
 }
 
-void Mp3Player::CarryOutSeek() {
-  const int ms = seek_time_;
+void Mp3Player::CarryOutSeek(int ms) {
   decode_time_ = ms - ms % 1000;
-  reader_.SeekSource(seek_target_);
+  // A time far past the end stays a valid offset: reading there ends the play.
+  const int byte_rate = reader_.byte_rate() > 0 ? reader_.byte_rate() : scanned_byte_rate_;
+  reader_.SeekSource(SeekOffset(reader_.layout(), byte_rate, ms, reader_.gapless()));
   OutModule* out = output();
   // Before the first frame the output is not open yet: it starts at the
   // seek's time when it opens.
@@ -201,15 +155,14 @@ void Mp3Player::CarryOutSeek() {
     opening_time_ = ms;
   else if (out && out->Flush)
     out->Flush(ms);
-  seek_target_ = -1;
+  PublishOutputTime();
 }
 
 int Mp3Player::PlayFrame() {
   const int r = reader_.SynHeader(session_.pcm());
-  if (r == -1) {
-    Trace("PlayFrame failed\n");
-    return -1;
-  }
+  if (r == -1) return -1;
+  const uint8_t* h = reader_.frame();
+  header_word_ = uint32_t(h[0]) << 24 | uint32_t(h[1]) << 16 | uint32_t(h[2]) << 8 | h[3];
   // The decoder's own count: a frame that reached back into data it never
   // saw yields nothing, and the buffer still holds the last frame's block.
   if (r == 0 && decoder_) WriteBlock(decoder_->pcm_bytes());
@@ -217,13 +170,47 @@ int Mp3Player::PlayFrame() {
   return int(reader_.byte_position());
 }
 
+void Mp3Player::ApplyPause() {
+  const bool paused = pause_request_;
+  OutModule* out = output();
+  if (paused == pause_applied_ || !reader_.output_opened() || !out) return;
+  if (out->Pause) out->Pause(paused ? 1 : 0);
+  pause_applied_ = paused;
+}
+
+void Mp3Player::PublishOutputTime() {
+  int time = decode_time_;
+  OutModule* out = output();
+  if (reader_.output_opened() && out && out->GetOutputTime && out->GetWrittenTime)
+    time += out->GetOutputTime() - out->GetWrittenTime();
+  output_time_ = time;
+}
+
 bool Mp3Player::WaitForRoom(OutModule* out) {
-  while (out->CanWrite && out->CanWrite() < kOutputRoomBytes) {
+  for (;;) {
+    ApplyPause();
+    PublishOutputTime();
     // An output that never makes room must not keep Stop waiting forever.
-    if (stop_requested_) return false;
+    if (stop_) return false;
+    if (!out->CanWrite || out->CanWrite() >= kOutputRoomBytes) return true;
     Sleep(kRoomPollMs);
   }
-  return true;
+}
+
+Mp3Player::DrainEnd Mp3Player::Drain() {
+  OutModule* out = output();
+  if (!reader_.output_opened() || !out) return DrainEnd::kDrained;
+  if (out->CanWrite) out->CanWrite();  // lets the output start its last part
+  for (;;) {
+    ApplyPause();
+    PublishOutputTime();
+    const bool playing = out->IsPlaying && out->IsPlaying();
+    // Looked at after the output answered, so that neither is missed.
+    if (stop_) return DrainEnd::kStop;
+    if (seek_request_ != kNoSeek) return DrainEnd::kSeek;
+    if (!playing) return DrainEnd::kDrained;
+    Sleep(kDrainPollMs);
+  }
 }
 
 void Mp3Player::WriteBlock(int block) {
@@ -246,50 +233,64 @@ void Mp3Player::WriteBlock(int block) {
     bytes = frames * 4;
   }
   if (out->Write) out->Write(pcm, bytes);  // a refused block is dropped
+  PublishOutputTime();
 }
 
-bool Mp3Player::LockedOn(const FrameReader&) { return OpenOutput() == 0; }
-
-int Mp3Player::OpenOutput() {
+bool Mp3Player::LockedOn(const FrameReader&) {
   OutModule* out = output();
-  if (!out || !out->Open) return -1;
+  if (!out || !out->Open) return false;
   const int rate = reader_.sample_rate();
   const int r = out->Open(rate, 2, 16, -1, -1);
-  if (r < 0) return -1;
+  if (r < 0) return false;
   decode_time_ = opening_time_ - opening_time_ % 1000;
   if (opening_time_ > 0 && out->Flush) out->Flush(opening_time_);
   opening_time_ = 0;
+  // A pause asked for before the output existed holds from its start.
+  if (pause_request_ && out->Pause) out->Pause(1);
+  pause_applied_ = pause_request_;
   if (module_->PcmFeedInit) module_->PcmFeedInit(r, rate);
   if (module_->PcmFeedSetInfo) module_->PcmFeedSetInfo(rate, 2);
-  return 0;
+  return true;
+}
+
+void Mp3Player::CloseOutput(bool stopped) {
+  OutModule* out = output();
+  if (!reader_.output_opened() || !out) return;
+  if (pause_applied_ && out->Pause) out->Pause(0);
+  pause_applied_ = false;
+  if (stopped && out->Flush) out->Flush(0);
+  if (out->Close) out->Close();
 }
 
 void Mp3Player::Seek(int ms) {
-  if (ms < 0) ms = 0;  // -1 marks "no seek pending"
-  seek_time_ = ms;
-  // The thread resynchronises at the new place when it carries this out. A
-  // time far past the end stays a valid offset: reading there ends the play.
-  seek_target_ = SeekOffset(reader_.layout(), reader_.byte_rate(), ms, reader_.gapless());
+  seek_request_ = ms < 0 ? 0 : ms;  // a negative time is "no seek"
 }
 
 int Mp3Player::Stop() {
-  if (thread_id_ == 0) return -1;
-  stop_requested_ = true;
-  const bool ending = command_.exchange(kStopCommand) == kStopCommand;
-  // A read stalled on a dead server would hold the lock until its time-out;
-  // closing the stream ends the read now (not needed once the thread ends).
-  if (!ending && session_.stream_mode) CloseStream();
-  Sleep(0);
-  Lock();
-  command_ = kStopCommand;
-  Unlock();
-  while (thread_id_ != 0) Sleep(kStopPollMs);
-  OutModule* out = output();
-  if (out && out->Flush) out->Flush(0);
-  if (!session_.stream_mode) file_.Seek(0);
-  seek_target_ = -1;
-  seek_time_ = -1;
-  return 0;
+  if (!thread_) return -1;
+  const bool ended = WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+  if (!ended) {
+    stop_ = true;
+    // A read stalled on a dead server would hold the thread until its
+    // time-out; closing the stream ends the read now.
+    if (session_.stream_mode) CloseStream();
+    // No messages dispatched here: an end message would reach the host in
+    // the middle of its Stop. The thread's notifications time out in 1 s.
+    WaitForSingleObject(thread_, INFINITE);
+  }
+  CloseHandle(thread_);
+  thread_ = nullptr;
+  DropEndMessage();
+  seek_request_ = kNoSeek;
+  return ended ? -1 : 0;
+}
+
+void Mp3Player::DropEndMessage() {
+  if (!module_) return;
+  MSG msg;
+  while (PeekMessageA(&msg, static_cast<HWND>(module_->host_window), kEndOfStreamMessage, kEndOfStreamMessage,
+                      PM_REMOVE)) {
+  }
 }
 
 }  // namespace bramble

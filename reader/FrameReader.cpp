@@ -19,6 +19,7 @@ void FrameReader::Attach(ByteSource* source, MpegDecoder* decoder) {
   decoder_ = decoder;
   output_opened_ = false;
   frame_size_ = 0;
+  locked_ = current_ = FrameHeader();  // no rate of an earlier source
   layout_ = SourceLayout();
   trim_ = GaplessTrim();
   RestartSearch(0);

@@ -85,18 +85,14 @@ class FrameReader {
   void SetGapless(bool on) { gapless_ = on; }
   bool gapless() const { return gapless_; }
 
-  // After the owner moves the source: search again from there.
-  void ResetSync() { sync_state_ = kSearching; }
   // Moves the source to `offset` and resynchronises there. An offset
   // before the audio's start begins again with its first frame.
   bool SeekSource(long offset);
 
-  uint8_t* header() { return header_; }
   const uint8_t* frame() const { return frame_; }
   int frame_size() const { return frame_size_; }
   // Where frame() begins in the source.
   long frame_offset() const { return frame_offset_; }
-  int sync_state() const { return sync_state_; }
   bool output_opened() const { return output_opened_; }
   long byte_position() const { return byte_position_; }
   int block_size() const { return block_size_; }
@@ -104,7 +100,6 @@ class FrameReader {
   int sample_rate() const { return locked_.sample_rate; }
   // The header of the frame in frame().
   const FrameHeader& frame_header() const { return frame_header_; }
-  MpegDecoder* decoder() const { return decoder_; }
 
   // A header the search may take: a length within the bounds (a free
   // format's once its length is known) and, for the `first` header of a

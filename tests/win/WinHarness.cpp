@@ -71,9 +71,9 @@ FakeHost& Host() {
 }
 
 void FakeHost::Reset() {
-  refuse_open = paused = false;
+  refuse_open = paused = hold_open = hold_drain = realtime = idle = false;
   writes_allowed = 1 << 30;
-  output_time = written_time = dsp_result = can_write_calls = 0;
+  output_time = written_time = dsp_result = can_write_calls = is_playing_calls = opens_entered = open_outputs = 0;
   std::lock_guard<std::mutex> g(log.lock);
   log.calls.clear();
   log.write_bytes.clear();
@@ -90,34 +90,96 @@ int Log(std::string call, std::initializer_list<int> values = {}, int result = 0
   return result;
 }
 
+// Real-time mode: a queue of half a second at 48 kHz, played by the clock.
+struct Device {
+  static constexpr int64_t kQueueBytes = 96000;
+  std::mutex m;
+  int rate = 0, base_ms = 0;
+  int64_t written = 0;
+  double played = 0;
+  LARGE_INTEGER last = {};
+  void Advance() {  // under m
+    LARGE_INTEGER now, f;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&f);
+    if (!Host().paused && rate > 0)
+      played = std::min(double(written), played + double(now.QuadPart - last.QuadPart) / double(f.QuadPart) * rate * 4);
+    last = now;
+  }
+  int Ms(double bytes) const { return base_ms + (rate > 0 ? int(bytes / 4 * 1000 / rate) : 0); }
+} g_device;
+
+// Runs `f` on the real-time device, its clock moved on; false in the plain mode.
+template <typename F>
+bool OnDevice(F f) {
+  if (!Host().realtime) return false;
+  std::lock_guard<std::mutex> g(g_device.m);
+  g_device.Advance();
+  f(g_device);
+  return true;
+}
+
 int __cdecl OutOpen(int rate, int channels, int bits, int a, int b) {
+  ++Host().opens_entered;
+  for (const DWORD start = GetTickCount(); Host().hold_open && GetTickCount() - start < 10000;) Sleep(1);
+  if (Host().idle) Log("unexpected open");
   {
     std::lock_guard<std::mutex> g(Host().log.lock);
     Host().log.open_thread_priority = GetThreadPriority(GetCurrentThread());
     Host().log.open_thread_id = GetCurrentThreadId();
   }
+  if (!Host().refuse_open) {  // a fresh device: playing
+    Host().paused = false;
+    ++Host().open_outputs;
+    OnDevice([&](Device& d) { d.rate = rate, d.base_ms = 0, d.written = 0, d.played = 0; });
+  }
   return Log("open", {rate, channels, bits, a, b}, Host().refuse_open ? -1 : 7);
 }
-void __cdecl OutClose() { Log("close"); }
+void __cdecl OutClose() {
+  --Host().open_outputs;
+  Log("close");
+}
 int __cdecl OutWrite(const void*, int bytes) {
   --Host().writes_allowed;
+  if (Host().idle) Log("unexpected write");
+  OnDevice([&](Device& d) { d.written += bytes; });
   std::lock_guard<std::mutex> g(Host().log.lock);
   Host().log.write_bytes.push_back(bytes);
   return 0;
 }
 int __cdecl OutCanWrite() {
   ++Host().can_write_calls;
+  int room = 0;
+  if (OnDevice([&](Device& d) { room = Host().paused ? 0 : int(d.kQueueBytes - (d.written - int64_t(d.played))); }))
+    return room;
   return !Host().paused && Host().writes_allowed > 0 ? 65536 : 0;
 }
-int __cdecl OutIsPlaying() { return 0; }
+int __cdecl OutIsPlaying() {
+  ++Host().is_playing_calls;
+  bool queued = false;
+  OnDevice([&](Device& d) { queued = d.played < double(d.written); });
+  return queued || Host().hold_drain;
+}
 void __cdecl OutPause(int pause) {
+  OnDevice([](Device&) {});  // the clock runs up to here
   Host().paused = pause != 0;
   Log("pause", {pause});
 }
 void __cdecl OutIgnore(int) {}
-void __cdecl OutFlush(int ms) { Log("flush", {ms}); }
-int __cdecl OutGetOutputTime() { return Host().output_time; }
-int __cdecl OutGetWrittenTime() { return Host().written_time; }
+void __cdecl OutFlush(int ms) {
+  OnDevice([&](Device& d) { d.base_ms = ms, d.written = 0, d.played = 0; });
+  Log("flush", {ms});
+}
+int __cdecl OutGetOutputTime() {
+  int t = Host().output_time;
+  OnDevice([&](Device& d) { t = d.Ms(d.played); });
+  return t;
+}
+int __cdecl OutGetWrittenTime() {
+  int t = Host().written_time;
+  OnDevice([&](Device& d) { t = d.Ms(double(d.written)); });
+  return t;
+}
 bramble::OutModule g_out = {{}, OutOpen, OutClose, OutWrite, OutCanWrite, OutIsPlaying, OutPause,
                             OutIgnore, OutIgnore, OutFlush, OutGetOutputTime, OutGetWrittenTime};
 

@@ -51,12 +51,18 @@ struct HostLog {
   }
 };
 
-// The fake output plug-in and host functions. One per process.
+// The fake output plug-in and host functions. One per process. Like a
+// device, the output is paused only once it is open.
 struct FakeHost {
   std::atomic<bool> refuse_open{false}, paused{false};
+  std::atomic<bool> hold_open{false};   // Open waits while set
+  std::atomic<bool> hold_drain{false};  // IsPlaying answers 1 while set
+  std::atomic<bool> realtime{false};    // plays a short queue at the sample rate
   std::atomic<int> writes_allowed{1 << 30};  // CanWrite reports room while > 0
-  std::atomic<int> output_time{0}, written_time{0}, can_write_calls{0};
+  std::atomic<int> output_time{0}, written_time{0}, can_write_calls{0}, is_playing_calls{0};
   std::atomic<int> dsp_result{0};  // 0: no sample processor; -1: it halves the block
+  std::atomic<int> opens_entered{0}, open_outputs{0};  // outputs opened and not closed
+  std::atomic<bool> idle{false};  // no playback: an open or a write is logged "unexpected"
   HostLog log;
 
   void Reset();

@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
 #include <thread>
 
 #include "config/Settings.h"
@@ -89,13 +92,13 @@ TEST_F(Playback, SeekSetsDecodeTimeFlushesAndOutputTimeFollows) {
   EXPECT_TRUE(Host().log.Has("open 48000 2 16 -1 -1") && Host().log.Has("feed-init 7 48000"));
   Host().output_time = 700;
   Host().written_time = 1000;
-  EXPECT_EQ(mod_->GetOutputTime(), 24 + 700 - 1000);
+  EXPECT_TRUE(PumpUntil([&] { return mod_->GetOutputTime() == 24 + 700 - 1000; }, 5000)) << mod_->GetOutputTime();
   mod_->SetOutputTime(1500);
   Host().writes_allowed = 1;  // finishes the pass that was waiting
   ASSERT_TRUE(PumpUntil([] { return Host().log.Has("flush 1500"); }, 5000));
   const int calls = Host().can_write_calls;
   ASSERT_TRUE(PumpUntil([&] { return Host().can_write_calls > calls + 2; }, 5000));
-  EXPECT_EQ(mod_->GetOutputTime(), 1000 + 700 - 1000) << "decode time in whole seconds";
+  EXPECT_TRUE(PumpUntil([&] { return mod_->GetOutputTime() == 1000 + 700 - 1000; }, 5000)) << "whole seconds";
   Host().writes_allowed = 1 << 30;
   ASSERT_TRUE(WaitForEnds(1));
   // Byte 24000 (1.5 s at 16000 bytes/s) lies inside frame 62: frames 63 to 99 follow.
@@ -103,12 +106,12 @@ TEST_F(Playback, SeekSetsDecodeTimeFlushesAndOutputTimeFollows) {
   for (int frame = 63; frame < 100; ++frame) times.push_back(1000 + (frame - 63) * kFrameMs);
   EXPECT_EQ(Host().log.Copy(Host().log.feed_times), times);
   EXPECT_EQ(Host().log.Copy(Host().log.write_bytes), Ints(times.size(), kBlockBytes));
-  // After the end of the stream Stop closes the output but flushes nothing.
+  // After the end of the stream nothing is flushed; the output is closed once.
   ASSERT_TRUE(WaitForThreadsBack());
   mod_->Stop();
   mod_->Stop();
   EXPECT_EQ(Ints({Host().log.Count("flush"), Host().log.Count("close"), Host().log.Count("feed-deinit")}),
-            Ints({1, 2, 2}));
+            Ints({1, 1, 2}));
   EXPECT_EQ(window_.end_of_stream_messages(), 1);
 }
 
@@ -125,13 +128,16 @@ bool StopsInTime(bramble::InModule* mod, const std::function<void()>& release) {
   return in_time;
 }
 
-TEST_F(Playback, StopNeverWaitsForAnOutputWithoutRoom) {
+TEST_F(Playback, APauseBeforeTheOutputOpensHoldsItAndStopNeverWaitsForRoom) {
   const std::string path = File("pause.mp2", SilentFrames(2000));
+  Host().hold_open = true;  // paused while the output opens
   ASSERT_EQ(mod_->Play(path.c_str()), 0);
-  ASSERT_TRUE(PumpUntil([] { return Host().log.Writes() >= 3; }, 5000));
+  ASSERT_TRUE(PumpUntil([] { return Host().opens_entered > 0; }, 5000));
   mod_->Pause();
-  EXPECT_EQ(mod_->IsPaused(), 1);
-  // Paused, the output makes no room: Stop resumes it first, then flushes.
+  Host().hold_open = false;
+  ASSERT_TRUE(PumpUntil([] { return Host().can_write_calls > 5; }, 5000));
+  EXPECT_EQ(Ints({mod_->IsPaused(), int(Host().log.Writes())}), Ints({1, 0})) << "played while paused";
+  // Paused, the output makes no room: Stop resumes it, then flushes.
   EXPECT_TRUE(StopsInTime(mod_, [] { Host().paused = false; })) << "Stop hung on the paused output";
   EXPECT_EQ(mod_->IsPaused(), 0);
   const auto calls = Host().log.Copy(Host().log.calls);
@@ -142,10 +148,41 @@ TEST_F(Playback, StopNeverWaitsForAnOutputWithoutRoom) {
   EXPECT_EQ(window_.end_of_stream_messages(), 0) << "a stopped thread posts no end of stream";
   // An output that never makes room does not hold Stop either.
   Host().writes_allowed = 1;
+  const size_t writes = Host().log.Writes();
   ASSERT_EQ(mod_->Play(path.c_str()), 0);
-  ASSERT_TRUE(PumpUntil([] { return Host().can_write_calls > 3; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return Host().log.Writes() == writes + 1; }, 5000)) << "the pause outlived Stop";
   EXPECT_TRUE(StopsInTime(mod_, [] { Host().writes_allowed = 1 << 30; })) << "Stop waited for room";
   EXPECT_TRUE(WaitForThreadsBack());
+}
+
+TEST_F(Playback, OnlyAStreamThatEndedByItselfPostsItsEnd) {
+  const std::string path = File("ends.mp2", SilentFrames(20));
+  const UINT end = bramble::kEndOfStreamMessage;
+  auto queued = [&] { MSG m; return PeekMessageA(&m, window_.hwnd(), end, end, PM_NOREMOVE) != 0; };
+  // Stop while the output drains.
+  Host().hold_drain = true;
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  ASSERT_TRUE(PumpUntil([] { return Host().is_playing_calls > 0; }, 5000));
+  mod_->Stop();
+  EXPECT_FALSE(queued()) << "Stop during the drain, and the end was posted";
+  // A seek during the drain plays on from there (frames 10 to 19).
+  Host().is_playing_calls = 0;
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  ASSERT_TRUE(PumpUntil([] { return Host().is_playing_calls > 0; }, 5000));
+  mod_->SetOutputTime(10 * kFrameMs);
+  EXPECT_TRUE(PumpUntil([] { return Host().log.Has("flush 240"); }, 5000)) << "the seek during the drain was dropped";
+  Host().hold_drain = false;
+  ASSERT_TRUE(WaitForEnds(1));
+  EXPECT_EQ(Host().log.Writes(), 20u + 20u + 10u);
+  mod_->Stop();
+  // A stream that ended: Stop takes its end, not yet pumped, off the queue.
+  ASSERT_EQ(mod_->Play(path.c_str()), 0);
+  for (const DWORD start = GetTickCount(); !queued() && GetTickCount() - start < 10000;) Sleep(2);
+  ASSERT_TRUE(queued());
+  mod_->Stop();
+  EXPECT_FALSE(queued()) << "the end of a stopped stream stayed queued";
+  PumpFor(0);
+  EXPECT_EQ(window_.end_of_stream_messages(), 1);
 }
 
 TEST_F(Playback, ASeekFarPastTheEndEndsTheStream) {
@@ -159,19 +196,16 @@ TEST_F(Playback, ASeekFarPastTheEndEndsTheStream) {
   EXPECT_LE(Host().log.Writes(), 2u) << "playback went on from where it was";
 }
 
-TEST_F(Playback, ASeekBeforeTheFirstFrameStartsTheOutputThereAndNoneOutlivesItsSource) {
+TEST_F(Playback, ASeekBeforeTheFirstFrameStartsTheOutputThere) {
   const std::string path = File("early.mp2", SilentFrames(100));
-  mod_->SetOutputTime(1500);  // nothing plays: this seek belongs to no source
-  ASSERT_EQ(mod_->Play(path.c_str()), 0);
-  ASSERT_TRUE(WaitForEnds(1));
-  EXPECT_EQ(Ints({int(Host().log.Writes()), Host().log.Count("flush")}), Ints({100, 0}));
-  ASSERT_TRUE(WaitForThreadsBack());
-  mod_->Stop();
-  // Whether the thread has read a frame yet or not, the blocks after the
-  // seek are stamped from its whole second on (frames 63 to 99).
+  // Whether the thread has read a frame yet or not (it waits in the output's
+  // Open), the blocks after the seek are stamped from its whole second on
+  // (frames 63 to 99).
+  Host().hold_open = true;
   ASSERT_EQ(mod_->Play(path.c_str()), 0);
   mod_->SetOutputTime(1500);
-  ASSERT_TRUE(WaitForEnds(2));
+  Host().hold_open = false;
+  ASSERT_TRUE(WaitForEnds(1));
   const Ints times = Host().log.Copy(Host().log.feed_times);
   ASSERT_FALSE(times.empty());
   EXPECT_EQ(times.back(), 1000 + (99 - 63) * kFrameMs);
@@ -220,6 +254,7 @@ TEST_F(Playback, DamagedSourcesAndARefusingOutputEndCleanly) {
     EXPECT_EQ(Host().log.Writes(), c.writes) << ends;
     EXPECT_EQ(Host().log.Count("feed-init"), c.writes > 0) << ends;
     mod_->Stop();
+    EXPECT_EQ(Host().log.Count("close"), c.writes > 0) << ends << ": closed once, if opened";
   }
   EXPECT_TRUE(WaitForThreadsBack());
 }
@@ -243,7 +278,36 @@ TEST_F(Playback, PriorityStepsReachThePlaybackThreadAtItsStart) {
   }
 }
 
-TEST_F(Playback, SoakOfPlaySeekPauseStop) {
+TEST_F(Playback, NothingOfOneFileCarriesIntoTheNext) {
+  const std::string first = File("first.mp2", SilentFrames(100)), next = File("next.mp2", SilentFrames(10));
+  ASSERT_EQ(mod_->Play(first.c_str()), 0);
+  ASSERT_TRUE(WaitForEnds(1));
+  mod_->Pause();
+  mod_->Stop();
+  mod_->SetOutputTime(1500);  // nothing plays: this seek belongs to no source
+  // Before its first frame the next file is at 0 ms; it plays unpaused, whole.
+  Host().hold_open = true;
+  ASSERT_EQ(mod_->Play(next.c_str()), 0);
+  EXPECT_EQ(mod_->GetOutputTime(), 0) << "the last file's position";
+  Host().hold_open = false;
+  ASSERT_TRUE(WaitForEnds(2));
+  EXPECT_EQ(Ints({int(Host().log.Writes()), Host().log.Count("flush")}), Ints({110, 0}));
+  mod_->Stop();
+  // A file that fails to open is no source: its length is that of no name.
+  EXPECT_EQ(mod_->Play(TempPath("missing.mp2").c_str()), OpenFailureResult());
+  EXPECT_EQ(mod_->GetLength(), 0) << "the last file's length";
+}
+
+// A seeded random host over an output that plays in real time. Set
+// BRAMBLE_STRESS_MS for a longer run, BRAMBLE_STRESS_SEED to repeat one.
+TEST_F(Playback, StressOfRandomHostCalls) {
+  const char* ms_text = std::getenv("BRAMBLE_STRESS_MS");
+  const char* seed_text = std::getenv("BRAMBLE_STRESS_SEED");
+  const DWORD duration = ms_text && std::atol(ms_text) > 0 ? DWORD(std::atol(ms_text)) : 3000;
+  const unsigned seed = seed_text ? unsigned(std::strtoul(seed_text, nullptr, 10)) : unsigned(GetTickCount());
+  SCOPED_TRACE("BRAMBLE_STRESS_SEED=" + std::to_string(seed));
+  std::mt19937 random(seed);
+  auto chance = [&](unsigned percent) { return random() % 100 < percent; };
   // Committed private memory, and handles asked for one by one: the
   // process counters are not kept under Wine.
   auto memory = [] {
@@ -260,25 +324,100 @@ TEST_F(Playback, SoakOfPlaySeekPauseStop) {
     for (uintptr_t h = 4; h < 4 * 16384; h += 4) n += GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags);
     return n;
   };
-  const std::string path = File("soak.mp2", SilentFrames(400));
-  int handles_before = 0;
+  // A call that does not return within 10 s ends the program, named.
+  std::atomic<const char*> call{nullptr};
+  std::atomic<DWORD> since{0};
+  std::atomic<bool> finished{false};
+  std::thread watchdog([&] {
+    while (!finished && !(call && GetTickCount() - since > 10000)) Sleep(50);
+    if (finished) return;
+    std::fprintf(stderr, "stress: %s hung, seed %u\n", call.load(), seed);
+    TerminateProcess(GetCurrentProcess(), 124);
+  });
+  auto host = [&](const char* name, const std::function<void()>& f) {
+    since = GetTickCount(), call = name;
+    f();
+    call = nullptr;
+  };
+  const UINT end = bramble::kEndOfStreamMessage;
+  auto queued = [&] { MSG m; return PeekMessageA(&m, window_.hwnd(), end, end, PM_NOREMOVE) != 0; };
+
+  Host().realtime = Host().idle = true;
+  const int length = 40 * kFrameMs;
+  const std::string path = File("stress.mp2", SilentFrames(40));
+  bool playing = false, paused = false;
+  int plays = 0, ends_before = 0, handles_before = 0, drain_seeks = 0;
+  size_t writes_at_pause = 0;
   SIZE_T memory_before = 0;
-  for (int cycle = 0; cycle < 100; ++cycle) {
-    if (cycle == 20) {  // after start-up allocations have settled
-      handles_before = handles();
-      memory_before = memory();
+  auto stop = [&] {
+    EXPECT_LE(Host().log.Writes(), paused ? writes_at_pause + 1 : SIZE_MAX) << "written while paused";
+    host("Stop", [&] { mod_->Stop(); });
+    Host().idle = true;
+    EXPECT_FALSE(queued()) << "an end message of the stopped stream";
+    EXPECT_EQ(Host().open_outputs, 0) << "the output is not closed once per open";
+    ends_before = window_.end_of_stream_messages();
+    playing = paused = false;
+  };
+  for (const DWORD start = GetTickCount(); GetTickCount() - start < duration;) {
+    const unsigned action = random() % 8;
+    if (action == 0 || !playing) {
+      if (playing) stop();
+      EXPECT_EQ(window_.end_of_stream_messages(), ends_before) << "an end message while nothing played";
+      if (++plays == 5) handles_before = handles(), memory_before = memory();
+      Host().idle = false;
+      host("Play", [&] { EXPECT_EQ(mod_->Play(path.c_str()), 0); });
+      playing = true;
+      if (chance(40)) {  // most often before the first frame
+        host("Pause", [&] { mod_->Pause(); });
+        paused = true;
+        writes_at_pause = Host().log.Writes();
+      }
+    } else if (action == 1) {
+      stop();
+      if (chance(30)) stop();
+    } else if (action == 2 && paused) {  // a pause that held let nothing through
+      EXPECT_LE(Host().log.Writes(), writes_at_pause + 1) << "written while paused";
+      host("UnPause", [&] { mod_->UnPause(); });
+      paused = false;
+    } else if (action == 2) {
+      host("Pause", [&] { mod_->Pause(); });
+      writes_at_pause = Host().log.Writes();
+      paused = true;
+    } else if (action == 3) {
+      const int to = chance(20) ? (chance(50) ? INT_MAX : length + 10000) : int(random() % length);
+      host("SetOutputTime", [&] { mod_->SetOutputTime(to); });
+    } else if (action == 4 && !paused && window_.end_of_stream_messages() == ends_before) {
+      // A seek during the final drain plays on.
+      host("SetOutputTime", [&] { mod_->SetOutputTime(length - 50); });
+      const int drains = Host().is_playing_calls, ends = window_.end_of_stream_messages();
+      Host().hold_drain = true;
+      PumpUntil([&] { return Host().is_playing_calls > drains + 1 || window_.end_of_stream_messages() > ends; }, 5000);
+      if (window_.end_of_stream_messages() == ends) {
+        const int to = int(random() % (length - 100)), flushes = Host().log.Count("flush " + std::to_string(to));
+        host("SetOutputTime", [&] { mod_->SetOutputTime(to); });
+        ++drain_seeks;
+        EXPECT_TRUE(PumpUntil([&] { return Host().log.Count("flush " + std::to_string(to)) > flushes; }, 5000))
+            << "a seek during the drain was dropped";
+      }
+      Host().hold_drain = false;
+    } else {
+      int length_ms = 0;
+      host("GetLength", [&] { EXPECT_EQ(mod_->GetLength(), length); });
+      host("GetFileInfo", [&] { mod_->GetFileInfo(nullptr, nullptr, &length_ms), mod_->GetOutputTime(); });
+      EXPECT_EQ(length_ms, length);
     }
-    if (cycle % 50 == 0) Host().Reset();
-    const size_t writes = Host().log.Writes();
-    ASSERT_EQ(mod_->Play(path.c_str()), 0) << cycle;
-    ASSERT_TRUE(PumpUntil([&] { return Host().log.Writes() > writes; }, 5000)) << cycle;
-    mod_->SetOutputTime(4000 + cycle * 10);
-    mod_->Pause();
-    mod_->Stop();
-    ASSERT_TRUE(WaitForThreadsBack()) << "thread left in cycle " << cycle;
+    PumpFor(random() % 60);
+    EXPECT_LE(window_.end_of_stream_messages(), ends_before + 1) << "two end messages for one playback";
   }
-  EXPECT_LE(handles(), handles_before + 8);
-  EXPECT_LE(memory(), memory_before + 2 * 1024 * 1024);
+  stop();
+  finished = true;
+  watchdog.join();
+  std::printf("stress: %d plays, %d seeks during the drain, seed %u\n", plays, drain_seeks, seed);
+  EXPECT_EQ(Host().log.Count("unexpected"), 0) << "written or opened after Stop returned";
+  if (plays > 5) {
+    EXPECT_LE(handles(), handles_before + 8);
+    EXPECT_LE(memory(), memory_before + 2 * 1024 * 1024);
+  }
 }
 
 // ---- the settings store
