@@ -79,9 +79,13 @@ void BRAMBLE_CDECL Quit() {
 
 const char* NameOrCurrent(const char* name) { return (name && *name) ? name : g_session.source_name(); }
 
+int BRAMBLE_CDECL GetLengthEntry();
+
 void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
   const char* source = NameOrCurrent(name);
-  if (length_ms) *length_ms = g_session.GetLength(source);
+  // The current source's length is the one GetLength gives the host.
+  const bool current = std::strcmp(source, g_session.source_name()) == 0;
+  if (length_ms) *length_ms = current ? GetLengthEntry() : g_session.GetLength(source);
   GetFileInfoTitle(name, g_session.source_name(), title);
 }
 

@@ -145,6 +145,22 @@ TEST_F(StreamTest, StalledServerEndsTheReadAfterTheReadTimeout) {
   EXPECT_LT(took, 12000u) << "the read time-out is the one used";
 }
 
+TEST_F(StreamTest, NoContentCodingAndASilentServerCostsOneReadTimeout) {
+  // Told that only the bytes as they are will do, a server sends them so.
+  ASSERT_EQ(s.Open(Url("BRAMBLE_NGINX_PORT", "gz/" + name_)), 1);
+  EXPECT_TRUE(ReadAll(s, 4096) == want_);
+  EXPECT_EQ(s.Open(Url("BRAMBLE_NGINX_PORT", "coded/" + name_)), 0);
+  EXPECT_EQ(GetLastError(), 12175u) << "a coded body is refused, never decoded as noise";
+  // Probe and open, as Play runs them: one read time-out in all.
+  SetTimeouts(30, 3);
+  s(kPrepare);
+  const std::string silent = Url("BRAMBLE_SILENT_PORT", name_);
+  const ULONGLONG start = GetTickCount64();
+  EXPECT_EQ(s(kIsSeekable, silent.c_str()), 0);
+  EXPECT_EQ(s.Open(silent), 0);
+  EXPECT_LT(GetTickCount64() - start, 5500u);
+}
+
 TEST_F(StreamTest, SettingsDialogRefusesAConnectTimeoutBelowOneSecond) {
   SetTimeouts(4, 6);
   std::string shown;
