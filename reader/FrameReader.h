@@ -34,6 +34,8 @@ class FrameReader {
  public:
   static constexpr int kHeaderBytes = 4;
   static constexpr int kBodyBytes = 4096;
+  // The header test's bounds on frame_length, this format's own (every frame
+  // the standards allow lies within: 24 to 1729 bytes).
   static constexpr int kMinFrameLength = 10;
   static constexpr int kMaxFrameLength = 1800;
   // Largest PCM block one frame yields (MPEG-1 Layer II/III), and the

@@ -5,38 +5,22 @@
 
 namespace bramble {
 
-namespace {
-// First jointly coded sub-band (Layers I, II) or the same bound for Layer
-// III, by mode_extension (ISO/IEC 11172-3 2.4.2.3).
-const int kBoundLayer12[4] = {4, 8, 12, 16};
-const int kBoundLayer3[4] = {0, 4, 8, 16};
-}  // namespace
-
 bool StreamProbe::TestHeader(const uint8_t* h, int state) {
   FrameHeader f;
   if (!ParseFrameHeader(h, &f) || !FrameReader::Lockable(f, state == 0)) return false;
   if (state == 0) {
     if (f.emphasis == 2) return false;  // reserved
     first_ = f;
-    protection = !f.protection_bit;
-    layer = f.layer;
-    version = f.lsf ? 2 : 1;
-    private_bit = f.private_bit;
-    mode = f.mode;
-    mode_extension_bound = (f.layer == 3 ? kBoundLayer3 : kBoundLayer12)[f.mode_extension];
     sample_rate = f.sample_rate;
   } else if (!SameStream(f, first_)) {
     return false;
   }
-  padding = f.padding_bit;
   bitrate = f.bitrate_kbps;
-  frame_length = f.frame_length;
   frame_bytes_ = f.frame_bytes;
   return true;
 }
 
 int StreamProbe::Parse(const uint8_t* buffer, int len) {
-  length = len;
   layout = SourceLayout();
   if (len < 4) return 0;
   int offset = 0;

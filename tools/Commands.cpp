@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "decoder/MpegDecoder.h"
-#include "decoder/Tables.h"
 #include "reader/ByteSource.h"
 #include "reader/DecodeSource.h"
 #include "reader/FrameReader.h"

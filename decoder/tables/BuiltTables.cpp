@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "decoder/tables/HuffmanTables.h"
+#include "decoder/tables/Layer3Tables.h"
 #include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
@@ -18,11 +19,16 @@ namespace {
 
 // ---- synthesis ----
 
+constexpr double kPi = 3.14159265358979323846;
+// Every Layer III table is computed with this rounded pi, so that the window
+// and transform constants agree with each other; today's Layer III PCM
+// depends on it to the last bit.
+constexpr double kRoundedPi = 3.141593;
+
 void BuildSynthesisTables(BuiltTables& t) {
-  const double pi = 3.14159265358979323846;
   int i = 0;
   for (int n = 64; n >= 4; n /= 2)
-    for (int k = 0; k < n / 4; ++k) t.dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * pi / n)));
+    for (int k = 0; k < n / 4; ++k) t.dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * kPi / n)));
   for (int c = 0; c < 7; ++c)
     for (int lane = 0; lane < 4; ++lane) t.dct_splat[c][lane] = t.dct32_coef[24 + c];
 
@@ -41,26 +47,22 @@ void BuildSynthesisTables(BuiltTables& t) {
 
 // ---- Layer III ----
 
-// Every Layer III table is computed with this rounded value of pi, so that
-// the window and transform constants agree with each other.
-constexpr double kPi = 3.141593;
-
 void BuildImdctTables(BuiltTables& t) {
-  t.imdct_cos6[0] = float(std::cos(kPi / 6));
-  t.imdct_cos6[1] = float(std::cos(kPi / 3));
+  t.imdct_cos6[0] = float(std::cos(kRoundedPi / 6));
+  t.imdct_cos6[1] = float(std::cos(kRoundedPi / 3));
   for (int k = 0; k < 9; ++k) {
-    t.imdct_cos9[k] = float(std::cos(k * kPi / 18));
-    t.imdct_tfcos36[k] = float(0.5 / std::cos((2 * k + 1) * kPi / 36));
+    t.imdct_cos9[k] = float(std::cos(k * kRoundedPi / 18));
+    t.imdct_tfcos36[k] = float(0.5 / std::cos((2 * k + 1) * kRoundedPi / 36));
   }
-  for (int k = 0; k < 3; ++k) t.imdct_tfcos12[k] = float(0.5 / std::cos((2 * k + 1) * kPi / 12));
+  for (int k = 0; k < 3; ++k) t.imdct_tfcos12[k] = float(0.5 / std::cos((2 * k + 1) * kRoundedPi / 12));
 
   // The windows carry 1 / (2 cos(pi (2k + 19) / 72)): the fast transforms
   // produce their outputs scaled by that factor.
   for (int w = 0; w < 4; ++w)
     for (int k = 0; k < 36; ++k) t.imdct_win[w][k] = 0.0f;
   for (int k = 0; k < 36; ++k) {
-    const double tw = std::cos(kPi * (2 * k + 19) / 72);
-    const double normal = 0.5 * std::sin(kPi * (2 * k + 1) / 72) / tw;
+    const double tw = std::cos(kRoundedPi * (2 * k + 19) / 72);
+    const double normal = 0.5 * std::sin(kRoundedPi * (2 * k + 1) / 72) / tw;
     if (k < 18) {
       t.imdct_win[0][k] = float(normal);
       t.imdct_win[1][k] = float(normal);
@@ -69,13 +71,13 @@ void BuildImdctTables(BuiltTables& t) {
       t.imdct_win[3][k] = float(normal);
     }
     if (k >= 18 && k < 24) t.imdct_win[1][k] = float(0.5 / tw);
-    if (k >= 24 && k < 30) t.imdct_win[1][k] = float(0.5 * std::sin(kPi * (2 * k - 35) / 24) / tw);
-    if (k >= 6 && k < 12) t.imdct_win[3][k] = float(0.5 * std::sin(kPi * (2 * k - 11) / 24) / tw);
+    if (k >= 24 && k < 30) t.imdct_win[1][k] = float(0.5 * std::sin(kRoundedPi * (2 * k - 35) / 24) / tw);
+    if (k >= 6 && k < 12) t.imdct_win[3][k] = float(0.5 * std::sin(kRoundedPi * (2 * k - 11) / 24) / tw);
     if (k >= 12 && k < 18) t.imdct_win[3][k] = float(0.5 / tw);
   }
   for (int k = 0; k < 12; ++k)
     t.imdct_win[2][k] =
-        float(0.5 * std::sin(kPi * (2 * k + 1) / 24) / std::cos(kPi * (2 * k + 7) / 24));
+        float(0.5 * std::sin(kRoundedPi * (2 * k + 1) / 24) / std::cos(kRoundedPi * (2 * k + 7) / 24));
 }
 
 void Spread(const float* from, Lanes4* to, int n) {
@@ -93,7 +95,7 @@ void BuildImdctLanes(BuiltTables& t) {
 
 void BuildScaleTables(BuiltTables& t) {
   for (int i = 0; i < 40; ++i) t.sf_scale_long[i] = float(std::pow(2.0, -0.5 * i));
-  for (int i = 0; i < 256; ++i) t.gain_scale[i] = float(std::pow(2.0, (i - 210) / 4.0));
+  for (int i = 0; i < 256; ++i) t.gain_scale[i] = float(std::pow(2.0, (i - kUnitGlobalGain) / 4.0));
   for (int m = 0; m < 8; ++m)
     for (int s = 0; s < 2; ++s)
       for (int k = 0; k < 16; ++k)
