@@ -83,8 +83,6 @@ class FrameReader {
   void SetGapless(bool on) { gapless_ = on; }
   bool gapless() const { return gapless_; }
 
-  // After the owner moves the source: search again from there.
-  void ResetSync() { sync_state_ = kSearching; }
   // Moves the source to `offset` and resynchronises there. An offset
   // before the audio's start begins again with its first frame.
   bool SeekSource(long offset);
@@ -92,7 +90,6 @@ class FrameReader {
   uint8_t* header() { return header_; }
   const uint8_t* frame() const { return frame_; }
   int frame_size() const { return frame_size_; }
-  int sync_state() const { return sync_state_; }
   bool output_opened() const { return output_opened_; }
   long byte_position() const { return byte_position_; }
   int block_size() const { return block_size_; }
