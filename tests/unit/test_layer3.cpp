@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <string>
@@ -74,6 +75,9 @@ double Dequantised(const Layer3Header& h, const Layer3Channel& c, int i) {
   return v * std::pow(2.0, -2.0 * gi.subblock_gain[w] - step * c.sf.s[w][sfb]);
 }
 
+// MPEG-1 intensity: the left channel's share at position pos.
+double IntensityLeft(int pos) { return std::sin(pos * kPi / 12) / (std::sin(pos * kPi / 12) + std::cos(pos * kPi / 12)); }
+
 // The spectrum of granule gr after stereo processing. Intensity frames here
 // code the right channel in long band 0 only, so intensity starts at band
 // 1; a band's position is the right channel's scalefactor, 7 is illegal.
@@ -94,7 +98,7 @@ void ExpectedSpectrum(const Layer3Frame& f, int gr, float out[2][576]) {
     if (is && sfb >= 1 && pos != 7) {
       double kl, kr;
       if (!h.lsf()) {
-        kl = std::sin(pos * kPi / 12) / (std::sin(pos * kPi / 12) + std::cos(pos * kPi / 12));
+        kl = IntensityLeft(pos);
         kr = 1.0 - kl;
       } else {
         const double io = std::pow(2.0, (right.info.scalefac_compress & 1) ? -0.5 : -0.25);
@@ -362,6 +366,56 @@ TEST(Layer3RoundTrip, StereoModes) {
 // A first frame whose main data begins one byte before the stream has none
 // to decode (an LSF frame still counts as handled); the next frame finds
 // its main data.
+// A mixed block's two long sub-bands meet its short ones at line 36: only
+// the boundary between sub-bands 0 and 1 is antialiased, the short bands
+// are reordered from band 3 on, and intensity stereo of a right channel
+// that is silent from long band 3 on covers long bands 3 to 7 (the short
+// positions here are the illegal 7).
+TEST(Layer3MixedBlocks, TheLongShortBoundary) {
+  GranuleInfo gi = {};
+  gi.short_block = gi.window_switching_flag = gi.mixed_block_flag = 1;
+  gi.block_type = 2;
+  const SfbBounds& b = sfb_bounds[0];  // MPEG-1, 44.1 kHz
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+  float xr[2][576], aa[576];
+  for (auto& ch : xr)
+    for (float& x : ch) x = u(rng);
+  Antialias(gi, 0, dsp::Selected(), xr[0], aa);
+  const double c[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+  for (int i = 0; i < 576; ++i) {
+    double want = xr[0][i];
+    if (i >= 36) {
+      int sfb = 3;
+      while (3 * b.s[sfb + 1] <= i) ++sfb;
+      const int width = b.s[sfb + 1] - b.s[sfb], k = (i - 3 * b.s[sfb]) / 3, w = (i - 3 * b.s[sfb]) % 3;
+      want = xr[0][3 * b.s[sfb] + w * width + k];
+    } else if (i >= 10 && i < 26) {
+      const int k = i < 18 ? 17 - i : i - 18;
+      const double lo = xr[0][17 - k], hi = xr[0][18 + k], n = std::sqrt(1 + c[k] * c[k]);
+      want = i < 18 ? (lo - hi * c[k]) / n : (hi + lo * c[k]) / n;
+    }
+    ASSERT_NEAR(aa[i], want, 1e-6) << "line " << i;
+  }
+
+  ScaleFactors right = {};
+  for (int sfb = 0; sfb < 8; ++sfb) right.l[sfb] = sfb % 7;
+  for (auto& w : right.s)
+    for (int32_t& sf : w) sf = 7;
+  for (int i = b.l[3]; i < 576; ++i) xr[1][i] = 0.0f;
+  float out[2][576];
+  std::memcpy(out, xr, sizeof out);
+  StereoMpeg1({false, true}, gi, b, right, out);
+  for (int i = 0; i < 576; ++i) {
+    int sfb = 0;
+    while (b.l[sfb + 1] <= i) ++sfb;
+    const bool is = i >= b.l[3] && i < 36;
+    const double kl = is ? IntensityLeft(right.l[sfb]) : 1.0;
+    ASSERT_NEAR(out[0][i], xr[0][i] * kl, 1e-6) << "line " << i;
+    ASSERT_NEAR(out[1][i], is ? xr[0][i] * (1.0 - kl) : xr[1][i], 1e-6) << "line " << i;
+  }
+}
+
 TEST(Layer3Frames, ReservoirShortfallAfterInit) {
   for (int version : {1, 2}) {
     Layer3Writer w;
