@@ -7,12 +7,13 @@ WIN32 := build/win32
 WIN64 := build/win64
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 20
+SHARED := $(firstword $(wildcard ../shared ../../shared))
 GEN := -G Ninja
 # The i686 Windows test programs are built only where 32-bit programs run
 # (and so Wine can run them); elsewhere the i686 build is the product alone.
 RUN32 := $(shell /lib/ld-linux.so.2 --version >/dev/null 2>&1 && echo ON || echo OFF)
 
-.PHONY: deps build build-native build-native32 build-win32 build-win64 build-fuzz test test-native test-native32 test-win fuzz demo bench clean
+.PHONY: deps build build-native build-native32 build-win32 build-win64 build-fuzz test test-native test-native32 test-win test-install dist fuzz demo bench clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -52,12 +53,21 @@ test-win: build-win32 build-win64
 	bash scripts/check-exports.sh $(WIN32)/bin
 	bash scripts/wine-tests.sh $(WIN64) $(WIN32)
 
+# The release's installer in a fresh Wine prefix: install, upgrade, play,
+# version resources, uninstall.
+test-install: dist build-native build-win64
+	bash tests/win/install/install_test.sh dist $(WIN32) $(WIN64) $(NATIVE)/bin $(SHARED)/conformance
+
+# The release: dist/ holds the zip, the installer and SHA256SUMS.
+dist: deps build-win32
+	bash scripts/dist.sh $(WIN32) dist
+
 # The fuzz build has ASan and UBSan: its unit tests double as the sanitizer run.
 fuzz: build-fuzz
 	cd $(FUZZ) && ctest --output-on-failure -j $(JOBS)
 	bash scripts/fuzz.sh $(FUZZ) $(FUZZ_SECONDS)
 
-test: deps test-native test-native32 test-win fuzz
+test: deps test-native test-native32 test-win test-install fuzz
 
 demo: deps build-native build-win64
 	bash scripts/demo.sh

@@ -8,9 +8,12 @@
 
 namespace bramble {
 
-void GetHostDirectory(char* out) {
+namespace {
+// The directory of `module`'s file (null: the program's), ending in a
+// backslash, into MAX_PATH characters.
+void ModuleDirectory(HMODULE module, char* out) {
   char path[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, path, MAX_PATH);
+  GetModuleFileNameA(module, path, MAX_PATH);
   path[MAX_PATH - 1] = '\0';
   char* slash = std::strrchr(path, '\\');
   if (slash) slash[1] = '\0';
@@ -19,11 +22,26 @@ void GetHostDirectory(char* out) {
   std::memcpy(out, path, MAX_PATH);
 }
 
-LanguageLibrary::LanguageLibrary(const char* directory) {
+// The plug-in's own directory: the module that holds this code.
+void OwnDirectory(char* out) {
+  HMODULE self = nullptr;
+  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCSTR>(&OwnDirectory), &self);
+  ModuleDirectory(self, out);
+}
+}  // namespace
+
+void GetHostDirectory(char* out) { ModuleDirectory(nullptr, out); }
+
+LanguageLibrary::LanguageLibrary(const char* directory, const char* plugin_directory) {
   if (directory) {
     std::snprintf(directory_, sizeof directory_, "%s", directory);
     own_directory_ = true;
   }
+  if (plugin_directory)
+    std::snprintf(plugin_directory_, sizeof plugin_directory_, "%s", plugin_directory);
+  else
+    OwnDirectory(plugin_directory_);
 }
 
 LanguageLibrary::~LanguageLibrary() { Release(); }
@@ -56,6 +74,14 @@ void LanguageLibrary::LoadLibraryOnce() {
     load_error_ = GetLastError();
     if (handle_)
       SettingsKey().SetValue(kGeneralSubkey, kLanguageValue, REG_SZ, kLanguageFallback, sizeof kLanguageFallback);
+  }
+  // The release installs a copy beside the plug-in for a host that has
+  // none. Not remembered: "Language" names a file beside the host.
+  if (!handle_) {
+    char beside_plugin[MAX_PATH] = {};
+    std::snprintf(beside_plugin, sizeof beside_plugin, "%s%s", plugin_directory_, kLanguageFallback);
+    handle_ = LoadLibraryA(beside_plugin);
+    load_error_ = GetLastError();
   }
   // A success may leave an old error code behind; only a failure counts.
   if (handle_) load_error_ = 0;

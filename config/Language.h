@@ -1,6 +1,7 @@
 // The language library: a resource-only library beside the host program
 // whose string table holds every text the dialogs show. Its file name is
-// the "Language" setting under "General", else "RCENU.DLL".
+// the "Language" setting under "General", else "RCENU.DLL"; a host without
+// one gets the "RCENU.DLL" beside the plug-in.
 #pragma once
 
 #include <windows.h>
@@ -14,8 +15,9 @@ constexpr int kLanguageTextChars = 512;
 // LoadLanguageString); tests make their own over another directory.
 class LanguageLibrary {
  public:
-  // `directory` ends in a backslash; null means the host program's.
-  explicit LanguageLibrary(const char* directory = nullptr);
+  // Directories end in a backslash; null means the host program's and the
+  // plug-in's own.
+  explicit LanguageLibrary(const char* directory = nullptr, const char* plugin_directory = nullptr);
   ~LanguageLibrary();
   LanguageLibrary(const LanguageLibrary&) = delete;
   LanguageLibrary& operator=(const LanguageLibrary&) = delete;
@@ -33,6 +35,7 @@ class LanguageLibrary {
 
   char directory_[MAX_PATH] = {};
   bool own_directory_ = false;
+  char plugin_directory_[MAX_PATH] = {};
   HMODULE handle_ = nullptr;
   DWORD load_error_ = 0;
   char text_[kLanguageTextChars] = {};

@@ -17,6 +17,7 @@ namespace bramble {
   X(filter, kPluginSubkey, Text, "Filter", 16)                   /* Quality/Speed 12, 14 or 16 */ \
   X(bandwidth, kPluginSubkey, Text, "Bandwidth", 0)              /* CPU class; always 0 */        \
   X(gapless, kPluginSubkey, Dword, "Gapless", 0)                 /* trim delay and padding */     \
+  X(full_accuracy, kPluginSubkey, Dword, "FullAccuracy", 0)      /* exact float synthesis */      \
   X(qdx_auto_switch, kNotifySubkey, Dword, "QDX Auto Switch", 1) /* a text may switch the view */
 
 struct Settings {

@@ -47,30 +47,29 @@ int AntialiasLong(const dsp::Kernels& k, const float* xr, int xr_end, float* aa)
   return 18 * nsb + 8;
 }
 
-void FourSubbands(const dsp::Kernels& k, int type, const float* aa, const float* prev, float* xr, float* next,
-                  int sb) {
+void FourSubbands(const dsp::Kernels& k, const ImdctTables& c, int type, const float* aa, const float* prev,
+                  float* xr, float* next, int sb) {
   if (type == 2)
-    k.imdct12(aa + 18 * sb, prev + sb, xr + sb, next + sb, 32);
+    k.imdct12(aa + 18 * sb, c, prev + sb, xr + sb, next + sb, 32);
   else
-    k.imdct36(aa + 18 * sb, Built().imdct_win4[type], prev + sb, xr + sb, next + sb, 32);
+    k.imdct36(aa + 18 * sb, c, c.win4[type], prev + sb, xr + sb, next + sb, 32);
 }
 
 // Sub-bands 0..3 when sub-bands 0 and 1 use window 0 and 2 and 3 another
 // block type: each lane gets its own window, or, for short blocks, lanes 0
 // and 1 are taken from a long transform run beside the short one.
-void MixedSubbands(const dsp::Kernels& k, int type, const float* aa, const float* prev, float* xr, float* next) {
-  const BuiltTables& t = Built();
+void MixedSubbands(const dsp::Kernels& k, const ImdctTables& c, int type, const float* aa, const float* prev,
+                   float* xr, float* next) {
   if (type != 2) {
     Lanes4 win[36];
-    for (int i = 0; i < 36; ++i)
-      win[i] = Lanes4{{t.imdct_win[0][i], t.imdct_win[0][i], t.imdct_win[type][i], t.imdct_win[type][i]}};
-    k.imdct36(aa, win, prev, xr, next, 32);
+    for (int i = 0; i < 36; ++i) win[i] = Lanes4{{c.win[0][i], c.win[0][i], c.win[type][i], c.win[type][i]}};
+    k.imdct36(aa, c, win, prev, xr, next, 32);
     return;
   }
   alignas(16) float long_out[18 * 4], long_next[18 * 4], long_prev[18 * 4];
   for (int i = 0; i < 18; ++i) std::memcpy(long_prev + 4 * i, prev + 32 * i, 4 * sizeof(float));
-  k.imdct36(aa, t.imdct_win4[0], long_prev, long_out, long_next, 4);
-  k.imdct12(aa, prev, xr, next, 32);
+  k.imdct36(aa, c, c.win4[0], long_prev, long_out, long_next, 4);
+  k.imdct12(aa, c, prev, xr, next, 32);
   for (int i = 0; i < 18; ++i)
     for (int l = 0; l < 2; ++l) {
       xr[32 * i + l] = long_out[4 * i + l];
@@ -94,8 +93,8 @@ int Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const f
   return 576;
 }
 
-void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k, float* aa,
-                      float* xr, int aa_end) {
+void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k,
+                      const ImdctTables& c, float* aa, float* xr, int aa_end) {
   const int block_type = gi.block_type & 3;
   const int low_type = gi.mixed_block_flag ? 0 : block_type;
 
@@ -106,10 +105,10 @@ void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, con
   const int nsb = last < 0 ? 0 : last / 18 + 1;
   int sb = 0;
   if (nsb > 0 && low_type != block_type) {
-    MixedSubbands(k, block_type, aa, prev, xr, next);
+    MixedSubbands(k, c, block_type, aa, prev, xr, next);
     sb = 4;
   }
-  for (; sb < nsb; sb += 4) FourSubbands(k, block_type, aa, prev, xr, next, sb);
+  for (; sb < nsb; sb += 4) FourSubbands(k, c, block_type, aa, prev, xr, next, sb);
   const size_t rest = size_t(32 - sb) * sizeof(float);
   for (int i = 0; i < 18; ++i) {
     std::memcpy(xr + 32 * i + sb, prev + 32 * i + sb, rest);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
 
@@ -54,11 +55,12 @@ void ReconstructGranule(const FrameHeader& h, int gr, Layer3State& s, Layer3Work
   ov.select ^= 1;
   const bool stereo = h.stereo != 0;
   const int sfb_row = h.SfbRow();
+  const ImdctTables& imdct = out.state.full_accuracy ? Built().imdct_exact : Built().imdct;
   for (int ch = 0; ch < (stereo ? 2 : 1); ++ch) {
     const GranuleInfo& gi = s.side_info.ch[ch].gr[gr];
     const int aa_end = Antialias(gi, sfb_row, out.kernels, w.xr[ch], w.aa[ch], w.xr_end[ch]);
-    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], out.kernels, w.aa[ch],
-                     w.xr[ch], aa_end);
+    HybridFilterbank(gi, ov.overlap[ch][ov.select & 1], ov.overlap[ch][(ov.select & 1) ^ 1], out.kernels,
+                     imdct, w.aa[ch], w.xr[ch], aa_end);
     InvertFrequencies(w.xr[ch]);
   }
   // A mono stream's second synthesis channel is never heard, but its

@@ -15,6 +15,7 @@
 
 namespace bramble {
 
+struct ImdctTables;
 namespace dsp {
 struct Kernels;
 }
@@ -142,13 +143,13 @@ void StereoLsf(StereoModes modes, const GranuleInfo& gi0, int intensity_scale, c
 
 // decoder/Imdct.cpp: alias reduction (long blocks) or short-block
 // reordering into aa, then the hybrid filterbank from aa into time-major
-// xr, overlapping with `prev` and leaving the next overlap in `next`. The
-// lines from xr_end (aa_end) on are zero; Antialias returns where aa's
-// zeros begin at the latest.
+// xr, overlapping with `prev` and leaving the next overlap in `next`, with
+// the transform constants c. The lines from xr_end (aa_end) on are zero;
+// Antialias returns where aa's zeros begin at the latest.
 int Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const float* xr, float* aa,
               int xr_end = 576);
-void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k, float* aa,
-                      float* xr, int aa_end = 576);
+void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, const dsp::Kernels& k,
+                      const ImdctTables& c, float* aa, float* xr, int aa_end = 576);
 
 // Negates the odd time slots of the odd sub-bands of time-major xr, which
 // undoes the frequency inversion of the analysis filterbank.

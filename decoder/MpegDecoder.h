@@ -31,6 +31,13 @@ class MpegDecoder {
   // Resets the per-stream state; builds the process-wide tables once.
   void Init();
 
+  // Full accuracy: exact transform constants and a float synthesis
+  // throughout, each sample rounded to nearest. Off (the default), the
+  // 16-bit history and Q14 window. Set before a stream's first frame; Init
+  // keeps it.
+  void SetFullAccuracy(bool on) { synthesis_.full_accuracy = on; }
+  bool full_accuracy() const { return synthesis_.full_accuracy; }
+
   // Decodes one frame (4 header bytes then the body) into `pcm`, which
   // holds kMaxPcmBytesPerFrame bytes. Returns the frame's length in bytes,
   // or 0 when the frame yielded nothing. `length` is the number of bytes

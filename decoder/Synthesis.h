@@ -27,6 +27,9 @@ struct SynthesisState {
   int32_t half;  // the half and slot the next call writes
   int32_t slot;
   float pcm_scale;
+  // Every call windows the unlimited history, scaled to full scale 2^15;
+  // the 16-bit history is not kept. Reset leaves it as it is.
+  bool full_accuracy = false;
 
   // Silence, the write position of a new stream.
   void Reset();

@@ -21,7 +21,7 @@ namespace bramble {
 extern InModule mod;
 
 namespace {
-constexpr char kDescription[] = "Bramblecot MP3 Player V1.3A [x86 optimized]";
+constexpr char kDescription[] = "Bramblecot MP3 Player V" BRAMBLE_VERSION_NAME " [x86 optimized]";
 constexpr char kExtensions[] = "MP3\0MPEG Layer 3 File\0";  // the literal's NUL ends the list
 constexpr int kUnknownLength = 268435455;  // 2^28 - 1: the host's "no length" for a source that cannot seek
 constexpr int kPrefetchBytes = 10240;

@@ -105,6 +105,11 @@ long Mp3Player::Open(const char* name, InModule* module) {
   return file_length_;
 }
 
+void Mp3Player::UseSettings(const Settings& settings) {
+  settings_ = settings;
+  if (decoder_) decoder_->SetFullAccuracy(settings.full_accuracy != 0);
+}
+
 int Mp3Player::Close() {
   if (module_ && output() && output()->Close) output()->Close();
   reader_.Attach(nullptr, nullptr);

@@ -40,8 +40,9 @@ class Mp3Player final : private LockOnListener {
   long Open(const char* name, InModule* module);
   int Close();
 
-  // The settings of the next playback (read while no thread runs).
-  void UseSettings(const Settings& settings) { settings_ = settings; }
+  // The settings of the next playback (read while no thread runs); the
+  // open source's decoder takes its accuracy from them.
+  void UseSettings(const Settings& settings);
 
   // Stores the thread priority and applies it to a running thread. 1.
   int SetPriority(int priority);

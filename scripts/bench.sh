@@ -60,3 +60,43 @@ for entry in "${encodings[@]}"; do
   ratio=$(awk "BEGIN{ if ($ref > 0) printf \"%.2f\", $ours / $ref; else print \"n/a\" }")
   printf '%-20s %12s %14s %16s %16s %8s\n' "$name" "$x" "$ns" "$ours" "$ref" "$ratio"
 done
+
+# 1000 title look-ups of a file whose ID3v2 tag holds a 5 MB picture before
+# its texts, and of the same file without the picture: the picture is
+# stepped over by its size, never read.
+plain=$out/titled.mp3
+pictured=$out/titled_picture.mp3
+if [[ ! -f $pictured ]]; then
+  python3 - "$out/l3_128k_joint.mp3" "$plain" "$pictured" <<'EOF'
+import struct, sys
+def frame(fid, data): return fid + struct.pack('>I', len(data)) + b'\0\0' + data
+def tag(frames):
+    n = len(frames)
+    return b'ID3\3\0\0' + bytes([n >> 21 & 127, n >> 14 & 127, n >> 7 & 127, n & 127]) + frames
+texts = frame(b'TIT2', b'\0Morning Song') + frame(b'TPE1', b'\0Ada Quill')
+picture = frame(b'APIC', b'\0image/jpeg\0\3\0' + bytes(5 << 20))
+audio = open(sys.argv[1], 'rb').read()
+open(sys.argv[2], 'wb').write(tag(texts) + audio)
+open(sys.argv[3], 'wb').write(tag(picture + texts) + audio)
+EOF
+fi
+printf '\n%-20s %18s\n' file titles_1000_ms  # the best of three runs
+for file in "$plain" "$pictured"; do
+  ms=$(for _ in 1 2 3; do "$bramble" title "$file" --order "1:4014:1,2:4013:1" --repeat 1000; done |
+    awk '/^title_lookups_ms:/ && (best == "" || $2 < best) {best = $2} END {print best}')
+  printf '%-20s %18s\n' "$(basename "$file")" "$ms"
+done
+
+# Full accuracy: whole-process cpu time of `bramble decode` (default and
+# --full-accuracy, PCM to /dev/null) against mpg123 on the same files in
+# the same run, five runs back to back per figure. Target: full <= 1.0.
+runs5() { for _ in 1 2 3 4 5; do "$@" >/dev/null 2>&1; done; }
+printf '\n%-20s %16s %16s %16s %8s %8s\n' file default_cpu_s full_cpu_s mpg123_cpu_s default full
+for entry in "${encodings[@]}"; do
+  file=$out/${entry%%|*}
+  default=$(cpu_seconds runs5 "$bramble" decode "$file" /dev/null)
+  full=$(cpu_seconds runs5 "$bramble" decode "$file" /dev/null --full-accuracy)
+  ref=$(cpu_seconds runs5 mpg123 -q -s "$file")
+  printf '%-20s %16s %16s %16s %8s %8s\n' "$(basename "$file")" "$default" "$full" "$ref" \
+    "$(awk "BEGIN{printf \"%.2f\", $default / $ref}")" "$(awk "BEGIN{printf \"%.2f\", $full / $ref}")"
+done

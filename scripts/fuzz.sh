@@ -18,14 +18,15 @@ targets=$(find "$build/bin" -maxdepth 1 -type f -name 'fuzz_*' -perm -u+x | sort
 [[ -n $targets ]] || { echo "fuzz.sh: no fuzz targets in $build/bin (configure with -DBRAMBLE_FUZZ=ON)" >&2; exit 1; }
 
 # Seed corpus: the head of every stream plus a few 4 KB pieces from inside,
-# each behind a selector byte (even = file reading, odd = stream reading).
+# each behind a selector byte (even = file reading, odd = stream reading;
+# 4 and 5 decode in full accuracy).
 seeds=$build/fuzz-seeds
 if [[ ! -d $seeds ]]; then
   mkdir -p "$seeds"
   for bit in "$shared"/conformance/*.bit; do
     name=$(basename "$bit" .bit)
     size=$(stat -c %s "$bit")
-    for sel in 0 1; do
+    for sel in 0 1 4 5; do
       { printf "\\x0$sel"; head -c 12000 "$bit"; } > "$seeds/$name-head-$sel"
     done
     for off in 5000 20000 60000; do
@@ -40,8 +41,11 @@ for target in $targets; do
   name=$(basename "$target")
   corpus=$build/fuzz-corpus/$name
   mkdir -p "$corpus" "$build/fuzz-artifacts/$name"
+  dict=$root/tests/fuzz/$name.dict  # a target's format tokens, if it has them
+  options=()
+  [[ -f $dict ]] && options+=(-dict="$dict")
   echo "== $name: ${seconds}s"
-  if ! "$target" "$corpus" "$seeds" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
+  if ! "$target" "$corpus" "$seeds" "${options[@]}" -max_total_time="$seconds" -max_len=16384 -timeout=10 \
       -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$build/fuzz-artifacts/$name/" \
       > "$build/fuzz-$name.log" 2>&1; then
     echo "!! $name failed; log: $build/fuzz-$name.log" >&2

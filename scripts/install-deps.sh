@@ -17,6 +17,7 @@ packages=(
   xvfb xauth imagemagick
   mpg123 lame twolame sox
   nginx-light id3tool id3v2 python3
+  msitools wixl
 )
 
 missing=()

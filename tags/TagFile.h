@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace bramble {
 
@@ -25,6 +26,10 @@ class TagFile {
   // is shorter than that.
   bool SeekFromEnd(uint32_t back);
   bool SeekToEnd();
+  // Moves to `offset` from the start; the file's size in bytes (0 when it
+  // cannot be had).
+  bool SeekTo(uint64_t offset);
+  uint64_t Size();
   // Bytes actually transferred; 0 on failure.
   int Read(void* buffer, int bytes);
   int Write(const void* buffer, int bytes);
@@ -53,5 +58,9 @@ int PlatformFileTitle(const char* path, char* out, int capacity);
 // to capacity - 1 characters (the Win32 call writes nothing instead).
 // Returns 0, or -1 when there is no name to give.
 int PortableFileTitle(const char* path, char* out, int capacity);
+
+// UTF-8 tag text as the host's 8-bit strings hold it: the ANSI code page
+// on Win32 (a character it lacks becomes '?'); natively UTF-8 unchanged.
+std::string HostText(const std::string& utf8);
 
 }  // namespace bramble

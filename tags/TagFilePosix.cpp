@@ -2,6 +2,7 @@
 #include "tags/TagFile.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -51,6 +52,15 @@ bool TagFile::SeekToEnd() {
   return fd_ >= 0 && ::lseek(fd_, 0, SEEK_END) >= 0;
 }
 
+bool TagFile::SeekTo(uint64_t offset) {
+  return fd_ >= 0 && offset <= uint64_t(INT64_MAX) && ::lseek(fd_, off_t(offset), SEEK_SET) >= 0;
+}
+
+uint64_t TagFile::Size() {
+  struct stat st;
+  return fd_ >= 0 && ::fstat(fd_, &st) == 0 && st.st_size > 0 ? uint64_t(st.st_size) : 0;
+}
+
 int TagFile::Read(void* buffer, int bytes) {
   if (fd_ < 0 || bytes <= 0) return 0;
   int done = 0;
@@ -84,5 +94,7 @@ bool TagFile::Truncate() {
 int PlatformFileTitle(const char* path, char* out, int capacity) {
   return PortableFileTitle(path, out, capacity);
 }
+
+std::string HostText(const std::string& utf8) { return utf8; }
 
 }  // namespace bramble

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <climits>
+
 namespace bramble {
 
 namespace {
@@ -59,6 +61,21 @@ bool TagFile::SeekToEnd() {
   return !(at == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
 }
 
+bool TagFile::SeekTo(uint64_t offset) {
+  if (handle_ == nullptr) return false;
+  LONG high = LONG(offset >> 32);
+  DWORD at = SetFilePointer(AsHandle(handle_), LONG(uint32_t(offset)), &high, FILE_BEGIN);
+  return !(at == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR);
+}
+
+uint64_t TagFile::Size() {
+  if (handle_ == nullptr) return 0;
+  DWORD high = 0;
+  DWORD low = GetFileSize(AsHandle(handle_), &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return 0;
+  return uint64_t(high) << 32 | low;
+}
+
 int TagFile::Read(void* buffer, int bytes) {
   if (handle_ == nullptr || bytes <= 0) return 0;
   DWORD got = 0;
@@ -82,6 +99,20 @@ int PlatformFileTitle(const char* path, char* out, int capacity) {
   // The call takes a 16-bit size; larger buffers are offered as 32767.
   WORD size = static_cast<WORD>(capacity > 32767 ? 32767 : capacity);
   return GetFileTitleA(path, out, size) == 0 ? 0 : -1;
+}
+
+std::string HostText(const std::string& utf8) {
+  if (utf8.empty() || utf8.size() > size_t(INT_MAX)) return std::string();
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
+  if (units <= 0) return std::string();
+  std::wstring wide(size_t(units), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &wide[0], units);
+  // No best fit: a character the code page lacks shows as '?', not as a look-alike.
+  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, nullptr, 0, "?", nullptr);
+  if (bytes <= 0) return std::string();
+  std::string out(size_t(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), units, &out[0], bytes, "?", nullptr);
+  return out;
 }
 
 }  // namespace bramble

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tags/Id3v1Tag.h"
+#include "tags/FileTags.h"
 #include "tags/TagFile.h"
 
 namespace bramble {
@@ -25,18 +25,33 @@ void AppendPiece(char* work, int* length, const char* piece) {
   work[*length] = '\0';
 }
 
+// The text a tag piece shows: ID3v1's bytes as stored, the other tags'
+// text converted for the host.
+void TagPieceText(const FileTags& tags, TagField field, char* scratch) {
+  const ShownText shown = ShownField(tags, field);
+  std::snprintf(scratch, kWorkChars, "%s", shown.utf8 ? HostText(shown.text).c_str() : shown.text.c_str());
+  TrimTrailingSpaces(scratch);
+}
+
+bool IsTagPiece(int32_t field_id) { return field_id >= kTitleFieldTitle && field_id <= kTitleFieldComment; }
+
 // Writes the text of one piece into `scratch` (kWorkChars or more).
-void PieceText(int32_t field_id, const char* path, Id3v1Tag& tag, char* scratch, char* file_title) {
+void PieceText(int32_t field_id, const char* path, const FileTags& tags, char* scratch, char* file_title) {
   scratch[0] = '\0';
   const char* text = nullptr;
   switch (field_id) {
-    case kTitleFieldTitle: text = TrimTrailingSpaces(tag.Title()); break;
-    case kTitleFieldArtist: text = TrimTrailingSpaces(tag.Artist()); break;
-    case kTitleFieldYear: text = TrimTrailingSpaces(tag.Year()); break;
-    case kTitleFieldComment: text = TrimTrailingSpaces(tag.Comment()); break;
-    case kTitleFieldGenre:
-      std::snprintf(scratch, kWorkChars, "%d", tag.Genre());
+    case kTitleFieldTitle: return TagPieceText(tags, TagField::kTitle, scratch);
+    case kTitleFieldArtist: return TagPieceText(tags, TagField::kArtist, scratch);
+    case kTitleFieldYear: return TagPieceText(tags, TagField::kYear, scratch);
+    case kTitleFieldComment: return TagPieceText(tags, TagField::kComment, scratch);
+    case kTitleFieldGenre: {
+      const ShownGenre genre = ShownGenreOf(tags);
+      if (genre.number < 0 && !genre.name.empty())  // a name outside the table
+        std::snprintf(scratch, kWorkChars, "%s", HostText(genre.name).c_str());
+      else
+        std::snprintf(scratch, kWorkChars, "%d", genre.number);
       return;
+    }
     case kTitleFieldFileTitle:
       std::memset(file_title, 0, kFileTitleChars);
       if (g_file_title_hook == nullptr || g_file_title_hook(path, file_title, kFileTitleChars) != 0)
@@ -99,8 +114,14 @@ void SetFileTitleHook(FileTitleHook hook) { g_file_title_hook = hook; }
 
 int BuildTitle(const char* path, char* out, int capacity) {
   if (out == nullptr || capacity <= 0) return 0;
-  Id3v1Tag tag;
-  tag.ReadFromFile(path);  // no tag or no file leaves the empty record
+  // Tags are read only when a piece shows one; no tag or no file gives
+  // empty pieces.
+  FileTags tags;
+  for (const TitleOrderEntry& e : g_title_order.entry)
+    if (e.enabled != 0 && e.position >= 0 && e.position < TitleOrderTable::kEntries && IsTagPiece(e.field_id)) {
+      ReadFileTags(path, &tags);
+      break;
+    }
 
   char work[kWorkChars];
   char scratch[kWorkChars];
@@ -110,7 +131,7 @@ int BuildTitle(const char* path, char* out, int capacity) {
   for (int p = 0; p < TitleOrderTable::kEntries; ++p) {
     for (const TitleOrderEntry& e : g_title_order.entry) {
       if (e.position != p || e.enabled == 0) continue;
-      PieceText(e.field_id, path, tag, scratch, file_title);
+      PieceText(e.field_id, path, tags, scratch, file_title);
       AppendPiece(work, &length, scratch);
     }
   }

@@ -1,4 +1,4 @@
-// Display titles composed from a file's ID3v1 tag and its name, in the
+// Display titles composed from a file's tags and its name, in the
 // user's stored order of pieces.
 #pragma once
 

@@ -2,7 +2,7 @@
 # The 32-bit build's `bramble` against the native 64-bit one, for a few
 # conformance streams that between them take every layer, version and
 # kernel path (MMX windowing, full-scale sine on the exact windowing, block
-# switching, channel-count changes): the same exit status and the same PCM
+# switching, channel-count changes, full accuracy): the same exit status and the same PCM
 # (SHA-256) from `decode`; the same `info` lines and WAVE file for one.
 #   pcm_identity.sh RUN32 BRAMBLE32 NATIVE_BRAMBLE CONFORMANCE_DIR
 set -u
@@ -16,13 +16,16 @@ trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-for name in l1-fl7 l2-fl14 l2-test32 l3-si_block l3-he_mode l3-sin1k0db M2L3_compl24; do
+# Full accuracy too, on one stream of each layer.
+for entry in l1-fl7 l2-fl14 l2-test32 l3-si_block l3-he_mode l3-sin1k0db M2L3_compl24 \
+  "l1-fl7 --full-accuracy" "l2-test32 --full-accuracy" "l3-he_mode --full-accuracy"; do
+  read -r name mode <<<"$entry"
   stream=$conf/$name.bit
   [ -f "$stream" ] || { fail "$name: no stream"; continue; }
-  want=$(set -o pipefail; "$native" decode "$stream" - 2>/dev/null | sha256sum); want_rc=$?
-  got=$(set -o pipefail; "$run32" "$tool32" decode "$stream" - 2>/dev/null | sha256sum); got_rc=$?
-  [ "$want_rc" = "$got_rc" ] || fail "$name: decode exit $got_rc, native $want_rc"
-  [ "$want" = "$got" ] || fail "$name: PCM differs (sha256 ${got%% *}, native ${want%% *})"
+  want=$(set -o pipefail; "$native" decode "$stream" - $mode 2>/dev/null | sha256sum); want_rc=$?
+  got=$(set -o pipefail; "$run32" "$tool32" decode "$stream" - $mode 2>/dev/null | sha256sum); got_rc=$?
+  [ "$want_rc" = "$got_rc" ] || fail "$entry: decode exit $got_rc, native $want_rc"
+  [ "$want" = "$got" ] || fail "$entry: PCM differs (sha256 ${got%% *}, native ${want%% *})"
 done
 
 one=$conf/l3-he_mode.bit

@@ -16,6 +16,10 @@ if(WIN32)
   # Keeps Wine's desktop up between test programs (started by wine-prefix.sh).
   add_executable(desktop_keeper WIN32 ${CMAKE_CURRENT_SOURCE_DIR}/win/keeper/DesktopKeeper.cpp)
 
+  # Reads a file's version resource back (tests/win/install/install_test.sh).
+  add_executable(version_check ${CMAKE_CURRENT_SOURCE_DIR}/win/install/VersionCheck.cpp)
+  target_link_libraries(version_check PRIVATE version)
+
   # jukebox.exe end to end: byte identity with the native decoder, and
   # information blocks against the native tools.
   set(BRAMBLE_NATIVE_BIN ${CMAKE_SOURCE_DIR}/build/native/bin CACHE PATH "bin/ of a native build (for identity checks)")

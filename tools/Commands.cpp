@@ -14,6 +14,7 @@
 #include "reader/DecodeSource.h"
 #include "reader/FrameReader.h"
 #include "reader/Length.h"
+#include "tags/TagCommands.h"
 #include "tools/WavWriter.h"
 
 namespace bramble {
@@ -29,6 +30,7 @@ namespace {
 
 const char* const kNoFrames = "no MPEG audio frames found in %s";
 const char* const kCannotOpen = "cannot open %s";
+const char* const kFullAccuracy = "--full-accuracy";
 
 // Counts what it is given and keeps nothing.
 class NullSink : public PcmSink {
@@ -58,10 +60,12 @@ const char* VersionName(const FrameHeader& h) {
 int Decode(int argc, char** argv) {
   const char* names[2] = {};
   int count = 0;
-  bool gapless = false;
+  bool gapless = false, full_accuracy = false;
   for (int i = 0; i < argc; ++i) {
     if (std::strcmp(argv[i], "--gapless") == 0) {
       gapless = true;
+    } else if (std::strcmp(argv[i], kFullAccuracy) == 0) {
+      full_accuracy = true;
     } else if (count < 2) {
       names[count++] = argv[i];
     } else {
@@ -69,7 +73,7 @@ int Decode(int argc, char** argv) {
     }
   }
   if (count != 2) {
-    std::fprintf(stderr, "usage: bramble decode IN OUT [--gapless]\n");
+    std::fprintf(stderr, "usage: bramble decode IN OUT [--gapless] [--full-accuracy]\n");
     return 2;
   }
   FileSource file;
@@ -78,6 +82,7 @@ int Decode(int argc, char** argv) {
     return 1;
   }
   auto decoder = std::make_unique<MpegDecoder>();
+  decoder->SetFullAccuracy(full_accuracy);
   decoder->Init();
   FilePcmSink sink(names[1]);
   DecodeStats stats;
@@ -94,8 +99,9 @@ int Decode(int argc, char** argv) {
 }
 
 int Info(int argc, char** argv) {
-  if (argc != 1) {
-    std::fprintf(stderr, "usage: bramble info IN\n");
+  const bool full_accuracy = argc == 2 && std::strcmp(argv[1], kFullAccuracy) == 0;
+  if (argc != 1 && !full_accuracy) {
+    std::fprintf(stderr, "usage: bramble info IN [--full-accuracy]\n");
     return 2;
   }
   const char* name = argv[0];
@@ -126,6 +132,9 @@ int Info(int argc, char** argv) {
   std::printf("bitrate: %d\n", bitrate);
   std::printf("length_ms: %d\n", length_ms);
   std::printf("frames: %d\n", frames);
+  // Which synthesis `decode` with the same option runs.
+  std::printf("accuracy: %s\n", full_accuracy ? "full" : "limited");
+  PrintTagLines(name);
   return 0;
 }
 

@@ -17,14 +17,16 @@ struct Command {
 
 // New subcommands are one line here.
 const Command kCommands[] = {
-    {"decode", "decode IN OUT [--gapless]  decode to OUT (.wav, raw s16le, or - for stdout); --gapless\n"
-               "                     trims the encoder's delay and padding (LAME tag)",
+    {"decode", "decode IN OUT [--gapless] [--full-accuracy]  decode to OUT (.wav, raw s16le, or - for stdout);\n"
+               "                     --gapless trims the encoder's delay and padding (LAME tag); --full-accuracy\n"
+               "                     runs the exact float synthesis, within the standard's full accuracy",
      bramble::cli::Decode},
-    {"info", "info IN              stream description as key: value lines", bramble::cli::Info},
+    {"info", "info IN [--full-accuracy]  stream description as key: value lines, and the accuracy decode runs",
+     bramble::cli::Info},
     {"bench", "bench IN [--seconds N] decode speed from memory", bramble::cli::Bench},
     {"tag", "tag FILE [--title T --artist A --album B --year Y --comment C --genre N|NAME | --remove]",
      bramble::cli::RunTagCommand},
-    {"title", "title FILE [--order \"pos:id:enabled,...\"]  display title", bramble::cli::RunTitleCommand},
+    {"title", "title FILE [--order \"pos:id:enabled,...\"] [--repeat N]  display title", bramble::cli::RunTitleCommand},
     {"qdx", "qdx FILE             information blocks: TIME_MS<TAB>text|url<TAB>payload", bramble::cli::RunQdxCommand},
 };
 

@@ -1,14 +1,17 @@
 // `bramble tag` and `bramble title`: ID3v1 editing and display titles from
-// the command line, through the same tag and title code the plug-in uses.
+// the command line, and the tag lines of `bramble info`, through the same tag and title code the plug-in uses.
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "tags/FileTags.h"
 #include "tags/Id3v1Tag.h"
 #include "tags/TagCommands.h"
 #include "tags/TagFile.h"
+#include "tags/TagText.h"
 #include "tags/Title.h"
 
 namespace bramble {
@@ -150,15 +153,45 @@ int RunTagCommand(int argc, char** argv) {
 }
 
 int RunTitleCommand(int argc, char** argv) {
-  if (argc != 1 && !(argc == 3 && std::strcmp(argv[1], "--order") == 0))
-    return UsageError("usage: bramble title FILE [--order \"pos:id:enabled,...\"]", nullptr);
   TitleOrderTable order = DefaultTitleOrder();
-  if (argc == 3 && !ParseOrder(argv[2], &order)) return UsageError("bad order ", argv[2]);
+  long repeat = 0;
+  bool ok = argc >= 1;
+  for (int i = 1; ok && i < argc; i += 2) {
+    char* end = nullptr;
+    if (i + 1 >= argc) ok = false;
+    else if (std::strcmp(argv[i], "--order") == 0) ok = ParseOrder(argv[i + 1], &order);
+    else if (std::strcmp(argv[i], "--repeat") == 0) ok = (repeat = std::strtol(argv[i + 1], &end, 10)) > 0 && *end == '\0';
+    else ok = false;
+  }
+  if (!ok) return UsageError("usage: bramble title FILE [--order \"pos:id:enabled,...\"] [--repeat N]", nullptr);
   CurrentTitleOrder() = order;
   char title[256];
-  BuildTitle(argv[0], title, sizeof title);
+  const auto start = std::chrono::steady_clock::now();
+  for (long i = 0; i < (repeat > 0 ? repeat : 1); ++i) BuildTitle(argv[0], title, sizeof title);
+  const std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
   std::printf("%s\n", title);
+  if (repeat > 0) std::printf("title_lookups_ms: %.3f\n", took.count());
   return 0;
+}
+
+void PrintTagLines(const char* path) {
+  static const struct { const char* name; TagField field; } kLines[] = {
+      {"title", TagField::kTitle}, {"artist", TagField::kArtist},   {"album", TagField::kAlbum},
+      {"year", TagField::kYear},   {"comment", TagField::kComment}};
+  FileTags tags;
+  ReadFileTags(path, &tags);
+  for (const auto& line : kLines) {
+    const ShownText shown = ShownField(tags, line.field);
+    if (!shown.text.empty())
+      std::printf("%s: %s\n", line.name, shown.utf8 ? shown.text.c_str() : Latin1ToUtf8(shown.text.c_str()).c_str());
+  }
+  const ShownGenre genre = ShownGenreOf(tags);
+  if (!genre.name.empty())
+    std::printf("genre: %s\n", genre.name.c_str());
+  else if (genre.number != -1)
+    std::printf("genre: %d\n", genre.number & 0xFF);
+  const std::string names = TagNames(tags);
+  if (!names.empty()) std::printf("tags: %s\n", names.c_str());
 }
 
 }  // namespace cli

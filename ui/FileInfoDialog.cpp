@@ -4,6 +4,7 @@
 
 #include "config/Language.h"
 #include "decoder/FrameHeader.h"
+#include "tags/FileTags.h"
 #include "tags/Id3v1Tag.h"
 #include "tags/Title.h"
 #include "ui/Controls.h"
@@ -56,17 +57,29 @@ BOOL FileInfoDialog::OnInitDialog() {
   Id3v1Tag scratch;
   if (IsPlayingFile()) {
     Id3v1Tag* pending = PendingTag();
-    if (!pending) scratch.ReadFromFile(file_name_.c_str());
+    if (!pending) LoadTag(&scratch);
     ShowTag(pending ? *pending : scratch);
     std::string values = kValuesNotAvailable;
     if (playing_.has_header)
       values = FormatStreamValues(playing_.header, playing_.length_ms, playing_.size_bytes, playing_.average_kbps);
     SetItemText(IDC_INFO_FIELD_VALUES, values.c_str());
   } else {
-    if (scratch.ReadFromFile(file_name_.c_str())) ShowTag(scratch);
+    if (LoadTag(&scratch)) ShowTag(scratch);
     SetItemText(IDC_INFO_FIELD_VALUES, kValuesNotAvailable);
   }
   return TRUE;
+}
+
+bool FileInfoDialog::LoadTag(Id3v1Tag* tag) {
+  FileTags tags;
+  ReadFileTags(file_name_.c_str(), &tags);
+  if (tags.has_id3v1) {
+    tag->CopyFrom(tags.id3v1);
+    return true;
+  }
+  if (!FillFromOtherTags(tags, tag)) return false;
+  prefilled_genre_ = tag->Genre();
+  return true;
 }
 
 void FileInfoDialog::ShowTag(Id3v1Tag& tag) {
@@ -85,7 +98,8 @@ void FileInfoDialog::OnOK() {
   bool texts_modified = false;
   for (int box : kTextBoxes) texts_modified = EditBox(Item(box)).Modified() || texts_modified;
   const int genre = ComboBox(Item(IDC_INFO_GENRE)).Selection();
-  if (texts_modified || genre != CB_ERR) {
+  // A genre only shown from the other tags is no edit.
+  if (texts_modified || (genre != CB_ERR && genre != prefilled_genre_)) {
     const bool playing = IsPlayingFile();
     Id3v1Tag scratch;
     Id3v1Tag* target = playing ? PendingTag() : nullptr;

@@ -1,4 +1,5 @@
-// The file information dialog: a file's ID3v1 tag for editing and, for the
+// The file information dialog: a file's ID3v1 tag for editing (without one,
+// its ID3v2 or APEv2 values to start from) and, for the
 // file that is playing, its length, size and MPEG format. Edits of the
 // playing file go to the pending tag, which Stop writes.
 #pragma once
@@ -43,11 +44,13 @@ class FileInfoDialog : public Dialog {
 
  private:
   bool IsPlayingFile() const;
+  bool LoadTag(Id3v1Tag* tag);
   void ShowTag(Id3v1Tag& tag);
   void RemoveTag();
 
   std::string file_name_;
   PlayingStream playing_;
+  int prefilled_genre_ = -1;  // the genre shown from ID3v2/APE, not from ID3v1
 };
 
 // Runs the dialog for `file_name` over `owner`.

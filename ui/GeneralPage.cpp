@@ -12,6 +12,12 @@ constexpr int kMinStep = 0, kMaxStep = 6;
 constexpr int kMinQualityPos = 6, kMaxQualityPos = 8;
 
 int ClampStep(int step) { return step < kMinStep ? kMinStep : step > kMaxStep ? kMaxStep : step; }
+
+// Check boxes stored at a click, taking effect with the next playback.
+const struct {
+  int control;
+  int Settings::*field;
+} kNextPlaybackBoxes[] = {{IDC_GAPLESS, &Settings::gapless}, {IDC_FULL_ACCURACY, &Settings::full_accuracy}};
 }  // namespace
 
 int QualityForFilter(int filter) {
@@ -42,7 +48,7 @@ BOOL GeneralPage::OnInitDialog() {
       {IDC_CPU_486, IDS_CPU_486},             {IDC_CPU_NOTE, IDS_CPU_NOTE},
       {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_QUALITY_NAME, IDS_QUALITY_GROUP},
       {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_PRIORITY_NAME, IDS_PRIORITY_GROUP},
-      {IDC_GAPLESS, IDS_GAPLESS}};
+      {IDC_GAPLESS, IDS_GAPLESS},             {IDC_FULL_ACCURACY, IDS_FULL_ACCURACY}};
   for (const auto& t : kTexts) SetLanguageText(t.control, LoadLanguageString(t.text));
 
   // Stored values are mapped to what the page shows and written back.
@@ -53,7 +59,7 @@ BOOL GeneralPage::OnInitDialog() {
   WriteAll();
   ApplyPriority();
   SelectCpu(true);
-  CheckBox(Item(IDC_GAPLESS)).SetChecked(settings_.gapless != 0);
+  for (const auto& box : kNextPlaybackBoxes) CheckBox(Item(box.control)).SetChecked(settings_.*box.field != 0);
 
   Trackbar priority(Item(IDC_PRIORITY_SLIDER));
   priority.SetRange(kMinStep, kMaxStep);
@@ -87,12 +93,12 @@ void GeneralPage::SelectCpu(bool is586) {
 }
 
 bool GeneralPage::OnCommand(int id, int code, HWND) {
-  if (code == BN_CLICKED && id == IDC_GAPLESS) {
-    // Takes effect with the next playback.
-    settings_.gapless = CheckBox(Item(IDC_GAPLESS)).Checked() ? 1 : 0;
-    settings_.Store({&Settings::gapless});
-    return true;
-  }
+  for (const auto& box : kNextPlaybackBoxes)
+    if (code == BN_CLICKED && id == box.control) {
+      settings_.*box.field = CheckBox(Item(box.control)).Checked() ? 1 : 0;
+      settings_.Store({box.field});
+      return true;
+    }
   if (code != BN_CLICKED || (id != IDC_CPU_586 && id != IDC_CPU_486)) return false;
   SelectCpu(id == IDC_CPU_586);
   WriteAll();

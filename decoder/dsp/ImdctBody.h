@@ -34,10 +34,10 @@ inline V L(const Lanes4& c) {
 // C[v] = sum (j = 0..8) a[j] cos(j pi (2v + 1) / 18), v = 0..8. C[8 - v]
 // differs from C[v] only in the sign of the odd-j terms.
 template <class V>
-BRAMBLE_ALWAYS_INLINE void Cosine9(const BuiltTables& t, const V* a, V* c) {
-  const V c1 = L<V>(t.imdct_cos9_4[1]), c2 = L<V>(t.imdct_cos9_4[2]), c3 = L<V>(t.imdct_cos9_4[3]);
-  const V c4 = L<V>(t.imdct_cos9_4[4]), c5 = L<V>(t.imdct_cos9_4[5]), c6 = L<V>(t.imdct_cos9_4[6]);
-  const V c7 = L<V>(t.imdct_cos9_4[7]), c8 = L<V>(t.imdct_cos9_4[8]);
+BRAMBLE_ALWAYS_INLINE void Cosine9(const ImdctTables& t, const V* a, V* c) {
+  const V c1 = L<V>(t.cos9_4[1]), c2 = L<V>(t.cos9_4[2]), c3 = L<V>(t.cos9_4[3]);
+  const V c4 = L<V>(t.cos9_4[4]), c5 = L<V>(t.cos9_4[5]), c6 = L<V>(t.cos9_4[6]);
+  const V c7 = L<V>(t.cos9_4[7]), c8 = L<V>(t.cos9_4[8]);
   const V a0 = a[0], a1 = a[1], a2 = a[2], a3 = a[3], a4 = a[4];
   const V a5 = a[5], a6 = a[6], a7 = a[7], a8 = a[8];
 
@@ -63,7 +63,7 @@ BRAMBLE_ALWAYS_INLINE void Cosine9(const BuiltTables& t, const V* a, V* c) {
 
 // Long transform: out = prev + first windowed half, next = second half.
 template <class V>
-BRAMBLE_ALWAYS_INLINE void Imdct36(const BuiltTables& t, const V* x, const Lanes4* win, const float* prev,
+BRAMBLE_ALWAYS_INLINE void Imdct36(const ImdctTables& t, const V* x, const Lanes4* win, const float* prev,
                                    float* out, float* next, int stride) {
   V even[9], odd[9];
   even[0] = x[0];
@@ -94,7 +94,7 @@ BRAMBLE_ALWAYS_INLINE void Imdct36(const BuiltTables& t, const V* x, const Lanes
 
 #define BRAMBLE_IMDCT36_PAIR(v)                                                  \
   {                                                                              \
-    const V o = co[v] * L<V>(t.imdct_tfcos36_4[v]);                              \
+    const V o = co[v] * L<V>(t.tfcos36_4[v]);                                    \
     const V s = ce[v] + o;                                                  \
     const V d = ce[v] - o;                                                  \
     (s * L<V>(win[27 + (v)])).Store(next + stride * (9 + (v)));                        \
@@ -118,9 +118,9 @@ BRAMBLE_ALWAYS_INLINE void Imdct36(const BuiltTables& t, const V* x, const Lanes
 
 // One short window: x[3k] for k = 0..5 in, 12 windowed samples out.
 template <class V>
-BRAMBLE_ALWAYS_INLINE void Imdct12Window(const BuiltTables& t, const V* x, V* y) {
-  const Lanes4* win = t.imdct_win4[2];
-  const V cs = L<V>(t.imdct_cos6_4[0]), ch = L<V>(t.imdct_cos6_4[1]);
+BRAMBLE_ALWAYS_INLINE void Imdct12Window(const ImdctTables& t, const V* x, V* y) {
+  const Lanes4* win = t.win4[2];
+  const V cs = L<V>(t.cos6_4[0]), ch = L<V>(t.cos6_4[1]);
   const V e0 = x[0];
   const V e1 = x[6] + x[3];
   const V e2 = x[12] + x[9];
@@ -130,9 +130,9 @@ BRAMBLE_ALWAYS_INLINE void Imdct12Window(const BuiltTables& t, const V* x, V* y)
   const V ev0 = e0 + e1 * cs + e2 * ch;
   const V ev1 = e0 - e2;
   const V ev2 = e0 - e1 * cs + e2 * ch;
-  const V od0 = (o0 + o1 * cs + o2 * ch) * L<V>(t.imdct_tfcos12_4[0]);
-  const V od1 = (o0 - o2) * L<V>(t.imdct_tfcos12_4[1]);
-  const V od2 = (o0 - o1 * cs + o2 * ch) * L<V>(t.imdct_tfcos12_4[2]);
+  const V od0 = (o0 + o1 * cs + o2 * ch) * L<V>(t.tfcos12_4[0]);
+  const V od1 = (o0 - o2) * L<V>(t.tfcos12_4[1]);
+  const V od2 = (o0 - o1 * cs + o2 * ch) * L<V>(t.tfcos12_4[2]);
 
   const V d0 = ev0 - od0, d1 = ev1 - od1, d2 = ev2 - od2;
   const V s0 = ev0 + od0, s1 = ev1 + od1, s2 = ev2 + od2;
@@ -152,7 +152,7 @@ BRAMBLE_ALWAYS_INLINE void Imdct12Window(const BuiltTables& t, const V* x, V* y)
 
 // Short transform: three overlapping windows at offsets 6, 12 and 18.
 template <class V>
-BRAMBLE_ALWAYS_INLINE void Imdct12(const BuiltTables& t, const V* x, const float* prev, float* out, float* next,
+BRAMBLE_ALWAYS_INLINE void Imdct12(const ImdctTables& t, const V* x, const float* prev, float* out, float* next,
                                    int stride) {
   V w0[12], w1[12], w2[12];
   Imdct12Window(t, x, w0);
@@ -204,17 +204,19 @@ BRAMBLE_ALWAYS_INLINE void Butterflies(const BuiltTables& t, const float* in, fl
 }
 
 template <class V>
-void Imdct36Kernel(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride) {
+void Imdct36Kernel(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out,
+                   float* next, int stride) {
   V x[18];
   LoadInputs(in, x);
-  Imdct36(Built(), x, win, prev, out, next, stride);
+  Imdct36(t, x, win, prev, out, next, stride);
 }
 
 template <class V>
-void Imdct12Kernel(const float* in, const float* prev, float* out, float* next, int stride) {
+void Imdct12Kernel(const float* in, const ImdctTables& t, const float* prev, float* out, float* next,
+                   int stride) {
   V x[18];
   LoadInputs(in, x);
-  Imdct12(Built(), x, prev, out, next, stride);
+  Imdct12(t, x, prev, out, next, stride);
 }
 
 template <class V>

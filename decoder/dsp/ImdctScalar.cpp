@@ -6,12 +6,13 @@
 namespace bramble {
 namespace dsp {
 
-void Imdct36Scalar(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride) {
-  imdct::Imdct36Kernel<ScalarLanes>(in, win, prev, out, next, stride);
+void Imdct36Scalar(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
+                   int stride) {
+  imdct::Imdct36Kernel<ScalarLanes>(in, t, win, prev, out, next, stride);
 }
 
-void Imdct12Scalar(const float* in, const float* prev, float* out, float* next, int stride) {
-  imdct::Imdct12Kernel<ScalarLanes>(in, prev, out, next, stride);
+void Imdct12Scalar(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride) {
+  imdct::Imdct12Kernel<ScalarLanes>(in, t, prev, out, next, stride);
 }
 
 void AntialiasScalar(const float* in, float* out, int first, int last) {

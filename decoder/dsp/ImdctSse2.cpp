@@ -8,12 +8,13 @@
 namespace bramble {
 namespace dsp {
 
-void Imdct36Sse2(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride) {
-  imdct::Imdct36Kernel<Float4>(in, win, prev, out, next, stride);
+void Imdct36Sse2(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
+                 int stride) {
+  imdct::Imdct36Kernel<Float4>(in, t, win, prev, out, next, stride);
 }
 
-void Imdct12Sse2(const float* in, const float* prev, float* out, float* next, int stride) {
-  imdct::Imdct12Kernel<Float4>(in, prev, out, next, stride);
+void Imdct12Sse2(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride) {
+  imdct::Imdct12Kernel<Float4>(in, t, prev, out, next, stride);
 }
 
 void AntialiasSse2(const float* in, float* out, int first, int last) {

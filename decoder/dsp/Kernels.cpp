@@ -17,7 +17,7 @@ const Kernels kSse2 = {"sse2",     WindowSse2,  WindowExactSse2, Dct32Sse2,
                        MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
 const Kernels kMmx = {"mmx",      WindowMmx,   WindowExactSse2, Dct32Sse2,
                       MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
-const Kernels kAvx2 = {"avx2",     WindowAvx2,  WindowExactSse2, Dct32Sse2,
+const Kernels kAvx2 = {"avx2",     WindowAvx2,  WindowExactAvx2, Dct32Sse2,
                        MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
 #endif
 

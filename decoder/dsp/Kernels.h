@@ -32,13 +32,14 @@ using Dct32Fn = void (*)(const float* in, float* out);
 using MatrixFn = bool (*)(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
 
 // Inverse MDCTs of four neighbouring sub-bands (in: 4 x 18 values), lane l
-// taking sub-band l. Time sample i of a lane lives at ptr + stride * i of
-// prev (the overlap read), out (prev plus the first half) and next (the
-// second half). imdct36 windows with win[36], per lane; imdct12 runs the
-// three short windows.
-using Imdct36Fn = void (*)(const float* in, const Lanes4* win, const float* prev, float* out, float* next,
+// taking sub-band l, with the constants of t. Time sample i of a lane lives
+// at ptr + stride * i of prev (the overlap read), out (prev plus the first
+// half) and next (the second half). imdct36 windows with win[36], per lane;
+// imdct12 runs the three short windows.
+using Imdct36Fn = void (*)(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out,
+                           float* next, int stride);
+using Imdct12Fn = void (*)(const float* in, const ImdctTables& t, const float* prev, float* out, float* next,
                            int stride);
-using Imdct12Fn = void (*)(const float* in, const float* prev, float* out, float* next, int stride);
 
 // Alias-reduction butterflies across the boundaries below sub-bands
 // first..last; in and out may be the same.

@@ -14,8 +14,9 @@ void WindowScalar(const int16_t* left, const int16_t* right, int half, int slot,
 void WindowExactScalar(const float (*history)[32], int slot, int16_t* out);
 void Dct32Scalar(const float* in, float* out);
 bool MatrixScalar(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
-void Imdct36Scalar(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride);
-void Imdct12Scalar(const float* in, const float* prev, float* out, float* next, int stride);
+void Imdct36Scalar(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
+                   int stride);
+void Imdct12Scalar(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride);
 void AntialiasScalar(const float* in, float* out, int first, int last);
 
 #if defined(BRAMBLE_DSP_X86)
@@ -26,10 +27,15 @@ void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, i
 void WindowAvx2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
 bool CpuHasAvx2();
 void WindowExactSse2(const float (*history)[32], int slot, int16_t* out);
+void WindowExactAvx2(const float (*history)[32], int slot, int16_t* out);
+// The exact windowing's last step from its four sums (16-byte aligned;
+// b[16..19] zero): the outputs, rounded and saturated, at out[0, 2, ...].
+void WindowExactGather(const float* a, const float* b, const float* c, const float* e, int16_t* out);
 void Dct32Sse2(const float* in, float* out);
 bool MatrixSse2(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
-void Imdct36Sse2(const float* in, const Lanes4* win, const float* prev, float* out, float* next, int stride);
-void Imdct12Sse2(const float* in, const float* prev, float* out, float* next, int stride);
+void Imdct36Sse2(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
+                 int stride);
+void Imdct12Sse2(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride);
 void AntialiasSse2(const float* in, float* out, int first, int last);
 #endif
 

@@ -46,6 +46,20 @@ inline __m128 Reverse(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 
 
 }  // namespace
 
+void WindowExactGather(const float* a, const float* b, const float* c, const float* e, int16_t* out) {
+  // Outputs 4i..4i+3 meet e[16 - 4i]..e[13 - 4i]; outputs 16 + 4i.. meet
+  // b[16 - 4i]..b[13 - 4i]. Saturate before converting (a NaN becomes
+  // -32768), round to nearest, and write the low half of each output pair.
+  const __m128 lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
+  for (int i = 0; i < 4; ++i) {
+    const __m128 low = _mm_sub_ps(_mm_load_ps(a + 4 * i), Reverse(_mm_loadu_ps(e + 13 - 4 * i)));
+    const __m128 high = _mm_sub_ps(_mm_setzero_ps(),
+                                   _mm_add_ps(Reverse(_mm_loadu_ps(b + 13 - 4 * i)), _mm_load_ps(c + 4 * i)));
+    StoreEven(out + 8 * i, _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(low, lo), hi)));
+    StoreEven(out + 32 + 8 * i, _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(high, lo), hi)));
+  }
+}
+
 void WindowExactSse2(const float (*history)[32], int slot, int16_t* out) {
   // Even taps: a[q] takes X[16 + q] into output q, b[q] into output 32 - q.
   // Odd taps: c[p] takes X[p] into output 16 + p, e[p] into output 16 - p.
@@ -61,18 +75,7 @@ void WindowExactSse2(const float (*history)[32], int slot, int16_t* out) {
   for (int i = 0; i < 4; ++i) _mm_store_ps(c + 4 * i, acc[i]);
   Accumulate<5>(history, slot - 1, 0, 48, acc);
   for (int i = 0; i < 5; ++i) _mm_store_ps(e + 4 * i, acc[i]);
-
-  // Outputs 4i..4i+3 meet e[16 - 4i]..e[13 - 4i]; outputs 16 + 4i.. meet
-  // b[16 - 4i]..b[13 - 4i]. Saturate before converting (a NaN becomes
-  // -32768), round to nearest, and write the low half of each output pair.
-  const __m128 lo = _mm_set1_ps(-32768.0f), hi = _mm_set1_ps(32767.0f);
-  for (int i = 0; i < 4; ++i) {
-    const __m128 low = _mm_sub_ps(_mm_load_ps(a + 4 * i), Reverse(_mm_loadu_ps(e + 13 - 4 * i)));
-    const __m128 high = _mm_sub_ps(_mm_setzero_ps(),
-                                   _mm_add_ps(Reverse(_mm_loadu_ps(b + 13 - 4 * i)), _mm_load_ps(c + 4 * i)));
-    StoreEven(out + 8 * i, _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(low, lo), hi)));
-    StoreEven(out + 32 + 8 * i, _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(high, lo), hi)));
-  }
+  WindowExactGather(a, b, c, e, out);
 }
 
 }  // namespace dsp

@@ -19,16 +19,18 @@ namespace {
 
 // ---- synthesis ----
 
-constexpr double kPi = 3.14159265358979323846;
-// Every Layer III table is computed with this rounded pi, so that the window
-// and transform constants agree with each other; today's Layer III PCM
-// depends on it to the last bit.
+constexpr double kExactPi = 3.14159265358979323846;
+// Every Layer III table of the default mode is computed with this rounded
+// pi, so that the window and transform constants agree with each other;
+// today's default PCM depends on it to the last bit. The full accuracy
+// mode's IMDCT tables take pi exact.
 constexpr double kRoundedPi = 3.141593;
 
 void BuildSynthesisTables(BuiltTables& t) {
+  const double pi = kExactPi;
   int i = 0;
   for (int n = 64; n >= 4; n /= 2)
-    for (int k = 0; k < n / 4; ++k) t.dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * kPi / n)));
+    for (int k = 0; k < n / 4; ++k) t.dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * pi / n)));
   for (int c = 0; c < 7; ++c)
     for (int lane = 0; lane < 4; ++lane) t.dct_splat[c][lane] = t.dct32_coef[24 + c];
 
@@ -47,50 +49,51 @@ void BuildSynthesisTables(BuiltTables& t) {
 
 // ---- Layer III ----
 
-void BuildImdctTables(BuiltTables& t) {
-  t.imdct_cos6[0] = float(std::cos(kRoundedPi / 6));
-  t.imdct_cos6[1] = float(std::cos(kRoundedPi / 3));
-  for (int k = 0; k < 9; ++k) {
-    t.imdct_cos9[k] = float(std::cos(k * kRoundedPi / 18));
-    t.imdct_tfcos36[k] = float(0.5 / std::cos((2 * k + 1) * kRoundedPi / 36));
-  }
-  for (int k = 0; k < 3; ++k) t.imdct_tfcos12[k] = float(0.5 / std::cos((2 * k + 1) * kRoundedPi / 12));
-
-  // The windows carry 1 / (2 cos(pi (2k + 19) / 72)): the fast transforms
-  // produce their outputs scaled by that factor.
-  for (int w = 0; w < 4; ++w)
-    for (int k = 0; k < 36; ++k) t.imdct_win[w][k] = 0.0f;
-  for (int k = 0; k < 36; ++k) {
-    const double tw = std::cos(kRoundedPi * (2 * k + 19) / 72);
-    const double normal = 0.5 * std::sin(kRoundedPi * (2 * k + 1) / 72) / tw;
-    if (k < 18) {
-      t.imdct_win[0][k] = float(normal);
-      t.imdct_win[1][k] = float(normal);
-    } else {
-      t.imdct_win[0][k] = float(normal);
-      t.imdct_win[3][k] = float(normal);
-    }
-    if (k >= 18 && k < 24) t.imdct_win[1][k] = float(0.5 / tw);
-    if (k >= 24 && k < 30) t.imdct_win[1][k] = float(0.5 * std::sin(kRoundedPi * (2 * k - 35) / 24) / tw);
-    if (k >= 6 && k < 12) t.imdct_win[3][k] = float(0.5 * std::sin(kRoundedPi * (2 * k - 11) / 24) / tw);
-    if (k >= 12 && k < 18) t.imdct_win[3][k] = float(0.5 / tw);
-  }
-  for (int k = 0; k < 12; ++k)
-    t.imdct_win[2][k] =
-        float(0.5 * std::sin(kRoundedPi * (2 * k + 1) / 24) / std::cos(kRoundedPi * (2 * k + 7) / 24));
-}
-
 void Spread(const float* from, Lanes4* to, int n) {
   for (int i = 0; i < n; ++i)
     for (int l = 0; l < 4; ++l) to[i].v[l] = from[i];
 }
 
-void BuildImdctLanes(BuiltTables& t) {
-  for (int w = 0; w < 4; ++w) Spread(t.imdct_win[w], t.imdct_win4[w], 36);
-  Spread(t.imdct_cos9, t.imdct_cos9_4, 9);
-  Spread(t.imdct_tfcos36, t.imdct_tfcos36_4, 9);
-  Spread(t.imdct_cos6, t.imdct_cos6_4, 2);
-  Spread(t.imdct_tfcos12, t.imdct_tfcos12_4, 3);
+void BuildImdctLanes(ImdctTables& t) {
+  for (int w = 0; w < 4; ++w) Spread(t.win[w], t.win4[w], 36);
+  Spread(t.cos9, t.cos9_4, 9);
+  Spread(t.tfcos36, t.tfcos36_4, 9);
+  Spread(t.cos6, t.cos6_4, 2);
+  Spread(t.tfcos12, t.tfcos12_4, 3);
+}
+
+void BuildImdctTables(ImdctTables& t, double pi) {
+  t.cos6[0] = float(std::cos(pi / 6));
+  t.cos6[1] = float(std::cos(pi / 3));
+  for (int k = 0; k < 9; ++k) {
+    t.cos9[k] = float(std::cos(k * pi / 18));
+    t.tfcos36[k] = float(0.5 / std::cos((2 * k + 1) * pi / 36));
+  }
+  for (int k = 0; k < 3; ++k) t.tfcos12[k] = float(0.5 / std::cos((2 * k + 1) * pi / 12));
+
+  // The windows carry 1 / (2 cos(pi (2k + 19) / 72)): the fast transforms
+  // produce their outputs scaled by that factor.
+  for (int w = 0; w < 4; ++w)
+    for (int k = 0; k < 36; ++k) t.win[w][k] = 0.0f;
+  for (int k = 0; k < 36; ++k) {
+    const double tw = std::cos(pi * (2 * k + 19) / 72);
+    const double normal = 0.5 * std::sin(pi * (2 * k + 1) / 72) / tw;
+    if (k < 18) {
+      t.win[0][k] = float(normal);
+      t.win[1][k] = float(normal);
+    } else {
+      t.win[0][k] = float(normal);
+      t.win[3][k] = float(normal);
+    }
+    if (k >= 18 && k < 24) t.win[1][k] = float(0.5 / tw);
+    if (k >= 24 && k < 30) t.win[1][k] = float(0.5 * std::sin(pi * (2 * k - 35) / 24) / tw);
+    if (k >= 6 && k < 12) t.win[3][k] = float(0.5 * std::sin(pi * (2 * k - 11) / 24) / tw);
+    if (k >= 12 && k < 18) t.win[3][k] = float(0.5 / tw);
+  }
+  for (int k = 0; k < 12; ++k)
+    t.win[2][k] =
+        float(0.5 * std::sin(pi * (2 * k + 1) / 24) / std::cos(pi * (2 * k + 7) / 24));
+  BuildImdctLanes(t);
 }
 
 void BuildScaleTables(BuiltTables& t) {
@@ -250,8 +253,8 @@ void BuildLayer12Tables(Layer12Tables& t) {
 void BuildAll() {
   BuiltTables& t = detail::built_tables;
   BuildSynthesisTables(t);
-  BuildImdctTables(t);
-  BuildImdctLanes(t);
+  BuildImdctTables(t.imdct, kRoundedPi);
+  BuildImdctTables(t.imdct_exact, kExactPi);
   BuildScaleTables(t);
   BuildStereoTables(t);
   BuildAntialiasTables(t);

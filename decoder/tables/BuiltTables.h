@@ -18,6 +18,22 @@ struct alignas(16) Lanes4 {
   float v[4];
 };
 
+// The inverse MDCTs' transform constants and windows, plain and in four
+// lanes. The windows carry 1 / (2 cos(pi (2k + 19) / 72)) (short window:
+// (2k + 7) / 24), the factor the fast transforms leave on their outputs.
+struct ImdctTables {
+  float cos6[2];     // cos(pi/6), cos(pi/3)
+  float win[4][36];  // by block type
+  float cos9[9];     // cos(k pi/18)
+  float tfcos36[9];  // 0.5 / cos((2k+1) pi/36)
+  float tfcos12[3];  // 0.5 / cos((2k+1) pi/12)
+  Lanes4 win4[4][36];
+  Lanes4 cos9_4[9];
+  Lanes4 tfcos36_4[9];
+  Lanes4 cos6_4[2];
+  Lanes4 tfcos12_4[3];
+};
+
 // Layer III Huffman shortcuts: the next kHuffFastBits bits of a granule's
 // data give a whole pair or quad, signs included, when they hold all of it.
 constexpr int kHuffFastBits = 10;
@@ -47,16 +63,10 @@ struct BuiltTables {
   alignas(32) int16_t slot_ordered_window[16][8][4][16];
 
   // ---- Layer III ----
-  float imdct_cos6[2];
-  float imdct_win[4][36];
-  float imdct_cos9[9];
-  float imdct_tfcos36[9];
-  float imdct_tfcos12[3];
-  Lanes4 imdct_win4[4][36];
-  Lanes4 imdct_cos9_4[9];
-  Lanes4 imdct_tfcos36_4[9];
-  Lanes4 imdct_cos6_4[2];
-  Lanes4 imdct_tfcos12_4[3];
+  // Today's, with the rounded pi every Layer III table shares; and the full
+  // accuracy mode's, with pi exact.
+  ImdctTables imdct;
+  ImdctTables imdct_exact;
   float sf_scale_long[40];
   float gain_scale[256];
   float sf_scale_short[8][2][16];

@@ -1,6 +1,6 @@
 // Arbitrary bytes through the frame reader and the decoder: the first byte
-// picks file or stream reading (bit 0) and gapless trimming (bit 1), the
-// rest is the source. The tag and encoder-header readers see the same
+// picks file or stream reading (bit 0), gapless trimming (bit 1) and full
+// accuracy (bit 2), the rest is the source. The tag and encoder-header readers see the same
 // bytes, and the length and seek arithmetic what they made of them.
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
   const bool stream = data[0] & 1;
   const bool gapless = data[0] & 2;
+  decoder->SetFullAccuracy(data[0] & 4);
   ++data;
   --size;
 

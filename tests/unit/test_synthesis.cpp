@@ -102,11 +102,11 @@ void Compare(const dsp::Kernels& ref, const dsp::Kernels& k) {
   }
 
   // Inverse MDCTs and alias reduction: every window, per-lane windows,
-  // both strides.
-  const BuiltTables& t = Built();
-  Lanes4 mixed[36];
-  for (int i = 0; i < 36; ++i) mixed[i] = Lanes4{{t.imdct_win[0][i], t.imdct_win[0][i], t.imdct_win[3][i], t.imdct_win[1][i]}};
+  // both strides, both modes' constants.
   for (int call = 0; call < 48; ++call) {
+    const ImdctTables& t = call & 1 ? Built().imdct_exact : Built().imdct;
+    Lanes4 mixed[36];
+    for (int i = 0; i < 36; ++i) mixed[i] = Lanes4{{t.win[0][i], t.win[0][i], t.win[3][i], t.win[1][i]}};
     alignas(16) float in[72], prev[576], out_want[576], out_got[576], next_want[576], next_got[576];
     for (float& v : in) v = unit(rng) * 1000.0f;
     for (float& v : prev) v = unit(rng);
@@ -114,12 +114,12 @@ void Compare(const dsp::Kernels& ref, const dsp::Kernels& k) {
     const int stride = call % 3 == 2 ? 4 : 32;
     const int type = call % 5;
     if (type == 2) {
-      ref.imdct12(in, prev, out_want, next_want, stride);
-      k.imdct12(in, prev, out_got, next_got, stride);
+      ref.imdct12(in, t, prev, out_want, next_want, stride);
+      k.imdct12(in, t, prev, out_got, next_got, stride);
     } else {
-      const Lanes4* win = type == 4 ? mixed : t.imdct_win4[type];
-      ref.imdct36(in, win, prev, out_want, next_want, stride);
-      k.imdct36(in, win, prev, out_got, next_got, stride);
+      const Lanes4* win = type == 4 ? mixed : t.win4[type];
+      ref.imdct36(in, t, win, prev, out_want, next_want, stride);
+      k.imdct36(in, t, win, prev, out_got, next_got, stride);
     }
     ExpectSame("imdct out", out_want, out_got, 576);
     ExpectSame("imdct next", next_want, next_got, 576);
@@ -214,9 +214,12 @@ struct Channel {
 };
 
 // Feeds the calls through a decoder and the definition side by side;
-// counts the channel windows that ran over the unlimited history.
-void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& calls, int* exact_windows) {
+// counts the channel windows that ran over the unlimited history. Full
+// accuracy windows every call so, at full scale 2^15.
+void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& calls, int* exact_windows,
+                      bool full_accuracy = false) {
   SynthesisState st;
+  st.full_accuracy = full_accuracy;
   st.Reset();
   int16_t pcm[64];
   PcmOut out{pcm, 0};
@@ -233,8 +236,9 @@ void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& cal
       for (int i = 0; i < 64; ++i) {
         double sum = 0;
         for (int k = 0; k < 32; ++k) sum += std::cos((16 + i) * (2 * k + 1) * kPi / 64) * calls[call][32 * ch + k];
-        v[i] = 32767.0 * sum;
+        v[i] = (full_accuracy ? 32768.0 : 32767.0) * sum;
         stored[i] = StoredV(st, ch, h, s, i);
+        if (full_accuracy) continue;
         // Rounded to nearest (float error aside) and limited.
         ASSERT_NEAR(stored[i], std::fmin(std::fmax(v[i], -32767.0), 32767.0), 0.51) << "call " << call << " V" << i;
         if (std::fabs(v[i]) > 32767.5) ref[ch].last_limited = call;
@@ -245,12 +249,13 @@ void ExpectDefinition(bool stereo, const std::vector<std::array<float, 64>>& cal
     }
     for (int out = 0; out < 2; ++out) {
       const Channel& c = ref[stereo ? out : 0];  // mono hears channel 0 on both sides
-      const bool exact = call - c.last_limited < 16;
+      const bool exact = full_accuracy || call - c.last_limited < 16;
       *exact_windows += exact;
       for (int n = 0; n < 32; ++n) {
         const int got = pcm[2 * n + out];
         if (exact)
-          ASSERT_NEAR(got, c.ExactSample(n), 2) << "call " << call << " side " << out << " n " << n;
+          ASSERT_NEAR(got, c.ExactSample(n), full_accuracy ? 1 : 2)
+              << "call " << call << " side " << out << " n " << n;
         else
           ASSERT_EQ(got, c.IntegerSample(n)) << "call " << call << " side " << out << " n " << n;
       }
@@ -286,6 +291,10 @@ TEST(Synthesis, FollowsTheFilterbankDefinition) {
   EXPECT_EQ(exact, 16 + 16 + 18);
   ExpectDefinition(false, calls, &exact);
   EXPECT_EQ(exact, 2 * (16 + 16));
+  for (bool stereo : {true, false}) {
+    ExpectDefinition(stereo, calls, &exact, true);
+    EXPECT_EQ(exact, 2 * int(calls.size()));
+  }
 }
 
 // Ties round to even; V limits to +-32767 also from infinities and NaNs.

@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "decoder/EmbeddedData.h"
+#include "tags/FileTags.h"
 #include "tags/Id3v1Tag.h"
 #include "tags/InfoBlocks.h"
 #include "tags/TagFile.h"
 #include "tags/Title.h"
+#include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 
 namespace bramble {
@@ -185,6 +187,52 @@ TEST_F(TitleTest, StoredOrderIsALittleEndianImage) {
   char out[300];  // the host's file information: no name means the source playing
   GetFileInfoTitle("", path_.c_str(), out);
   EXPECT_STREQ(out, "World F 1999");
+}
+
+// Every kind of tag, with a picture before the texts: the artist and the
+// title, and reads that step over the picture.
+TEST_F(TitleTest, Id3v2AndApeTextsInEveryVersion) {
+  using namespace test;
+  const Bytes picture(1 << 20, 0xE0), small = {0xFF, 0xE0, 0xFF, 0x00, 0xFF};
+  const Bytes ext24 = Be(6, 4, true) + Bytes{1, 0};  // 2.4 extended header
+  struct Case {
+    Bytes file;
+    std::string title, tags;
+  } cases[] = {
+      {Id3Tag(3, 0, Id3Frame(3, "APIC", picture) + Id3Frame(3, "TIT2", Bytes{1} + Utf16(u"Caf\u00e9 \u0141", false)) +
+                        Id3Frame(3, "TPE1", Bytes{0, 0xC4, 'd', 0xE4}) + Bytes(30, 0)) + kBody,
+       "\u00c4d\u00e4 Caf\u00e9 \u0141", "id3v2.3"},
+      // Unsynchronised frames, a data length before one, a plain size a writer put in a 2.4 tag.
+      {Id3Tag(4, 0x40, ext24 + Id3Frame(4, "TALB", Bytes(256, 'a'), 0, true) +
+                           Id3Frame(4, "TIT2", Be(8, 4, true) + Str("\3Gr\u00fc\u00dfe"), 0x03) +
+                           Id3Frame(4, "TPE1", Unsync(Bytes{0, 0xFF, 0xE0, 'x'}), 0x02)) + kBody,
+       "\u00ff\u00e0x Gr\u00fc\u00dfe", "id3v2.4"},
+      {Id3Tag(2, 0, Id3Frame(2, "TT2", Bytes{1} + Utf16(u"\u014ctake", true)) + Id3Frame(2, "TP1", Bytes{0} + Str("Band"))) + kBody,
+       "Band \u014ctake", "id3v2.2"},
+      // Unsynchronised as a whole: sizes count the resynchronised bytes.
+      {Id3Tag(3, 0x80, Unsync(Id3Frame(3, "APIC", small) + Id3Frame(3, "TIT2", Bytes{0} + Str("Night")) +
+                              Id3Frame(3, "TPE1", Bytes{0, 0xD1, 'u'}))) + kBody,
+       "\u00d1u Night", "id3v2.3"},
+      {kBody + ApeTag({ApeItem("Cover Art (Front)", picture, 2), ApeItem("TITLE", Str("\u00c9t\u00e9")),
+                       ApeItem("Artist", Str("Zo\u00eb"))}, true),
+       "Zo\u00eb \u00c9t\u00e9", "apev2"},
+  };
+  CurrentTitleOrder().entry[1] = {1, kTitleFieldArtist, 1};
+  CurrentTitleOrder().entry[2] = {2, kTitleFieldTitle, 1};
+  CurrentTitleOrder().entry[6].enabled = 0;
+  for (const Case& c : cases) {
+    ASSERT_TRUE(test::WriteFile(path_, c.file));
+    EXPECT_EQ(Title(path_, 256), HostText(c.title));  // in the code page on Windows
+    struct Counting : MemoryTagSource {
+      using MemoryTagSource::MemoryTagSource;
+      bool ReadAt(uint64_t offset, void* out, size_t n) override { return read += n, MemoryTagSource::ReadAt(offset, out, n); }
+      size_t read = 0;
+    } source(c.file.data(), c.file.size());
+    FileTags tags;
+    ReadTags(source, &tags);
+    EXPECT_EQ(TagNames(tags), c.tags);
+    EXPECT_LT(source.read, 3000u) << c.title;
+  }
 }
 
 // A reader on a fresh channel that notes "url:payload@time" or "text:...".

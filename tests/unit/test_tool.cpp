@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TagBytes.h"
 #include "tests/support/TestFiles.h"
 #include "tools/streams/QdxStream.h"
 
@@ -107,8 +108,31 @@ TEST_F(Tool, InfoDescribesTheStream) {
       {"M2L3_compl24", "2\nlayer: 3\nmode: single_channel\nsample_rate: 24000\nbitrate: 128000\nlength_ms: 5088\n"
                        "frames: 212"},
   };
-  for (const auto& c : cases)
-    EXPECT_EQ(Bramble({"info", streams_ + c.first + ".bit"}).out, "version: " + std::string(c.second) + "\n");
+  for (const auto& c : cases) {
+    const std::string path = streams_ + c.first + ".bit", want = "version: " + std::string(c.second) + "\n";
+    EXPECT_EQ(Bramble({"info", path}).out, want + "accuracy: limited\n");
+    EXPECT_EQ(Bramble({"info", path, "--full-accuracy"}).out, want + "accuracy: full\n");
+  }
+}
+
+// Each field from the tag that shows it: ID3v1 unless its value is only the
+// ID3v2 value cut to 30 characters ('?' for what Latin-1 lacks), then
+// ID3v2 (a comment without description, a 2.4 date's year), then APEv2.
+TEST_F(Tool, InfoPrintsTheTagsFieldByField) {
+  using namespace test;
+  const std::string full = "\u0141\u00f3d\u017a, a morning song in the hills of the west";  // 45 characters
+  const Bytes v2 = Id3Tag(4, 0, Id3Frame(4, "TIT2", Bytes{3} + Str(full)) + Id3Frame(4, "TPE1", Bytes{0} + Str("Ada")) +
+                                    Id3Frame(4, "COMM", Bytes{0} + Str("engiTunNORM") + Bytes{0} + Str("x")) +
+                                    Id3Frame(4, "COMM", Bytes{0} + Str("eng") + Bytes{0} + Str("first take")) +
+                                    Id3Frame(4, "TDRC", Bytes{0} + Str("2004-05-01")) + Id3Frame(4, "TCON", Str("\3Rock")));
+  Bytes v1 = Str("TAG?\xF3" "d?, a morning song in the hi") + Str("Edited") + Bytes(88, 0);
+  v1.push_back(255);
+  const std::string path = Work("tagged.mp3");
+  ASSERT_TRUE(WriteFile(path, v2 + ReadFile(streams_ + "l1-fl4.bit") + ApeTag({ApeItem("Album", Str("Hills"))}, false) + v1));
+  const std::string out = Bramble({"info", path}).out;
+  std::remove(path.c_str());
+  EXPECT_EQ(out.substr(out.find("title:")), "title: " + full + "\nartist: Edited\nalbum: Hills\nyear: 2004\n"
+                                            "comment: first take\ngenre: Rock\ntags: id3v2.4 apev2 id3v1\n");
 }
 
 // Each planted block once, at the decode time of the frame that completes it.

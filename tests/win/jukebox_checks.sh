@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # jukebox.exe and the plug-in end to end under Wine, against the native tools:
 #   jukebox_checks.sh WIN_BIN NATIVE_BIN CONFORMANCE_DIR SOURCE_ROOT
-# What the DLL plays must equal `bramble decode` byte for byte, and the host
-# must get the information blocks `bramble qdx` finds.
+# What the DLL plays must equal `bramble decode` byte for byte (in full
+# accuracy too), and the host must get the information blocks `bramble qdx`
+# finds.
 set -u
 bin=$1 native=$2 conf=$3 root=$4
 [ -x "$native/bramble" ] && [ -x "$native/qdxembed" ] || { echo "SKIPPED: no bramble/qdxembed in $native"; exit 77; }
@@ -13,7 +14,7 @@ run() { "$root/scripts/wine-run.sh" "$bin/jukebox.exe" "$@" --timeout 300000 2>&
 work=$(mktemp -d)
 key='HKCU\Software\Bramblecot\Jubora\InPlugins'
 reg() { "$root/scripts/wine-run.sh" reg "$@" /f >/dev/null 2>&1; }
-trap 'reg delete "$key\MP3" /v "QDX Auto Switch"; rm -rf "$work"' EXIT
+trap 'reg delete "$key\MP3" /v "QDX Auto Switch"; reg delete "$key\Ostrel" /v FullAccuracy; rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect() {  # output file, exact lines; a run that timed out fails too
@@ -61,27 +62,35 @@ cmp -s "$work/vbr_ref.raw" "$work/vbr_gapless.raw" || fail "gapless playback dif
 # Every conformance stream the native decoder takes, then lame streams cut
 # mid-way (they reach back into a reservoir the decoder never saw: frames
 # that yield nothing write nothing), played as one chain in one process:
-# each must start from a clean state.
+# each must start from a clean state. Then again with "FullAccuracy" 1,
+# against `bramble decode --full-accuracy`.
 sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 4 sine 300-3000 2>/dev/null
 lame --quiet -b 32 --resample 24 "$work/tone.wav" "$work/m2.mp3"
 lame --quiet -b 16 --resample 11.025 "$work/tone.wav" "$work/m25.mp3"
 tail -c $(( $(stat -c %s "$work/m2.mp3") * 2 / 3 )) "$work/m2.mp3" >"$work/m2-cut.mp3"
 tail -c $(( $(stat -c %s "$work/m25.mp3") / 2 )) "$work/m25.mp3" >"$work/m25-cut.mp3"
-chain=() offsets=() total=0
-for stream in "$conf"/*.bit "$work/m2-cut.mp3" "$work/m25-cut.mp3"; do
-  "$native/bramble" decode "$stream" "$work/one.raw" 2>/dev/null || continue
-  cat "$work/one.raw" >>"$work/chain.ref"
-  total=$((total + $(stat -c %s "$work/one.raw")))
-  offsets+=("$total $(basename "$stream")")
-  chain+=(--then "$stream")
+for option in "" --full-accuracy; do
+  chain=() offsets=() total=0
+  rm -f "$work/chain.ref"
+  for stream in "$conf"/*.bit "$work/m2-cut.mp3" "$work/m25-cut.mp3"; do
+    "$native/bramble" decode "$stream" "$work/one.raw" $option 2>/dev/null || continue
+    cat "$work/one.raw" >>"$work/chain.ref"
+    total=$((total + $(stat -c %s "$work/one.raw")))
+    offsets+=("$total $(basename "$stream")")
+    chain+=(--then "$stream")
+  done
+  [ -n "$option" ] && reg add "$key\Ostrel" /v FullAccuracy /t REG_DWORD /d 1
+  run play "${chain[@]:1}" --out "$work/chain.got" >"$work/chain.txt"
+  [ -n "$option" ] && reg delete "$key\Ostrel" /v FullAccuracy
+  expect "$work/chain.txt" "written $total"
+  if ! cmp -s "$work/chain.ref" "$work/chain.got"; then
+    at=$(cmp "$work/chain.ref" "$work/chain.got" 2>&1 | sed -n 's/.* byte \([0-9]*\).*/\1/p')
+    for o in "${offsets[@]}"; do
+      [ "${o%% *}" -ge "${at:-0}" ] && { fail "${o#* }: jukebox output differs from bramble decode $option"; break; }
+    done
+  fi
+  echo "identity${option:+ (full accuracy)}: ${#offsets[@]} streams compared"
 done
-run play "${chain[@]:1}" --out "$work/chain.got" >"$work/chain.txt"
-expect "$work/chain.txt" "written $total"
-if ! cmp -s "$work/chain.ref" "$work/chain.got"; then
-  at=$(cmp "$work/chain.ref" "$work/chain.got" 2>&1 | sed -n 's/.* byte \([0-9]*\).*/\1/p')
-  for o in "${offsets[@]}"; do [ "${o%% *}" -ge "${at:-0}" ] && { fail "${o#* }: jukebox output differs from bramble decode"; break; }; done
-fi
-echo "identity: ${#offsets[@]} streams compared"
 
 # Information blocks planted by `qdxembed` in three sources, played as one
 # chain. `bramble qdx` prints the decode time T of the frame that completed

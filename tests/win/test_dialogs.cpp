@@ -13,8 +13,11 @@
 #include <stdexcept>
 #include <thread>
 
+#include "config/Language.h"
 #include "config/SettingsKey.h"
 #include "host/about/resource.h"
+#include "tests/support/TagBytes.h"
+#include "tags/Title.h"
 #include "tests/win/WinHarness.h"
 #include "ui/DialogLayer.h"
 #include "ui/FileInfoDialog.h"
@@ -97,12 +100,13 @@ TEST_F(ConfigSheet, FirstOpeningShowsDefaultsAndTextsAndWritesThem) {
   ASSERT_NO_FATAL_FAILURE(Load(false));
   Sheet([](HWND sheet, HWND page) {
     EXPECT_TRUE(Checked(page, IDC_CPU_586) && !Checked(page, IDC_CPU_486) && !Enabled(page, IDC_CPU_486));
-    EXPECT_FALSE(Checked(page, IDC_GAPLESS));
+    EXPECT_FALSE(Checked(page, IDC_GAPLESS) || Checked(page, IDC_FULL_ACCURACY));
     EXPECT_EQ(Pos(page, IDC_QUALITY_SLIDER) * 10 + Pos(page, IDC_PRIORITY_SLIDER), 85);
     const std::pair<int, unsigned> texts[] = {
         {IDC_QUALITY_NAME, IDS_QUALITY_BEST},   {IDC_PRIORITY_NAME, IDS_PRIORITY_HIGH},   {IDC_CPU_GROUP, IDS_CPU_GROUP},
         {IDC_CPU_586, IDS_CPU_586},             {IDC_CPU_486, IDS_CPU_486},               {IDC_CPU_NOTE, IDS_CPU_NOTE},
-        {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_GAPLESS, IDS_GAPLESS}};
+        {IDC_QUALITY_GROUP, IDS_QUALITY_GROUP}, {IDC_PRIORITY_GROUP, IDS_PRIORITY_GROUP}, {IDC_GAPLESS, IDS_GAPLESS},
+        {IDC_FULL_ACCURACY, IDS_FULL_ACCURACY}};
     for (const auto& t : texts) EXPECT_EQ(ItemText(page, t.first), LangText(t.second)) << t.first;
     EXPECT_EQ(Tabs(sheet), LangText(IDS_GENERAL_TAB) + "|" + LangText(IDS_NETWORK_TAB));
     EXPECT_EQ(Stored(), "0,16,5");
@@ -131,6 +135,15 @@ TEST_F(ConfigSheet, EmptyLanguageStringsLeaveTheTemplateTexts) {
     EXPECT_EQ(Tabs(sheet), "General|Network Streaming");
   }, "");
   EXPECT_EQ(UserSetting(bramble::kGeneralSubkey, "Language"), "Plugins\\Tolquin.DLL");
+}
+
+// A host without a language library of its own: the copy the release
+// installs beside the plug-in serves, and "Language" (a name beside the
+// host) stays unset.
+TEST_F(ConfigSheet, TheLanguageLibraryBesideThePluginServesAHostWithoutOne) {
+  bramble::LanguageLibrary library("C:\\no host here\\", BesideProgram("").c_str());
+  EXPECT_EQ(library.Load(IDS_GENERAL_TAB), LangText(IDS_GENERAL_TAB));
+  EXPECT_EQ(UserSetting(bramble::kGeneralSubkey, "Language"), "<absent>");
 }
 
 TEST_F(ConfigSheet, StoredValuesAreMappedAndRewritten) {
@@ -164,14 +177,17 @@ TEST_F(ConfigSheet, TrackbarsStoreOnReleaseAndClicksStoreAtOnce) {
     DragTrackbar(page, IDC_QUALITY_SLIDER, 7);
     DragTrackbar(page, IDC_PRIORITY_SLIDER, 3);
     EXPECT_EQ(Stored() + ItemText(page, IDC_PRIORITY_NAME), "0,14,3" + LangText(IDS_PRIORITY_NORMAL));
-    // A click on the CPU class writes all three values again; the box at once.
+    // A click on the CPU class writes all three values again; a box its own at once.
     bramble::SettingsKey::DeleteTree(HKEY_CURRENT_USER, bramble::kSettingsRoot);
     Click(page, IDC_CPU_586);
     EXPECT_EQ(Stored(), "0,14,3");
-    Click(page, IDC_GAPLESS);
-    EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, "Gapless", 7), 1u);
-    Click(page, IDC_GAPLESS);
-    EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, "Gapless", 7), 0u);
+    const std::pair<int, const char*> boxes[] = {{IDC_GAPLESS, "Gapless"}, {IDC_FULL_ACCURACY, "FullAccuracy"}};
+    for (const auto& box : boxes) {
+      Click(page, box.first);
+      EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, box.second, 7), 1u) << box.second;
+      Click(page, box.first);
+      EXPECT_EQ(bramble::ReadSettingDword(kPluginSubkey, box.second, 7), 0u) << box.second;
+    }
   });
   EXPECT_EQ(Stored(), "0,14,3") << "closing stores nothing more";
 }
@@ -405,6 +421,42 @@ TEST_F(FileInfo, AFailedWriteShowsItsMessageAndLeavesTheFile) {
   });
   CloseHandle(holder);
   EXPECT_EQ(ReadAll(path), Layer3(5) + Tag(kSong));
+}
+
+// ID3v2 texts reach the host in its code page (a character it lacks as '?')
+// and start the dialog of a file without ID3v1, where OK alone writes
+// nothing. A 30-character ID3v1 cut shows the full ID3v2 title, an edit the
+// new ID3v1 title, and no byte before the ID3v1 tag changes.
+TEST_F(FileInfo, OtherTagsShowInTheCodePageAndEditsGoToId3v1Only) {
+  using namespace bramble::test;
+  ASSERT_EQ(GetACP(), 1252u) << "the expected bytes are code page 1252's";
+  const int32_t artist_title[24] = {1, bramble::kTitleFieldArtist, 1, 2, bramble::kTitleFieldTitle, 1};  // the rest off
+  bramble::SettingsKey().SetValue(kPluginSubkey, "ID3Tag", REG_BINARY, artist_title, sizeof artist_title);
+  Load();
+  auto title_of = [&](const std::string& path) {
+    char title[256] = {};
+    int length_ms = 0;
+    mod_->GetFileInfo(path.c_str(), title, &length_ms);
+    return std::string(title);
+  };
+  const Bytes v2 = Id3Tag(3, 0, Id3Frame(3, "TIT2", Bytes{1} + Utf16(u"Caf\u00e9 \u0141", false)) +
+                                    Id3Frame(3, "TPE1", Bytes{0} + Str("Ada")) + Id3Frame(3, "TCON", Bytes{0} + Str("(17)")));
+  const std::string only_v2 = File("info-v2.mp3", v2 + Layer3(20));
+  EXPECT_EQ(title_of(only_v2), "Ada Caf\xE9 ?");
+  Dialog(only_v2, [&](HWND d) {
+    EXPECT_EQ(ItemText(d, IDC_INFO_TITLE) + "|" + ItemText(d, IDC_INFO_ARTIST) + "|" + std::to_string(Genre(d)),
+              "Caf\xE9 ?|Ada|17");
+    Click(d, IDOK);
+  });
+  EXPECT_EQ(ReadAll(only_v2), v2 + Layer3(20));
+
+  const std::string full = "Morning Song in the Hills of the Far West Sea";  // 45 characters
+  const Bytes before = Id3Tag(4, 0, Id3Frame(4, "TIT2", Bytes{3} + Str(full))) + Layer3(20);
+  const std::string both = File("info-both.mp3", before + Tag({full.substr(0, 30), "Ada", "", "", "", 255}, '\0'));
+  EXPECT_EQ(title_of(both), "Ada " + full);
+  Edit(both, -1, IDC_INFO_TITLE, "Evening Song");
+  EXPECT_EQ(title_of(both), "Ada Evening Song");
+  EXPECT_EQ(ReadAll(both), before + Tag({"Evening Song", "Ada", "", "", "", 255}, '\0'));
 }
 
 // A hook that throws ends its dialog or sheet, and the exception reaches
