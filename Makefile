@@ -73,7 +73,7 @@ demo: deps build-native build-win64
 	bash scripts/demo.sh
 	bash scripts/demo-player.sh
 
-bench: deps build-native
+bench: deps build-native build-native32 build-win64
 	bash scripts/bench.sh
 
 clean:

@@ -5,7 +5,7 @@
 
 namespace bramble {
 
-bool ParseFrameHeader(const uint8_t* h, FrameHeader* out) {
+bool ParseFrameHeader(const uint8_t* h, FrameHeader* out, int free_length) {
   const int b0 = h[0], b1 = h[1], b2 = h[2], b3 = h[3];
   if (b0 != 0xFF || (b1 & 0xE0) != 0xE0) return false;
   const int layer = 4 - ((b1 >> 1) & 3);
@@ -65,6 +65,13 @@ bool ParseFrameHeader(const uint8_t* h, FrameHeader* out) {
     const int half = layer == 3 ? f.lsf : 0;
     f.frame_length = 144000 * f.bitrate_kbps / (f.sample_rate << half);
     f.frame_bytes = f.frame_length + f.padding_bit;
+  }
+  if (bitrate_index == 0 && free_length > 0) {
+    // The stream's own length; its rate follows, rounded to whole kbit/s.
+    const int64_t bits = int64_t(free_length) * 8 * f.sample_rate;
+    f.frame_length = free_length;
+    f.frame_bytes = free_length + f.padding_bit * PaddingBytes(layer);
+    f.bitrate_kbps = int32_t((bits + 500 * f.samples_per_frame) / (1000 * int64_t(f.samples_per_frame)));
   }
   if (layer == 3) {
     f.side_info_bytes = f.lsf ? (f.stereo ? 17 : 9) : (f.stereo ? 32 : 17);

@@ -7,6 +7,13 @@
 
 namespace bramble {
 
+// Frame lengths in bytes, header included, without padding. A table rate
+// gives at most 1729 (MPEG-1 Layer II, 384 kbit/s, 32 kHz); a free-format
+// length is bounded by the frame body buffer the reader and decoder keep.
+constexpr int kMinFrameLength = 10;
+constexpr int kMaxFrameLength = 1800;
+constexpr int kMaxFreeFrameLength = 4096;
+
 struct FrameHeader {
   int32_t layer = 0;           // 1..3: 4 minus the layer bits
   int32_t protection_bit = 0;  // 0: a 16-bit CRC word follows the header
@@ -49,7 +56,12 @@ struct FrameHeader {
 
 // Parses 4 header bytes; false without sync, with layer bits 00,
 // sampling-rate index 3 or bit-rate index 15 (`out` is then unchanged).
-bool ParseFrameHeader(const uint8_t* h, FrameHeader* out);
+// Bit-rate index 0 (free format) takes `free_length` (the stream's frame
+// length without padding) when it is above 0, else the row's highest rate.
+bool ParseFrameHeader(const uint8_t* h, FrameHeader* out, int free_length = 0);
+
+// Bytes the padding bit adds to a frame of `layer`.
+inline int PaddingBytes(int layer) { return layer == 1 ? 4 : 1; }
 
 // The fields a stream keeps from frame to frame once a reader has locked
 // on: version bits, layer and sample rate.

@@ -4,9 +4,10 @@
 // Codes are decoded through the generated multi-level lookup tables, which
 // give exactly the tree walk's values and code lengths. Most pairs and
 // every quad fit, with their signs, in the next 10 bits: a built table
-// gives those whole. Bits come from a 64-bit cache refilled once per pair:
-// after a refill it holds at least 56 bits, more than the longest pair (19
-// code bits, two 13-bit escapes, two signs).
+// gives those whole. Bits come from a 64-bit cache, refilled when it holds
+// fewer than the longest pair or quad of the table needs: after a refill
+// it holds at least 56 bits, more than the longest pair (19 code bits, two
+// 13-bit escapes, two signs).
 #include <algorithm>
 #include <cstring>
 
@@ -18,14 +19,26 @@ namespace bramble {
 
 namespace {
 
+// A refill reads 8 bytes from p: it must stay inside the reservoir.
+constexpr int kLastRefill = BitReservoir::kBytes - 8;
+// The big values stop before a pair that follows one starting beyond this
+// bit (where a cache refilled at every pair would next read past
+// kLastRefill).
+constexpr int32_t kGuardBit = 8 * (kLastRefill - 7);
+
 // Bit cache over the reservoir bytes: `c` holds the next bits MSB first,
-// `n` of them counted; `p` is the first byte not yet loaded.
+// `n` of them counted; `p` is the first byte not yet loaded. The position
+// p * 8 - n is beyond kGuardBit exactly when n < guard.
 struct BitCache {
+  const uint8_t* buf;
   const uint8_t* p;
   uint64_t c;
   int n;
+  int32_t guard;
+  bool beyond;  // a pair started beyond kGuardBit
 
-  BitCache(const uint8_t* buf, int32_t pos) : p(buf + (pos >> 3)), c(0), n(0) {
+  BitCache(const uint8_t* bytes, int32_t pos) : buf(bytes), p(bytes + (pos >> 3)), c(0), n(0) {
+    beyond = (pos >> 3) + 7 > kLastRefill;
     Refill();
     Skip(pos & 7);
   }
@@ -36,13 +49,14 @@ struct BitCache {
     c |= __builtin_bswap64(v) >> n;
     p += (63 - n) >> 3;
     n |= 56;
+    guard = int32_t(p - buf) * 8 - kGuardBit;
   }
   uint32_t Peek(int k) const { return uint32_t(c >> (64 - k)); }
   void Skip(int k) {
     c <<= k;
     n -= k;
   }
-  int32_t Pos(const uint8_t* buf) const { return int32_t(p - buf) * 8 - n; }
+  int32_t Pos() const { return int32_t(p - buf) * 8 - n; }
 
   // One code through the lookup table.
   int Decode(const HuffmanLookup& lk) {
@@ -71,18 +85,18 @@ struct BitCache {
   }
 };
 
-// A refill reads 8 bytes from p: it must stay inside the reservoir.
-constexpr int kLastRefill = BitReservoir::kBytes - 8;
-
 // Pairs from i up to stop; false when the reads ran off the buffer (the
 // rest of the granule is then left as zeros).
 template <bool kEscape>
-bool DecodePairs(const HuffmanLookup& lk, const uint32_t* whole, BitCache& b, const uint8_t* limit, int32_t* out,
-                 int& i, int stop) {
+bool DecodePairs(const HuffmanLookup& lk, const uint32_t* whole, BitCache& b, int32_t* out, int& i, int stop) {
   const int linbits = lk.linbits;
+  const int longest = lk.max_code_bits + 2 * linbits + 2;
   for (; i < stop; i += 2) {
-    if (b.p > limit) return false;
-    b.Refill();
+    if (b.n < b.guard) {
+      if (b.beyond) return false;
+      b.beyond = true;
+    }
+    if (b.n < longest) b.Refill();
     const uint32_t pair = whole[b.Peek(kHuffFastBits)];
     if (pair) {
       out[i] = int8_t(pair);
@@ -114,9 +128,7 @@ int DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBound
   const int32_t end =
       int32_t(std::clamp(int64_t(part2_start) + gi.part2_3_length, int64_t(0),
                          int64_t(BitReservoir::kMaxReadBit)));
-  const uint8_t* buf = reservoir.bytes;
-  const uint8_t* limit = buf + kLastRefill;
-  BitCache b(buf, std::clamp(reservoir.read_pos, int32_t(0), kLastRefill * 8));
+  BitCache b(reservoir.bytes, std::clamp(reservoir.read_pos, int32_t(0), kLastRefill * 8));
 
   // Big values: at most 576 places whatever big_values says.
   const int big = std::min(2 * gi.big_values, 576);
@@ -135,9 +147,9 @@ int DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBound
       std::fill(out + i, out + stop, 0);
       i = stop;
     } else if (lk.linbits) {
-      in_buffer = DecodePairs<true>(lk, whole, b, limit, out, i, stop);
+      in_buffer = DecodePairs<true>(lk, whole, b, out, i, stop);
     } else {
-      in_buffer = DecodePairs<false>(lk, whole, b, limit, out, i, stop);
+      in_buffer = DecodePairs<false>(lk, whole, b, out, i, stop);
     }
   }
 
@@ -145,10 +157,11 @@ int DecodeHuffman(BitReservoir& reservoir, const GranuleInfo& gi, const SfbBound
   // left. A quad whose code reaches end is dropped; its sign bits may pass.
   // A quad and its signs take at most 10 bits.
   const HuffmanQuad* quads = t.huffman_quads[gi.count1table_select & 1];
-  for (int32_t pos = b.Pos(buf); pos < end && i <= 576 - 4; pos = b.Pos(buf)) {
-    b.Refill();
+  for (int32_t pos = b.Pos(); pos < end && i <= 576 - 4;) {
+    if (b.n < kHuffFastBits) b.Refill();
     const HuffmanQuad& q = quads[b.Peek(kHuffFastBits)];
     if (pos + q.code_bits >= end) break;
+    pos += q.bits;
     b.Skip(q.bits);
     out[i] = q.v[0];
     out[i + 1] = q.v[1];

@@ -109,11 +109,14 @@ void HybridFilterbank(const GranuleInfo& gi, const float* prev, float* next, con
     sb = 4;
   }
   for (; sb < nsb; sb += 4) FourSubbands(k, c, block_type, aa, prev, xr, next, sb);
-  const size_t rest = size_t(32 - sb) * sizeof(float);
-  for (int i = 0; i < 18; ++i) {
-    std::memcpy(xr + 32 * i + sb, prev + 32 * i + sb, rest);
-    std::memset(next + 32 * i + sb, 0, rest);
-  }
+  // The rest four sub-bands at a time (sb is a multiple of 4): fixed-size
+  // copies the compiler inlines.
+  static const float kZero4[4] = {};
+  for (int i = 0; i < 18; ++i)
+    for (int j = 32 * i + sb; j < 32 * i + 32; j += 4) {
+      std::memcpy(xr + j, prev + j, sizeof kZero4);
+      std::memcpy(next + j, kZero4, sizeof kZero4);
+    }
 }
 
 }  // namespace bramble

@@ -45,7 +45,7 @@ int MpegDecoder::DecodeFrame(const uint8_t* frame, int length, void* pcm) {
 
 bool MpegDecoder::ParseHeader(const uint8_t* h, int available) {
   FrameHeader f;
-  if (!ParseFrameHeader(h, &f) || f.frame_bytes > available) return false;
+  if (!ParseFrameHeader(h, &f, free_length_) || f.frame_bytes > available) return false;
   header_ = f;
   std::memcpy(body_.bytes, h + 4, size_t(f.frame_bytes - 4));
   body_.bit_pos = f.BodyStartBit();

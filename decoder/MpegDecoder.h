@@ -21,7 +21,7 @@ namespace bramble {
 class MpegDecoder {
  public:
   // The longest frame body a caller hands over, and the most PCM a frame yields.
-  static constexpr int kFrameBodyBytes = 4096;
+  static constexpr int kFrameBodyBytes = kMaxFreeFrameLength;
   static constexpr int kMaxPcmBytesPerFrame = 4608;
 
   MpegDecoder();
@@ -43,6 +43,10 @@ class MpegDecoder {
   // or 0 when the frame yielded nothing. `length` is the number of bytes
   // available at `frame`; a frame longer than that is rejected.
   int DecodeFrame(const uint8_t* frame, int length, void* pcm);
+
+  // The free-format frame length (without padding) the stream's reader
+  // locked on; 0: a bit-rate index 0 header reads as the row's highest rate.
+  void SetFreeFormatLength(int length) { free_length_ = length; }
 
   // PCM bytes the last DecodeFrame produced.
   int pcm_bytes() const { return 2 * pcm_.count; }
@@ -70,6 +74,7 @@ class MpegDecoder {
   EmbeddedChannel embedded_;
   PcmOut pcm_;
   const dsp::Kernels* kernels_;
+  int free_length_ = 0;
 };
 
 }  // namespace bramble

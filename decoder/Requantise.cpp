@@ -2,6 +2,7 @@
 // (ISO/IEC 11172-3 2.4.3.4.7, ISO/IEC 13818-3 2.4.3.2). The spectrum stays in
 // coded order; short windows are interleaved later by Antialias.
 #include <algorithm>
+#include <cstring>
 
 #include "decoder/Layer3.h"
 #include "decoder/tables/BuiltTables.h"
@@ -22,13 +23,25 @@ inline const float& ShortFactor(int subblock_gain, int scalefac_scale, int scale
   return Built().sf_scale_short[subblock_gain & 7][scalefac_scale & 1][k];
 }
 
-// Every band width is even, so lines go two at a time.
+// Every band width is even: two lines, then four at a time.
 inline void ScaleLines(const int32_t* q, float* xr, int begin, int end, float f, const float* p43) {
-  for (int i = begin; i < end; i += 2) {
+  int i = begin;
+  if ((end - begin) & 2) {
     const float a = f * p43[q[i]];
     const float b = f * p43[q[i + 1]];
     xr[i] = a;
     xr[i + 1] = b;
+    i += 2;
+  }
+  for (; i < end; i += 4) {
+    const float a = f * p43[q[i]];
+    const float b = f * p43[q[i + 1]];
+    const float c = f * p43[q[i + 2]];
+    const float d = f * p43[q[i + 3]];
+    xr[i] = a;
+    xr[i + 1] = b;
+    xr[i + 2] = c;
+    xr[i + 3] = d;
   }
 }
 
@@ -40,8 +53,12 @@ inline int NonzeroEnd(const int32_t* q, int end) {
 }
 
 // Lines from `begin` on requantise to f * -0.0 = -0.0, every factor being
-// positive.
-inline void FillNegativeZero(float* xr, int begin) { std::fill(xr + begin, xr + 576, -0.0f); }
+// positive. Four lines are stored at a time.
+inline void FillNegativeZero(float* xr, int begin) {
+  static const float kFour[4] = {-0.0f, -0.0f, -0.0f, -0.0f};
+  for (; begin & 3; ++begin) xr[begin] = -0.0f;
+  for (int i = begin; i < 576; i += 4) std::memcpy(xr + i, kFour, 16);
+}
 
 }  // namespace
 

@@ -1,15 +1,31 @@
 #include "host/Output.h"
 
+#include "host/Events.h"
+
 namespace jukebox {
 
 namespace {
 OutputDevice* g_device = nullptr;
 std::atomic<int> g_hold{-1};
 std::atomic<bool> g_held{false};
+// Performance-counter ticks at Play, until the first write reports them.
+std::atomic<long long> g_play_start{0};
+
+void ReportFirstWrite() {
+  const long long start = g_play_start.exchange(0);
+  if (start == 0) return;
+  LARGE_INTEGER now, rate;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&rate);
+  PrintEvent("first-write-ms %.2f", double(now.QuadPart - start) * 1000.0 / double(rate.QuadPart));
+}
 
 int __cdecl OutOpen(int rate, int channels, int bits, int, int) { return g_device->Open(rate, channels, bits); }
 void __cdecl OutClose() { g_device->Close(); }
-int __cdecl OutWrite(const void* pcm, int bytes) { return g_device->Write(pcm, bytes); }
+int __cdecl OutWrite(const void* pcm, int bytes) {
+  ReportFirstWrite();
+  return g_device->Write(pcm, bytes);
+}
 int __cdecl OutCanWrite() {
   const int hold = g_hold;
   if (hold >= 0 && g_device->GetWrittenTime() >= hold) {
@@ -34,6 +50,12 @@ bramble::OutModule g_module = {{}, OutOpen, OutClose, OutWrite, OutCanWrite, Out
 bramble::OutModule* BindOutput(OutputDevice* device) {
   g_device = device;
   return &g_module;
+}
+
+void MarkPlayStart() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  g_play_start = now.QuadPart;
 }
 
 void SetOutputHold(int written_ms) {

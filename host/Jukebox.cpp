@@ -231,6 +231,7 @@ int Play(const Options& o, HWND window) {
 int PlayOne(const Options& o, bramble::InModule* mod, const std::string& source, const std::vector<Action>& actions) {
   size_t next = 0;
   SetOutputHold(actions.empty() ? -1 : actions[0].at);
+  MarkPlayStart();
   const int result = mod->Play(source.c_str());
   PrintEvent("play %d", result);
   if (result != 0) return 1;

@@ -41,6 +41,8 @@ class OutputDevice {
 bramble::OutModule* BindOutput(OutputDevice* device);
 void SetOutputHold(int written_ms);  // -1: none
 bool OutputHeld();                   // the plug-in is waiting at the hold
+// From now, the first write prints "first-write-ms T": milliseconds since.
+void MarkPlayStart();
 
 // Writes exactly the bytes it is given: raw PCM, or a WAVE file when the
 // name ends in ".wav". Immediate, or paced like a device in real time.

@@ -153,7 +153,8 @@ int BRAMBLE_CDECL Play(const char* name) {
   if (!g_player) return 0;
   g_session.SetSourceName("");
   const Settings settings = Settings::Load();
-  if (g_player->Open(name, &mod) < 0) {
+  const long bytes = g_player->Open(name, &mod);
+  if (bytes < 0) {
     if (g_pStreaming) {
       g_pStreaming->Close();
       g_pStreaming->Finish();
@@ -165,18 +166,21 @@ int BRAMBLE_CDECL Play(const char* name) {
   ApplyGaplessSetting(settings);
   g_player->UseSettings(settings);
   const bool stream = g_session.stream_mode;
-  if (stream) PrepareStream(name);
-  g_player->Start();
-  g_session.SetSourceName(name);
   int bitrate = 0, channels = 2, rate = 0;
   if (stream) {
+    PrepareStream(name);
     bitrate = g_session.stream_bitrate;
     rate = g_session.stream_sample_rate;
-  } else if (g_session.scanner.GetInfo(name, &bitrate, &channels, &rate) != 0) {
-    bitrate = 0;  // no two frames: nothing to report
-    channels = 2;
-    rate = 0;
+  } else {
+    // The file's one scan (from the cache when the host just measured it):
+    // its layout for the player's seeks, its rates for the host.
+    const Session::FileScan& scan = g_session.ScanFile(name, uint32_t(bytes));
+    g_player->reader().SetLayout(scan.layout);
+    bitrate = scan.bitrate;  // 0 without frames: nothing to report
+    rate = scan.sample_rate;
   }
+  g_player->Start();
+  g_session.SetSourceName(name);
   if (mod.SetInfo) mod.SetInfo(bitrate / 1000, rate / 1000, channels, 1);
   if (mod.PcmFeedSetInfo) mod.PcmFeedSetInfo(rate, channels);
   return 0;
@@ -239,11 +243,11 @@ void BRAMBLE_CDECL NoOpEntry() {}
 void BRAMBLE_CDECL GetAudioInfo(const char* name, int* sample_rate, int* channels, int* bitrate) {
   const char* source = name ? name : g_session.source_name();
   if (IsNetworkName(source)) return;
-  int b = 0, c = 0, r = 0;
-  if (g_session.scanner.GetInfo(source, &b, &c, &r) != 0) return;
-  if (sample_rate) *sample_rate = r;
-  if (channels) *channels = c;
-  if (bitrate) *bitrate = b;
+  const Session::FileScan& scan = g_session.ScanFile(source, g_session.QuerySourceSize(source));
+  if (!scan.found) return;
+  if (sample_rate) *sample_rate = scan.sample_rate;
+  if (channels) *channels = 2;
+  if (bitrate) *bitrate = scan.bitrate;
 }
 
 }  // namespace

@@ -97,9 +97,8 @@ long Mp3Player::Open(const char* name, InModule* module) {
   module_ = module;
   decoder_ = std::make_unique<MpegDecoder>();
   decoder_->Init();
+  // The owner sets the layout (tags, header, walk) from its scan.
   reader_.Attach(source, decoder_.get());
-  // Tags and the first frame's header, for lengths and seeks.
-  if (source == &file_) reader_.ScanLayout(file_);
   session_.notify_once = 0;  // the first text of this source may switch the host
   info_blocks_.ResetInfoBlocks(decoder_->embedded());
   return file_length_;

@@ -62,8 +62,8 @@ class Mp3Player final : private LockOnListener {
   long seek_target() const { return seek_target_; }
   int seek_time() const { return seek_time_; }
 
-  // The frame reader of the open source. Its gapless switch and a stream's
-  // layout are set here while no thread runs.
+  // The frame reader of the open source. Its gapless switch and the
+  // source's layout are set here while no thread runs.
   FrameReader& reader() { return reader_; }
   const FrameReader& reader() const { return reader_; }
 

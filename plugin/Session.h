@@ -38,9 +38,25 @@ class Session {
   // network stream, else the local file's size (1 when it cannot be opened).
   uint32_t QuerySourceSize(const char* name) const;
 
+  // What the scan of a local file found (FrameReader::GetInfo); `found`
+  // is false when it holds no frame.
+  struct FileScan {
+    bool found = false;
+    int bitrate = 0;      // bit/s
+    int sample_rate = 0;  // Hz
+    SourceLayout layout;
+  };
+  // The scan of the local file `name` of `bytes` bytes: the last file
+  // scanned is answered from the cache while its name, size and first and
+  // last bytes stay, so that a walk over its frames runs once.
+  const FileScan& ScanFile(const char* name, uint32_t bytes);
+
   // Length of `name` in ms; the last name asked is answered from the cache.
   int GetLength(const char* name);
-  void InvalidateLengthCache() { cached_length_ = -1; }
+  void InvalidateLengthCache() {
+    cached_length_ = -1;
+    scanned_ = false;
+  }
 
   uint8_t* pcm() { return pcm_; }
 
@@ -59,8 +75,13 @@ class Session {
  private:
   char source_name_[kSourceNameBytes] = {};
   ContentLengthQuery content_length_ = nullptr;
+  // One entry: the name last measured, its length, and its scan.
   char cached_name_[kSourceNameBytes] = {};
   int cached_length_ = -1;
+  bool scanned_ = false;
+  uint32_t scanned_bytes_ = 0;
+  uint64_t scanned_print_ = 0;
+  FileScan scan_;
   alignas(16) uint8_t pcm_[kPcmBufferBytes] = {};
 };
 

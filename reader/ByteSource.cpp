@@ -24,6 +24,7 @@ bool FileSource::Open(const char* name) {
     if (end > 0) size_ = end;
   }
   std::fseek(file_, 0, SEEK_SET);
+  pos_ = 0;
   return true;
 }
 
@@ -31,6 +32,7 @@ void FileSource::Close() {
   if (file_) std::fclose(file_);
   file_ = nullptr;
   size_ = 0;
+  pos_ = 0;
 }
 
 int FileSource::Read(void* dst, int n) {
@@ -39,15 +41,20 @@ int FileSource::Read(void* dst, int n) {
     int c = std::getc(file_);
     if (c == EOF) return 0;
     *static_cast<uint8_t*>(dst) = uint8_t(c);
+    ++pos_;
     return 1;
   }
-  return int(std::fread(dst, 1, size_t(n), file_));
+  const int got = int(std::fread(dst, 1, size_t(n), file_));
+  pos_ += got;
+  return got;
 }
 
-long FileSource::Tell() { return file_ ? std::ftell(file_) : 0; }
+long FileSource::Tell() { return file_ ? pos_ : 0; }
 
 bool FileSource::Seek(long offset) {
-  return file_ && offset >= 0 && std::fseek(file_, offset, SEEK_SET) == 0;
+  if (!file_ || offset < 0 || std::fseek(file_, offset, SEEK_SET) != 0) return false;
+  pos_ = offset;
+  return true;
 }
 
 int MemorySource::Read(void* dst, int n) {

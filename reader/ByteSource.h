@@ -49,6 +49,7 @@ class FileSource : public ByteSource {
  private:
   std::FILE* file_ = nullptr;
   long size_ = 0;
+  long pos_ = 0;  // kept here: a position query per frame costs stdio a call
   char buffer_[kBufferBytes];
 };
 
@@ -66,6 +67,14 @@ class MemorySource : public ByteSource {
   const uint8_t* data_;
   size_t size_;
   size_t pos_ = 0;
+};
+
+// A borrowed piece of a longer source (a prefetch, a window of a file):
+// its size is unknown, so its end is not taken for the end of the audio.
+class PieceSource final : public MemorySource {
+ public:
+  using MemorySource::MemorySource;
+  long Size() override { return 0; }
 };
 
 }  // namespace bramble

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "decoder/MpegDecoder.h"
+#include "reader/FrameWalk.h"
 #include "reader/VbrHeader.h"
 
 namespace bramble {
@@ -40,24 +41,73 @@ void FrameReader::SetLayout(const SourceLayout& layout) {
 }
 
 bool FrameReader::Lockable(const FrameHeader& h, bool first) {
-  // Free format has no length to find the next frame by; MPEG-2.5 is Layer
-  // III only, and its ID bit set is the reserved version.
-  if (h.bitrate_index == 0) return false;
-  if (h.frame_length > kMaxFrameLength || h.frame_length < kMinFrameLength) return false;
+  // MPEG-2.5 is Layer III only, and its ID bit set is the reserved version.
+  const int longest = h.bitrate_index == 0 ? kMaxFreeFrameLength : kMaxFrameLength;
+  if (h.frame_length > longest || h.frame_length < kMinFrameLength) return false;
   return !first || !(h.mpeg25 && (h.id || h.layer != 3));
 }
 
 int FrameReader::CheckHeader() {
   FrameHeader h;
-  if (!ParseFrameHeader(header_, &h) || h.bitrate_index == 0) return 0;
+  if (!ParseFrameHeader(header_, &h)) return 0;
+  const bool free = h.bitrate_index == 0;
   if (sync_state_ == kSearching) {
+    // A free-format frame's length is the distance to the next header.
+    const int length = free ? FreeFormatLength(h) : 0;
+    if (free && (length == 0 || !ParseFrameHeader(header_, &h, length))) return -1;
     if (!Lockable(h, true)) return -1;
     locked_ = h;
-  } else if (!SameStream(h, locked_)) {
+    free_length_ = length;
+  } else if (!SameStream(h, locked_) || free != (free_length_ > 0)) {
     return -1;
+  } else if (free) {
+    ParseFrameHeader(header_, &h, free_length_);
   }
   current_ = h;
   return Lockable(h, false) ? 1 : -1;
+}
+
+int FrameReader::FreeFormatLength(const FrameHeader& h) {
+  const int padding = h.padding_bit * PaddingBytes(h.layer);
+  // The partner's header lies at most the longest frame and its padding on.
+  const int got = Peek(kMaxFreeFrameLength + padding);
+  const uint8_t* p = pending_ + pending_pos_;
+  for (int at = kMinFrameLength + padding - kHeaderBytes; at + kHeaderBytes <= got; ++at) {
+    FrameHeader next;
+    if (p[at] != 0xFF || !ParseFrameHeader(p + at, &next)) continue;
+    if (next.bitrate_index == 0 && SameStream(next, h) && next.mode == h.mode) return at + kHeaderBytes - padding;
+  }
+  return 0;
+}
+
+int FrameReader::Peek(int n) {
+  int have = pending_len_ - pending_pos_;
+  if (have < n) {
+    std::memmove(pending_, pending_ + pending_pos_, size_t(have));
+    pending_pos_ = 0;
+    pending_len_ = have + std::max(0, source_->Read(pending_ + have, n - have));
+    have = pending_len_;
+  }
+  return std::min(have, n);
+}
+
+long FrameReader::SourcePos() { return source_->Tell() - (pending_len_ - pending_pos_); }
+
+bool FrameReader::AtEndOfAudio() {
+  if (source_->IsStream()) return false;
+  const long size = source_->Size(), at = SourcePos();
+  if (size <= 0 || at <= 0 || at > size) return false;
+  if (at == size) return true;
+  // Trailing tags begin "TAG" (ID3v1) or "APETAGEX" (APEv2).
+  const int got = Peek(kHeaderBytes);
+  const uint8_t* p = pending_ + pending_pos_;
+  if (got < 3 || !(std::memcmp(p, "TAG", 3) == 0 || (got == 4 && std::memcmp(p, "APET", 4) == 0))) return false;
+  const long here = source_->Tell();
+  const long tail = std::min<long>(kTailBytes, size);
+  uint8_t bytes[kTailBytes];
+  const bool read = source_->Seek(size - tail) && source_->Read(bytes, int(tail)) == int(tail);
+  if (!source_->Seek(here) || !read) return false;
+  return TrailingTagSize(bytes, size_t(tail), uint32_t(size)) == uint32_t(size - at);
 }
 
 int FrameReader::ReadSource(uint8_t* dst, int n) {
@@ -124,6 +174,7 @@ bool FrameReader::FindHeader() {
 }
 
 bool FrameReader::LoadFrame(int n) {
+  frame_offset_ = SourcePos() - kHeaderBytes;
   std::memcpy(frame_, header_, kHeaderBytes);
   frame_header_ = current_;
   const int body = n - kHeaderBytes;
@@ -146,11 +197,16 @@ bool FrameReader::NextFrame() {
   const bool stream = source_->IsStream();
   for (;;) {
     const long pass_start = byte_position_;
-    const long offset = stream ? 0 : source_->Tell() - (pending_len_ - pending_pos_);
+    const long offset = stream ? 0 : SourcePos();
+    // A frame alone is confirmed where the audio ends right after it.
+    if (sync_state_ == kOneFrameSeen && AtEndOfAudio()) {
+      sync_state_ = kSynchronised;
+      return true;
+    }
     if (!FindHeader()) return false;
     const int n = current_.frame_bytes;
     if (stream) {
-      if (!LoadFrame(n) || !LockOn()) return false;
+      if (!LoadFrame(n)) return false;
       sync_state_ = kSynchronised;
     } else if (sync_state_ != kOneFrameSeen) {
       if (!LoadFrame(n)) return false;
@@ -160,7 +216,7 @@ bool FrameReader::NextFrame() {
       // read this header again next pass.
       byte_position_ = pass_start;
       pending_pos_ = pending_len_ = 0;
-      if (!source_->Seek(offset) || !LockOn()) return false;
+      if (!source_->Seek(offset)) return false;
     }
     if (sync_state_ < kSynchronised) ++sync_state_;
     if (sync_state_ == kSynchronised) return true;
@@ -183,19 +239,14 @@ bool FrameReader::TakeHeaderFrame() {
 int FrameReader::SynHeader(void* pcm) {
   if (!source_) return -1;
   do {
-    if (!NextFrame()) return -1;
+    if (!NextFrame() || !LockOn()) return -1;
   } while (TakeHeaderFrame());
   block_size_ = locked_.pcm_bytes;
   const int64_t index = frame_index_++;
   if (!decoder_) return 0;
+  decoder_->SetFreeFormatLength(free_length_);
   if (decoder_->DecodeFrame(frame_, frame_size_, pcm) == 0) return -2;
   return gapless_ ? TrimFrame(pcm, index) : 0;
-}
-
-bool FrameReader::AtAudioEnd() const {
-  if (layout_.source_bytes == 0) return false;
-  const long end = long(AudioBytes(layout_, layout_.source_bytes)) + long(layout_.audio_start);
-  return source_->Tell() - (pending_len_ - pending_pos_) == end;
 }
 
 int FrameReader::TrimFrame(void* pcm, int64_t index) {
@@ -204,7 +255,7 @@ int FrameReader::TrimFrame(void* pcm, int64_t index) {
   // is far coarser than a frame): only the last frame, found by its end,
   // is trimmed, so that no audio is ever cut.
   if (!index_known_) {
-    if (trim_.frames() == 0 || !AtAudioEnd()) return 0;
+    if (trim_.frames() == 0 || !AtEndOfAudio()) return 0;
     index = int64_t(trim_.frames()) - 1;
   }
   int skip = 0, keep = 0;
@@ -245,24 +296,10 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
   source_ = &source;
   layout_ = SourceLayout();
   RestartSearch(0);
-  bool found = true;
-  while (sync_state_ < kSynchronised) {
-    if (!FindHeader()) {
-      found = false;
-      break;
-    }
-    if (sync_state_ != kOneFrameSeen) {
-      if (!LoadFrame(current_.frame_bytes)) {
-        found = false;
-        break;
-      }
-      byte_position_ += frame_size_;
-    }
-    ++sync_state_;
-  }
+  const bool found = NextFrame();
   SourceLayout layout;
   if (found) {
-    // frame_ holds the first of the two frames: the audio's first, or its header.
+    // frame_ holds the first frame: the audio's first, or its header.
     layout.source_bytes = uint32_t(std::max(0L, source.Size()));
     layout.audio_start = tag_bytes_;
     layout.sample_rate = locked_.sample_rate;
@@ -273,6 +310,8 @@ int FrameReader::ScanInfo(ByteSource& source, int* bitrate, int* channels, int* 
     uint8_t bytes[kTailBytes];
     if (tail > 0 && source.Seek(size - tail) && source.Read(bytes, int(tail)) == int(tail))
       layout.tail_bytes = TrailingTagSize(bytes, size_t(tail), uint32_t(size - long(tag_bytes_)));
+    if (layout.source_bytes > 0 && !source.IsStream() && !HasFrameCount(layout))
+      WalkIfVariable(source, frame_header_, &layout);
   }
   source.Seek(0);
   source_ = saved;

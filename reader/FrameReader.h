@@ -1,8 +1,11 @@
 // Finds MPEG audio frames in a byte source: header test, byte-wise
-// resynchronisation, two-frame confirmation for files, and the scan that
-// reports a file's bit rate and sample rate. ID3v2 tags at the start are
-// skipped unsearched, a Xing/Info/VBRI frame is not played, and gapless
-// decoding trims what the encoder added.
+// resynchronisation, and one search that confirms a file's frame by the
+// next header (or by the audio's end after it) for playback, the file scan
+// and the stream probe alike; a free-format stream's frame length is the
+// distance to its next header. The scan reports a file's bit rate and
+// sample rate. ID3v2 tags at the start are skipped unsearched, a
+// Xing/Info/VBRI frame is not played, and gapless decoding trims what the
+// encoder added.
 #pragma once
 
 #include <cstdint>
@@ -33,11 +36,7 @@ class LockOnListener {
 class FrameReader {
  public:
   static constexpr int kHeaderBytes = 4;
-  static constexpr int kBodyBytes = 4096;
-  // The header test's bounds on frame_length, this format's own (every frame
-  // the standards allow lies within: 24 to 1729 bytes).
-  static constexpr int kMinFrameLength = 10;
-  static constexpr int kMaxFrameLength = 1800;
+  static constexpr int kBodyBytes = kMaxFreeFrameLength;
   // Largest PCM block one frame yields (MPEG-1 Layer II/III), and the
   // buffer a caller of SynHeader provides: twice that.
   static constexpr int kMaxBlockBytes = 4608;
@@ -64,12 +63,15 @@ class FrameReader {
   // failure or output open failure.
   int SynHeader(void* pcm);
 
-  // Scans a file for its first two consecutive frames. 0 with bit/s (the
-  // average of a Xing or VBRI file), channels (always 2) and Hz; -1 when
-  // none are found, the file cannot be read or `name` is a network address
-  // (outputs untouched). The layout is kept.
+  // Scans a file for its first two consecutive frames (or its one frame),
+  // its tags and, without a frame count, whether its rate varies: a file
+  // whose rate varies is walked frame by frame (FrameWalk.h). 0 with bit/s
+  // (the average of a Xing, VBRI or walked file), channels (always 2) and
+  // Hz; -1 when none are found, the file cannot be read or `name` is a
+  // network address (outputs untouched). The layout is kept.
   int GetInfo(const char* name, int* bitrate, int* channels, int* sample_rate);
-  // The same scan on an open source, which is left at its start.
+  // The same scan on an open source, which is left at its start. A source
+  // of unknown size is neither probed nor walked.
   int ScanInfo(ByteSource& source, int* bitrate, int* channels, int* sample_rate);
   // The scan for its layout only.
   void ScanLayout(ByteSource& source);
@@ -90,6 +92,8 @@ class FrameReader {
   uint8_t* header() { return header_; }
   const uint8_t* frame() const { return frame_; }
   int frame_size() const { return frame_size_; }
+  // Where frame() begins in the source.
+  long frame_offset() const { return frame_offset_; }
   bool output_opened() const { return output_opened_; }
   long byte_position() const { return byte_position_; }
   int block_size() const { return block_size_; }
@@ -99,20 +103,34 @@ class FrameReader {
   const FrameHeader& frame_header() const { return frame_header_; }
   MpegDecoder* decoder() const { return decoder_; }
 
-  // A header the search may take: a known bit rate, a length within the
-  // bounds and, for the `first` header of a search, a version and layer
-  // that exist together.
+  // A header the search may take: a length within the bounds (a free
+  // format's once its length is known) and, for the `first` header of a
+  // search, a version and layer that exist together.
   static bool Lockable(const FrameHeader& h, bool first);
 
  private:
   // Reads a header and slides byte by byte until CheckHeader accepts one.
   bool FindHeader();
+  // The free-format length (without padding) that the next header with
+  // the same version, layer, rate and mode fixes; 0 when none follows
+  // within the bounds.
+  int FreeFormatLength(const FrameHeader& h);
+  // Makes up to `n` bytes that follow available in pending_ without
+  // consuming them; the count available.
+  int Peek(int n);
+  // The source's place, less what was read ahead.
+  long SourcePos();
+  // The audio ends at the source's place: the end of a source of known
+  // size, or the start of its trailing ID3v1/APEv2 tags.
+  bool AtEndOfAudio();
   // Copies the accepted header and reads the rest of its n-byte frame.
   bool LoadFrame(int n);
   // At the first synchronisation with a source: a fresh decoder, the
   // block size, and the listener told.
   bool LockOn();
-  // Finds and confirms the next frame into frame_; false at the end.
+  // The one search: finds the next frame and confirms it (a file's by the
+  // matching header right after it, or by the audio's end) into frame_;
+  // false at the end.
   bool NextFrame();
   // Searching from `offset` on; at the source's start tags come first.
   void RestartSearch(long offset);
@@ -124,8 +142,6 @@ class FrameReader {
   bool TakeHeaderFrame();
   // Gapless: keeps the encoder's input of the frame just decoded.
   int TrimFrame(void* pcm, int64_t index);
-  // The frame just read ends where the audio ends (known sizes only).
-  bool AtAudioEnd() const;
 
   ByteSource* source_ = nullptr;
   MpegDecoder* decoder_ = nullptr;
@@ -135,17 +151,20 @@ class FrameReader {
   // The frame to decode: its own header, then the body.
   uint8_t frame_[kHeaderBytes + kBodyBytes] = {};
   int frame_size_ = 0;
+  long frame_offset_ = 0;
 
   FrameHeader locked_;   // fields a search locked on
   FrameHeader current_;  // the header last accepted
   FrameHeader frame_header_;
+  int free_length_ = 0;  // the locked free-format length; 0 at a table rate
   int sync_state_ = kSearching;
   bool output_opened_ = false;
   long byte_position_ = 0;
   int block_size_ = 0;
 
-  // Bytes read ahead while looking for an ID3v2 tag that was none.
-  uint8_t pending_[kId3v2HeaderBytes] = {};
+  // Bytes read ahead (an ID3v2 tag that was none, a free-format frame's
+  // partner, the start of trailing tags), read again before the source.
+  uint8_t pending_[kHeaderBytes + kBodyBytes + kHeaderBytes] = {};
   int pending_pos_ = 0;
   int pending_len_ = 0;
   bool at_source_start_ = true;  // the next header read is the source's first bytes

@@ -1,24 +1,10 @@
 #include "reader/StreamProbe.h"
 
+#include "reader/ByteSource.h"
 #include "reader/FrameReader.h"
 #include "reader/TagSpans.h"
 
 namespace bramble {
-
-bool StreamProbe::TestHeader(const uint8_t* h, int state) {
-  FrameHeader f;
-  if (!ParseFrameHeader(h, &f) || !FrameReader::Lockable(f, state == 0)) return false;
-  if (state == 0) {
-    if (f.emphasis == 2) return false;  // reserved
-    first_ = f;
-    sample_rate = f.sample_rate;
-  } else if (!SameStream(f, first_)) {
-    return false;
-  }
-  bitrate = f.bitrate_kbps;
-  frame_bytes_ = f.frame_bytes;
-  return true;
-}
 
 int StreamProbe::Parse(const uint8_t* buffer, int len) {
   layout = SourceLayout();
@@ -32,26 +18,17 @@ int StreamProbe::Parse(const uint8_t* buffer, int len) {
     if (tag >= uint32_t(len - offset)) return 0;
     offset += int(tag);
   }
-  int state = 0;
-  int first = 0, first_length = 0;
-  while (offset <= len - 4) {
-    if (!TestHeader(buffer + offset, state)) {
-      state = 0;
-      ++offset;
-      continue;
-    }
-    if (state == 1) {
-      layout.sample_rate = sample_rate;
-      layout.samples_per_frame = first_.samples_per_frame;
-      if (first_length <= len - first) ParseVbrHeader(buffer + first, size_t(first_length), &layout.vbr);
-      return 1;
-    }
-    first = offset;
-    first_length = frame_bytes_;
-    offset += first_length;
-    state = 1;
-  }
-  return 0;
+  PieceSource bytes(buffer + offset, size_t(len - offset));
+  FrameReader reader;
+  int bits = 0, channels = 0, rate = 0;
+  if (reader.ScanInfo(bytes, &bits, &channels, &rate) != 0) return 0;
+  sample_rate = rate;
+  // The last header accepted: the one that confirmed the first.
+  bitrate = reader.byte_rate() / 125;
+  const uint32_t tags = layout.audio_start;
+  layout = reader.layout();
+  layout.audio_start = tags;
+  return 1;
 }
 
 }  // namespace bramble

@@ -29,6 +29,9 @@ if [[ ! -d $seeds ]]; then
     for sel in 0 1 4 5; do
       { printf "\\x0$sel"; head -c 12000 "$bit"; } > "$seeds/$name-head-$sel"
     done
+    # The first frame alone (to the next sync word like its own): a file of one frame.
+    first=$(python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); print(d.find(d[:2], 10))' "$bit")
+    (( first > 0 )) && { printf '\x00'; head -c "$first" "$bit"; } > "$seeds/$name-one-frame"
     for off in 5000 20000 60000; do
       (( off < size )) || continue
       { printf '\x00'; head -c $((off + 4096)) "$bit" | tail -c 4096; } > "$seeds/$name-$off"

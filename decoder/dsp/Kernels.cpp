@@ -1,5 +1,7 @@
 #include "decoder/dsp/Kernels.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "decoder/dsp/Variants.h"
@@ -13,27 +15,49 @@ const Kernels kReference = {"scalar",      WindowScalar,  WindowExactScalar, Dct
                             MatrixScalar, Imdct36Scalar, Imdct12Scalar,     AntialiasScalar};
 
 #if defined(BRAMBLE_DSP_X86)
+// MMX is the only extension this table uses; the float kernels are the
+// references.
+const Kernels kMmx = {"mmx",          WindowMmx,     WindowExactScalar, Dct32Scalar,
+                      MatrixScalar, Imdct36Scalar, Imdct12Scalar,     AntialiasScalar};
 const Kernels kSse2 = {"sse2",     WindowSse2,  WindowExactSse2, Dct32Sse2,
                        MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
-const Kernels kMmx = {"mmx",      WindowMmx,   WindowExactSse2, Dct32Sse2,
-                      MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
-const Kernels kAvx2 = {"avx2",     WindowAvx2,  WindowExactAvx2, Dct32Sse2,
-                       MatrixSse2, Imdct36Sse2, Imdct12Sse2,     AntialiasSse2};
+const Kernels kAvx2 = {"avx2",     WindowAvx2,  WindowExactAvx2, Dct32Avx2,
+                       MatrixAvx2, Imdct36Avx2, Imdct12Avx2,     AntialiasAvx2};
+const Kernels* const kByLevel[] = {&kReference, &kMmx, &kSse2, &kAvx2};
+#else
+const Kernels* const kByLevel[] = {&kReference};
 #endif
+constexpr int kLevels = int(sizeof kByLevel / sizeof kByLevel[0]);
 
 const Kernels* g_selected = &kReference;
 std::once_flag g_select_once;
 
 void Select() {
   BuildTables();
-#if defined(__i386__)
-  g_selected = &kMmx;
-#elif defined(BRAMBLE_DSP_X86)
-  g_selected = CpuHasAvx2() ? &kAvx2 : &kSse2;
-#endif
+  g_selected = &Choose(DetectCpuLevel(), std::getenv("BRAMBLE_KERNELS"));
 }
 
 }  // namespace
+
+CpuLevel DetectCpuLevel() {
+#if defined(BRAMBLE_DSP_X86)
+  // The AVX2 test includes the operating system's saving of the 256-bit
+  // registers (XCR0).
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("sse2") && __builtin_cpu_supports("mmx"))
+    return CpuLevel::kAvx2;
+  if (__builtin_cpu_supports("sse2") && __builtin_cpu_supports("mmx")) return CpuLevel::kSse2;
+  if (__builtin_cpu_supports("mmx")) return CpuLevel::kMmx;
+#endif
+  return CpuLevel::kScalar;
+}
+
+const Kernels& Choose(CpuLevel cpu, const char* cap) {
+  int level = int(cpu) < kLevels ? int(cpu) : kLevels - 1;
+  for (int i = 0; cap && i < level; ++i)
+    if (std::strcmp(cap, kByLevel[i]->name) == 0) level = i;
+  return *kByLevel[level];
+}
 
 const Kernels& Reference() { return kReference; }
 
@@ -43,16 +67,9 @@ const Kernels& Selected() {
 }
 
 int Available(const Kernels** out, int max) {
+  const int level = int(DetectCpuLevel());
   int n = 0;
-  auto add = [&](const Kernels& k) {
-    if (n < max) out[n++] = &k;
-  };
-  add(kReference);
-#if defined(BRAMBLE_DSP_X86)
-  add(kMmx);
-  add(kSse2);
-  if (CpuHasAvx2()) add(kAvx2);
-#endif
+  for (int i = 0; i <= level && i < kLevels && n < max; ++i) out[n++] = kByLevel[i];
   return n;
 }
 

@@ -59,11 +59,24 @@ struct Kernels {
 // The scalar references.
 const Kernels& Reference();
 
-// The table this machine runs: MMX windowing in 32-bit x86 builds, AVX2 or
-// SSE2 windowing on x86-64, SSE2 for the rest. Chosen once.
+// What a processor offers, in rising order: each x86 level includes the
+// ones below it.
+enum class CpuLevel { kScalar, kMmx, kSse2, kAvx2 };
+
+// This processor's level, from CPUID (kScalar off x86).
+CpuLevel DetectCpuLevel();
+
+// The table for a processor of `cpu`, capped at `cap` when that names a
+// table ("scalar", "mmx", "sse2", "avx2"); null or any other text caps
+// nothing.
+const Kernels& Choose(CpuLevel cpu, const char* cap);
+
+// The table this process runs: Choose(DetectCpuLevel(), $BRAMBLE_KERNELS).
+// Chosen once.
 const Kernels& Selected();
 
-// Every table this machine can run, the reference first; returns the count.
+// Every table this machine can run, the reference first, in rising order;
+// returns the count.
 int Available(const Kernels** out, int max);
 
 }  // namespace dsp

@@ -6,6 +6,11 @@
 #if defined(BRAMBLE_DSP_X86)
 #include <emmintrin.h>
 
+// MatrixAvx2.cpp compiles this file again for AVX2 under its own names.
+#ifndef BRAMBLE_MATRIX_NAME
+#define BRAMBLE_MATRIX_NAME(name) name##Sse2
+#endif
+
 namespace bramble {
 namespace dsp {
 
@@ -148,7 +153,7 @@ inline void StoreHigh(int16_t* p, __m128i v) {
 
 }  // namespace
 
-void Dct32Sse2(const float* in, float* out) {
+void BRAMBLE_MATRIX_NAME(Dct32)(const float* in, float* out) {
   __m128 x[8];
   Dct32(Built(), in, x);
   for (int j = 0; j < 8; ++j) _mm_storeu_ps(out + 4 * j, x[j]);
@@ -158,7 +163,8 @@ void Dct32Sse2(const float* in, float* out) {
 // transform, and with X[32] = 0, X[64-m] = -X[m], X[64+m] = -X[m]:
 //   V[0..15] = X[16..31], V[16] = 0, V[17..47] = -X[31..1], V[48..63] = -X[0..15].
 // V[0..31] go to the current half, V[32..63] to the other, at the current slot.
-bool MatrixSse2(const float* s, float scale_factor, int16_t* history, int half, int slot, float* unlimited) {
+bool BRAMBLE_MATRIX_NAME(Matrix)(const float* s, float scale_factor, int16_t* history, int half, int slot,
+                                 float* unlimited) {
   __m128 x[8];
   Dct32(Built(), s, x);
   const __m128 scale = _mm_set1_ps(scale_factor);

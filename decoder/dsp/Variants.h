@@ -25,7 +25,6 @@ void WindowMmx(const int16_t* left, const int16_t* right, int half, int slot, in
 // 128- and 256-bit versions over the slot-ordered window.
 void WindowSse2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
 void WindowAvx2(const int16_t* left, const int16_t* right, int half, int slot, int16_t* out);
-bool CpuHasAvx2();
 void WindowExactSse2(const float (*history)[32], int slot, int16_t* out);
 void WindowExactAvx2(const float (*history)[32], int slot, int16_t* out);
 // The exact windowing's last step from its four sums (16-byte aligned;
@@ -37,6 +36,13 @@ void Imdct36Sse2(const float* in, const ImdctTables& t, const Lanes4* win, const
                  int stride);
 void Imdct12Sse2(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride);
 void AntialiasSse2(const float* in, float* out, int first, int last);
+// The 128-bit float kernels in the AVX encoding.
+void Dct32Avx2(const float* in, float* out);
+bool MatrixAvx2(const float* s, float scale, int16_t* history, int half, int slot, float* unlimited);
+void Imdct36Avx2(const float* in, const ImdctTables& t, const Lanes4* win, const float* prev, float* out, float* next,
+                 int stride);
+void Imdct12Avx2(const float* in, const ImdctTables& t, const float* prev, float* out, float* next, int stride);
+void AntialiasAvx2(const float* in, float* out, int first, int last);
 #endif
 
 }  // namespace dsp

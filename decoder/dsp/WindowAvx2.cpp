@@ -9,11 +9,6 @@
 namespace bramble {
 namespace dsp {
 
-bool CpuHasAvx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-
 namespace {
 
 __attribute__((target("avx2"))) inline __m128i RowSums(const __m256i* x, const __m256i* w) {

@@ -1,7 +1,9 @@
 // Arbitrary bytes through the frame reader and the decoder: the first byte
 // picks file or stream reading (bit 0), gapless trimming (bit 1) and full
 // accuracy (bit 2), the rest is the source. The tag and encoder-header readers see the same
-// bytes, and the length and seek arithmetic what they made of them.
+// bytes, and the length and seek arithmetic what they made of them (a
+// file whose rate varies is walked, free format locks on its next header,
+// a single frame that ends the bytes is confirmed by that end).
 #include <cstddef>
 #include <cstdint>
 
@@ -27,7 +29,12 @@ constexpr int kMaxFrames = 200;
 void CheckLayout(const bramble::SourceLayout& layout, int byte_rate, int ms) {
   bramble::AudioLengthMs(layout, layout.source_bytes, byte_rate * 8, true);
   bramble::AverageBitrate(layout);
-  if (bramble::SeekOffset(layout, byte_rate, ms, true) < 0) __builtin_trap();
+  const long offset = bramble::SeekOffset(layout, byte_rate, ms, true);
+  if (offset < 0) __builtin_trap();
+  // A walk's index and seeks stay inside the source.
+  const bramble::FrameIndex& index = layout.index;
+  if (index.frames > 0 && (index.entries < 1 || index.end > layout.source_bytes || offset > long(index.end)))
+    __builtin_trap();
 }
 
 }  // namespace

@@ -2,12 +2,14 @@
 # run_net_tests.sh WORK_DIR SHARED_DIR TEST_EXE [JUKEBOX_BIN]: runs the test
 # program under Wine against servers on 127.0.0.1: nginx (ranges, an access
 # log, /hop/PATH redirects to /PATH, /gz/ claims a gzip body unless told
-# what the client accepts, /coded/ always does), one that sends a reply head, the first 4096 bytes of
-# the file and then nothing, and one that never answers. With JUKEBOX_BIN,
-# jukebox.exe there then plays the file from nginx through the plug-in and
-# the real streaming library: the local file's PCM and length.
+# what the client accepts, /coded/ always does), one that sends a reply
+# head, the first 4096 bytes of the file and then nothing, and one that
+# never answers. With JUKEBOX_BIN, jukebox.exe there then plays a
+# constant-rate file from nginx through the plug-in and the real streaming
+# library: the local file's PCM and length (a stream's length comes from its
+# first frames, a varying file's from a walk).
 set -u
-work=$1 www=$1/www name=l3-he_44khz.bit exe=$3 bin=${4:-}
+work=$1 www=$1/www name=l3-he_44khz.bit played=l3-compl.bit exe=$3 bin=${4:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 wine_run() { timeout 120 bash "$here/../../scripts/wine-run.sh" "$@"; }
 # Never let a proxy setting send loopback traffic elsewhere.
@@ -15,7 +17,7 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy
 
 rm -rf "$work"
 mkdir -p "$www" "$work/nginx"
-cp "$2/conformance/$name" "$www/"
+cp "$2/conformance/$name" "$2/conformance/$played" "$www/"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat >"$work/nginx/nginx.conf" <<CONF
 daemon off; master_process off; pid $work/nginx/nginx.pid; error_log $work/nginx/error.log;
@@ -53,7 +55,7 @@ export BRAMBLE_NGINX_LOG="Z:${work//\//\\}\\nginx\\access.log"
 
 (cd "$(dirname "$exe")" && wine_run "$exe") || exit 1
 [ -n "$bin" ] || exit 0
-for src in "$www/$name" "http://127.0.0.1:$port/$name"; do
+for src in "$www/$played" "http://127.0.0.1:$port/$played"; do
   out=$work/$([ -f "$src" ] && echo file || echo net)
   wine_run "$bin/jukebox.exe" play "$src" --out "$out.pcm" --timeout 60000 </dev/null 2>&1 | tr -d '\r' |
     grep -E '^(length|end-of-stream|play )' >"$out.txt"

@@ -13,12 +13,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "decoder/Layer3.h"
 #include "decoder/MpegDecoder.h"
 #include "reader/ByteSource.h"
 #include "reader/DecodeSource.h"
@@ -181,6 +183,30 @@ TEST(CorruptStreams, FramesOfOnesStayInsideTheBody) {
     EXPECT_EQ(got, c.decodes ? d->header().frame_bytes : 0) << std::hex << int(c.b1) << " " << int(c.fill);
     EXPECT_LE(d->body().bit_pos / 8 + 4, FrameBody::kStoreBytes);
   }
+}
+
+// A granule starting at the last bit a granule may start at, all zeros (long
+// escape codes), with the most big values: the Huffman decoder stops inside
+// the reservoir (what lies after it, zeros too, would decode on to the last
+// place) and leaves the rest zero.
+TEST(CorruptStreams, HuffmanStopsAtTheReservoirsEnd) {
+  struct Guarded {
+    BitReservoir r;
+    uint8_t after[4096];
+  };
+  auto g = std::make_unique<Guarded>();
+  std::memset(g.get(), 0, sizeof(Guarded));
+  g->r.read_pos = BitReservoir::kMaxReadBit;
+  GranuleInfo gi{};
+  gi.part2_3_length = 4095;
+  gi.big_values = 288;
+  gi.table_select[0] = gi.table_select[1] = gi.table_select[2] = 24;
+  gi.region0_count = 15;
+  gi.region1_count = 7;
+  int32_t out[576];
+  DecodeHuffman(g->r, gi, sfb_bounds[0], g->r.read_pos, out);
+  EXPECT_NE(out[0], 0);
+  EXPECT_EQ(out[575], 0);
 }
 
 // The frames of a compliance stream, each with its own length.

@@ -152,11 +152,23 @@ TEST(DspKernels, VariantsEqualTheReference) {
   EXPECT_TRUE(selected_listed);
 }
 
-#if defined(__i386__)
-// Every 32-bit x86 build windows with MMX as the DLL does, so the 32-bit
-// Linux build's PCM check covers the DLL's kernel.
-TEST(DspKernels, I386BuildsWindowWithMmx) { EXPECT_TRUE(dsp::Selected().window == dsp::WindowMmx); }
+// The best table the processor has, never one above it, and a cap only
+// lowers the choice.
+TEST(DspKernels, ChoiceFollowsTheProcessorAndTheCap) {
+  using dsp::CpuLevel;
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kScalar, nullptr).name, "scalar");
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kScalar, "avx2").name, "scalar");
+#if defined(BRAMBLE_DSP_X86)
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kMmx, nullptr).name, "mmx");
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kSse2, nullptr).name, "sse2");
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kSse2, "avx2").name, "sse2");
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kAvx2, nullptr).name, "avx2");
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kAvx2, "mmx").name, "mmx");
+  EXPECT_STREQ(dsp::Choose(CpuLevel::kAvx2, "fast").name, "avx2");
+  EXPECT_TRUE(dsp::Choose(CpuLevel::kMmx, nullptr).window == dsp::WindowMmx);
+  EXPECT_TRUE(dsp::Choose(CpuLevel::kSse2, nullptr).matrix == dsp::MatrixSse2);
 #endif
+}
 
 constexpr double kPi = 3.14159265358979323846;
 

@@ -46,6 +46,8 @@ const Group kGroups[] = {
     // each stream also within the standard's full-accuracy bound.
     {"L1_MPEG1", 117.5, nullptr, true},  {"L2_MPEG1", 118.3, nullptr, true}, {"L2_MPEG2", 118.5, nullptr, true},
     {"L3_MPEG1", 113.6, nullptr, true},  {"L3_MPEG2", 116.1, nullptr, true},
+    // Free format, measured at 91.85 dB limited and 139.18 dB full.
+    {"L3_MPEG1_free", 90.8, nullptr},    {"L3_MPEG1_free", 138.1, nullptr, true},
 };
 
 struct Vector {
@@ -55,7 +57,6 @@ struct Vector {
   const char* options = nullptr;  // lame options
 };
 
-// l3-he_free is free format, which the frame reader does not play by design.
 const Vector kVectors[] = {
     {"L1_MPEG1", "l1-fl1"}, {"L1_MPEG1", "l1-fl2"}, {"L1_MPEG1", "l1-fl3"}, {"L1_MPEG1", "l1-fl4"},
     {"L1_MPEG1", "l1-fl5"}, {"L1_MPEG1", "l1-fl6"}, {"L1_MPEG1", "l1-fl7"},
@@ -64,6 +65,7 @@ const Vector kVectors[] = {
     {"L3_MPEG1", "l3-compl"}, {"L3_MPEG1", "l3-he_32khz"}, {"L3_MPEG1", "l3-he_44khz"},
     {"L3_MPEG1", "l3-he_mode"}, {"L3_MPEG1", "l3-hecommon"}, {"L3_MPEG1", "l3-si"},
     {"L3_MPEG1", "l3-si_block"}, {"L3_MPEG1", "l3-si_huff"}, {"L3_MPEG1", "l3-sin1k0db"},
+    {"L3_MPEG1_free", "l3-he_free"},
     {"L3_MPEG2", "l3-test45"}, {"L3_MPEG2", "M2L3_bitrate_16_all"}, {"L3_MPEG2", "M2L3_bitrate_22_all"},
     {"L3_MPEG2", "M2L3_compl24"}, {"L3_MPEG2", "M2L3_noise"},
     {"Lame_L3_MPEG1", "m1_32k_joint", 44100, "-b 32 -m j --resample 44.1"},

@@ -7,7 +7,7 @@
 set -u
 bin=$1 native=$2 conf=$3 root=$4
 [ -x "$native/bramble" ] && [ -x "$native/qdxembed" ] || { echo "SKIPPED: no bramble/qdxembed in $native"; exit 77; }
-command -v lame >/dev/null && command -v sox >/dev/null || { echo "SKIPPED: no lame or sox"; exit 77; }
+command -v lame >/dev/null && command -v sox >/dev/null && command -v mpg123 >/dev/null || { echo "SKIPPED: no lame, sox or mpg123"; exit 77; }
 # Wine writes text-mode line ends; the checks compare plain lines. A run
 # ends by itself long before its time-out; one that times out fails.
 run() { "$root/scripts/wine-run.sh" "$bin/jukebox.exe" "$@" --timeout 300000 2>&1 | tr -d '\r'; }
@@ -58,6 +58,24 @@ reg delete "$key\Ostrel" /v Gapless
 expect "$work/vbr_gapless.txt" "written 5292000"
 "$native/bramble" decode "$work/vbr.mp3" "$work/vbr_ref.raw" --gapless
 cmp -s "$work/vbr_ref.raw" "$work/vbr_gapless.raw" || fail "gapless playback differs from bramble decode --gapless"
+
+# Variable rate without a header, as `lame -t` writes it (18 s of MPEG-2
+# mono, 60 s of MPEG-1 stereo): GetFileInfo's and GetLength's lengths within
+# 50 ms of mpg123's sample count, and a seek to half leaves half +- 300 ms.
+sox -n -r 22050 -c 1 -b 16 "$work/v6.wav" synth 6 sine 440 : synth 6 whitenoise vol 0.6 : synth 6 sine 300-3000
+sox "$work/sweep.wav" "$work/sweep.wav" "$work/sweep60.wav"
+lame --quiet -t -V 6 "$work/v6.wav" "$work/v6.mp3" && lame --quiet -t -V 2 "$work/sweep60.wav" "$work/v2.mp3"
+for spec in "v6.mp3 22050 2304" "v2.mp3 44100 4608"; do
+  set -- $spec
+  want=$(( $(mpg123 -q -s --stereo "$work/$1" | wc -c) / 4 * 1000 / $2 )) half=$(( want / 2 ))
+  len=$(run info "$work/$1" | sed -n 's/^length_ms: //p')
+  run play "$work/$1" --out "$work/half.raw" --seek $half --at 26 >"$work/half.txt"
+  got=$(sed -n 's/^length //p' "$work/half.txt") written=$(sed -n 's/^written //p' "$work/half.txt")
+  left=$(( (${written:-0} - $3) * 1000 / ($2 * 4) ))
+  for l in "${len:-0}" "${got:-0}"; do [ $(( l - want )) -le 50 ] && [ $(( want - l )) -le 50 ] || fail "$1: length $l ms, mpg123 $want"; done
+  [ $(( left - want + half )) -le 300 ] && [ $(( want - half - left )) -le 300 ] || fail "$1: $left ms left after a seek to $half of $want"
+  echo "$1 without a header: length $len and $got ms (mpg123 $want), $left ms left after a seek to $half"
+done
 
 # Every conformance stream the native decoder takes, then lame streams cut
 # mid-way (they reach back into a reservoir the decoder never saw: frames
