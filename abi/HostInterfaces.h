@@ -32,10 +32,12 @@ struct JukeboxNotify {
   const JukeboxNotifyVtbl* vtbl;
 };
 
+constexpr uint32_t kStreamItemKind = 92;  // the host's item kind of a network stream
+
 // The record handed to SetItemInfo: 27 words in the i686 build.
 struct StreamItemInfo {
   uint32_t size;      // sizeof(StreamItemInfo): 108
-  uint32_t kind;      // 92
+  uint32_t kind;      // kStreamItemKind
   uint32_t flags;     // kStreamInfo*
   const char* first_text;
   uint32_t unused16[7];

@@ -29,7 +29,6 @@ class LanguageLibrary {
   void Release();
 
   HMODULE handle() const { return handle_; }
-  DWORD load_error() const { return load_error_; }
 
  private:
   void LoadLibraryOnce();

@@ -13,13 +13,13 @@ namespace bramble {
 
 namespace {
 
-constexpr int32_t kDetectThreshold = 8;
-constexpr int kWordValues = 16;
+constexpr int32_t kDetectThreshold = 8;  // the channel's: a word's marker is larger
+constexpr int kWordValues = 16;          // one word, 16 quantised values (8 pairs)
 
 }  // namespace
 
 bool ExtractEmbeddedWord(const int32_t* values, const GranuleInfo& gi, const SfbBounds& bands, uint32_t* word) {
-  if (gi.big_values < 8) return false;
+  if (gi.big_values < kWordValues / 2) return false;
 
   // Past the big-values part every magnitude is 0 or 1, below the detection
   // threshold, so neither the largest value nor the outside test can come

@@ -5,9 +5,9 @@
 // The overlap store is kept time-major (32 t + sb) like the output, so that
 // four neighbouring sub-bands read and write it as one vector.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
+#include "decoder/Diagnostics.h"
 #include "decoder/Layer3.h"
 #include "decoder/dsp/Kernels.h"
 #include "decoder/tables/BuiltTables.h"
@@ -89,7 +89,7 @@ int Antialias(const GranuleInfo& gi, int sfb_row, const dsp::Kernels& k, const f
   for (int i = 0; i < 36; ++i) aa[i] = xr[i];
   for (int i = 36; i < 576; ++i) aa[i] = xr[reorder[i]];
   k.antialias(aa, aa, 1, 1);
-  std::fputs("Notchecked!", stderr);
+  Diagnose("Notchecked!");
   return 576;
 }
 

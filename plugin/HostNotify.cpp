@@ -51,7 +51,7 @@ void ReportStreamInfo(const char* first_text, const char* second_text, int durat
     if (SUCCEEDED(info->vtbl->GetItem(info, &item))) {
       StreamItemInfo record = {};
       record.size = sizeof record;
-      record.kind = 92;
+      record.kind = kStreamItemKind;
       record.flags = kStreamInfoBase;
       if (first_text && *first_text) {
         record.flags |= kStreamInfoFirstText;

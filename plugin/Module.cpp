@@ -1,10 +1,12 @@
 // The plug-in's module table, its entry points and the library's start-up.
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "abi/InModule.h"
 #include "config/Settings.h"
+#include "decoder/Diagnostics.h"
 #include "plugin/HostNotify.h"
 #include "plugin/Mp3Player.h"
 #include "plugin/Session.h"
@@ -21,7 +23,7 @@ extern InModule mod;
 namespace {
 constexpr char kDescription[] = "Bramblecot MP3 Player V" BRAMBLE_VERSION_NAME " [x86 optimized]";
 constexpr char kExtensions[] = "MP3\0MPEG Layer 3 File\0";  // the literal's NUL ends the list
-constexpr int kUnknownLength = 268435455;
+constexpr int kUnknownLength = 268435455;  // 2^28 - 1: the host's "no length" for a source that cannot seek
 constexpr int kPrefetchBytes = 10240;
 
 // The plug-in's process-wide state: the session, the one player (from
@@ -78,9 +80,13 @@ void BRAMBLE_CDECL Quit() {
 
 const char* NameOrCurrent(const char* name) { return (name && *name) ? name : g_session.source_name(); }
 
+int BRAMBLE_CDECL GetLengthEntry();
+
 void BRAMBLE_CDECL GetFileInfo(const char* name, char* title, int* length_ms) {
   const char* source = NameOrCurrent(name);
-  if (length_ms) *length_ms = g_session.GetLength(source);
+  // The current source's length is the one GetLength gives the host.
+  const bool current = std::strcmp(source, g_session.source_name()) == 0;
+  if (length_ms) *length_ms = current ? GetLengthEntry() : g_session.GetLength(source);
   GetFileInfoTitle(name, g_session.source_name(), title);
 }
 
@@ -102,7 +108,7 @@ int BRAMBLE_CDECL InfoBox(const char* name, WindowHandle parent) {
   return 1;
 }
 
-int BRAMBLE_CDECL ClaimsName(const char* name) { return (name && std::strncmp(name, "http://", 7) == 0) ? 1 : 0; }
+int BRAMBLE_CDECL ClaimsName(const char* name) { return (name && IsNetworkName(name)) ? 1 : 0; }
 
 // A network stream: first bytes probed for its rates, texts and duration
 // reported to the host.
@@ -228,7 +234,7 @@ void BRAMBLE_CDECL NoOpEntry() {}
 
 void BRAMBLE_CDECL GetAudioInfo(const char* name, int* sample_rate, int* channels, int* bitrate) {
   const char* source = name ? name : g_session.source_name();
-  if (std::strncmp(source, "http://", 7) == 0) return;
+  if (IsNetworkName(source)) return;
   const Session::FileScan& scan = g_session.ScanFile(source, g_session.QuerySourceSize(source));
   if (!scan.found) return;
   if (sample_rate) *sample_rate = scan.sample_rate;
@@ -256,6 +262,7 @@ extern "C" __declspec(dllexport) bramble::InModule* BRAMBLE_CDECL JbraGetInModul
   if (!bramble::g_started) {
     bramble::g_started = true;
     bramble::SetTagMessageHook(bramble::ShowTagMessage);
+    bramble::SetDiagnosticHook([](const char* text) { std::fputs(text, stderr); });
     bramble::g_session.SetContentLengthQuery(bramble::StreamContentLength);
     bramble::LoadStreamingLibrary();
   }

@@ -40,7 +40,6 @@ class FileSource : public ByteSource {
 
   bool Open(const char* name);
   void Close();
-  bool IsOpen() const { return file_ != nullptr; }
 
   int Read(void* dst, int n) override;
   long Tell() override;

@@ -1,7 +1,6 @@
 #include "reader/DecodeSource.h"
 
 #include "decoder/MpegDecoder.h"
-#include "decoder/Tables.h"
 #include "reader/FrameReader.h"
 
 namespace bramble {

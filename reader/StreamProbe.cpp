@@ -6,15 +6,7 @@
 
 namespace bramble {
 
-namespace {
-// First jointly coded sub-band (Layers I, II) or the same bound for Layer
-// III, by mode_extension (ISO/IEC 11172-3 2.4.2.3).
-const int kBoundLayer12[4] = {4, 8, 12, 16};
-const int kBoundLayer3[4] = {0, 4, 8, 16};
-}  // namespace
-
 int StreamProbe::Parse(const uint8_t* buffer, int len) {
-  length = len;
   layout = SourceLayout();
   if (len < 4) return 0;
   int offset = 0;
@@ -30,16 +22,7 @@ int StreamProbe::Parse(const uint8_t* buffer, int len) {
   FrameReader reader;
   int bits = 0, channels = 0, rate = 0;
   if (reader.ScanInfo(bytes, &bits, &channels, &rate) != 0) return 0;
-  const FrameHeader& f = reader.frame_header();
-  protection = !f.protection_bit;
-  layer = f.layer;
-  version = f.lsf ? 2 : 1;
-  private_bit = f.private_bit;
-  mode = f.mode;
-  mode_extension_bound = (f.layer == 3 ? kBoundLayer3 : kBoundLayer12)[f.mode_extension];
   sample_rate = rate;
-  padding = f.padding_bit;
-  frame_length = f.frame_length;
   // The last header accepted: the one that confirmed the first.
   bitrate = reader.byte_rate() / 125;
   const uint32_t tags = layout.audio_start;

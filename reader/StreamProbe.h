@@ -16,17 +16,8 @@ class StreamProbe {
   // 1 when two consecutive matching headers are found, else 0.
   int Parse(const uint8_t* buffer, int length);
 
-  int length = 0;
-  int private_bit = 0;
-  int padding = 0;
-  int protection = 0;  // 1 when a CRC word follows the header
-  int layer = 0;
-  int version = 0;     // 1 = MPEG-1, 2 = MPEG-2 or MPEG-2.5
-  int bitrate = 0;     // kbit/s
+  int bitrate = 0;     // kbit/s, of the header that confirmed the first
   int sample_rate = 0; // Hz
-  int frame_length = 0;
-  int mode = 0;
-  int mode_extension_bound = 0;
   // The stream's size is not known here: source_bytes stays 0.
   SourceLayout layout;
 };

@@ -23,7 +23,6 @@ class Id3v1Tag {
   char* Album() { return album_; }
   char* Year() { return year_; }
   char* Comment() { return comment_; }
-  const char* Identifier() const { return identifier_; }
   // Sign-extended: no genre reads as -1.
   int Genre() const { return static_cast<int8_t>(genre_); }
   uint8_t GenreByte() const { return genre_; }

@@ -66,7 +66,6 @@ class InfoBlockReader {
   int32_t state() const { return qdx_state; }
   int32_t fill() const { return qdx_fill; }
   int32_t position() const { return qdx_position; }
-  int32_t code_count() const { return qdx_code_count; }
   int32_t kind() const { return qdx_kind; }
   const EmbedKey& key() const { return qdx_key; }
 

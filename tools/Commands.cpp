@@ -12,7 +12,6 @@
 
 #include "decoder/MpegDecoder.h"
 #include "decoder/dsp/Kernels.h"
-#include "decoder/Tables.h"
 #include "reader/ByteSource.h"
 #include "reader/DecodeSource.h"
 #include "reader/FrameReader.h"

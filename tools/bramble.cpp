@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "decoder/Diagnostics.h"
 #include "tags/TagCommands.h"
 #include "tools/Commands.h"
 #include "tools/QdxCommand.h"
@@ -31,7 +32,7 @@ const Command kCommands[] = {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: bramble COMMAND ...\n");
+  std::fprintf(stderr, "usage: bramble [--verbose] COMMAND ...  (--verbose: the decoder's diagnostics on stderr)\n");
   for (const Command& c : kCommands) std::fprintf(stderr, "  bramble %s\n", c.usage);
   return 2;
 }
@@ -39,6 +40,10 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--verbose") == 0) {
+    bramble::SetDiagnosticHook([](const char* text) { std::fputs(text, stderr); });
+    --argc, ++argv;
+  }
   if (argc < 2) return Usage();
   for (const Command& c : kCommands)
     if (std::strcmp(argv[1], c.name) == 0) return c.run(argc - 2, argv + 2);

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "decoder/tables/HuffmanTables.h"
+#include "decoder/tables/Layer3Tables.h"
 #include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
@@ -18,8 +19,15 @@ namespace {
 
 // ---- synthesis ----
 
+constexpr double kExactPi = 3.14159265358979323846;
+// Every Layer III table of the default mode is computed with this rounded
+// pi, so that the window and transform constants agree with each other;
+// today's default PCM depends on it to the last bit. The full accuracy
+// mode's IMDCT tables take pi exact.
+constexpr double kRoundedPi = 3.141593;
+
 void BuildSynthesisTables(BuiltTables& t) {
-  const double pi = 3.14159265358979323846;
+  const double pi = kExactPi;
   int i = 0;
   for (int n = 64; n >= 4; n /= 2)
     for (int k = 0; k < n / 4; ++k) t.dct32_coef[i++] = float(1.0 / (2.0 * std::cos((2 * k + 1) * pi / n)));
@@ -40,12 +48,6 @@ void BuildSynthesisTables(BuiltTables& t) {
 }
 
 // ---- Layer III ----
-
-// Every Layer III table of the default mode is computed with this rounded
-// value of pi, so that the window and transform constants agree with each
-// other; the full accuracy mode's IMDCT tables take pi exact.
-constexpr double kPi = 3.141593;
-constexpr double kExactPi = 3.14159265358979323846;
 
 void Spread(const float* from, Lanes4* to, int n) {
   for (int i = 0; i < n; ++i)
@@ -96,7 +98,7 @@ void BuildImdctTables(ImdctTables& t, double pi) {
 
 void BuildScaleTables(BuiltTables& t) {
   for (int i = 0; i < 40; ++i) t.sf_scale_long[i] = float(std::pow(2.0, -0.5 * i));
-  for (int i = 0; i < 256; ++i) t.gain_scale[i] = float(std::pow(2.0, (i - 210) / 4.0));
+  for (int i = 0; i < 256; ++i) t.gain_scale[i] = float(std::pow(2.0, (i - kUnitGlobalGain) / 4.0));
   for (int m = 0; m < 8; ++m)
     for (int s = 0; s < 2; ++s)
       for (int k = 0; k < 16; ++k)
@@ -251,7 +253,7 @@ void BuildLayer12Tables(Layer12Tables& t) {
 void BuildAll() {
   BuiltTables& t = detail::built_tables;
   BuildSynthesisTables(t);
-  BuildImdctTables(t.imdct, kPi);
+  BuildImdctTables(t.imdct, kRoundedPi);
   BuildImdctTables(t.imdct_exact, kExactPi);
   BuildScaleTables(t);
   BuildStereoTables(t);

@@ -6,6 +6,9 @@
 
 namespace bramble {
 
+// The global_gain of a unit step: 2^((global_gain - 210) / 4) (ISO/IEC 11172-3 2.4.3.4.7.1).
+constexpr int32_t kUnitGlobalGain = 210;
+
 // Scalefactor band boundaries: long[23] then short[14]. Rows: MPEG-1 44.1,
 // 48, 32 kHz; MPEG-2 22.05, 24, 16 kHz; MPEG-2.5 11.025, 12, 8 kHz
 // (FrameHeader::SfbRow()).

@@ -213,7 +213,11 @@ bool HttpRequest::Hop(const std::string& url, const char* range, const StreamSet
   }
   SetTimeouts(request, settings);
 
-  std::string headers;
+  // Audio is sent as it is: a compressed body would reach the decoder as noise.
+  std::string headers = "Accept-Encoding: identity\r\n";
+  HttpAddRequestHeadersA(request, headers.c_str(), static_cast<DWORD>(headers.size()),
+                         HTTP_ADDREQ_FLAG_ADD | HTTP_ADDREQ_FLAG_REPLACE);
+  headers.clear();
   if (range) headers = std::string("Range: ") + range + "\r\n";
   bool sent = Blocking([&](HINTERNET h) {
     return HttpSendRequestA(h, headers.empty() ? nullptr : headers.c_str(),
@@ -261,6 +265,8 @@ void HttpRequest::ReadReply(ReplyInfo* reply) {
         reply->range_total = total;
       }
     }
+    if (QueryText(h, HTTP_QUERY_CONTENT_ENCODING, nullptr, &text) && _stricmp(text.c_str(), "identity") != 0)
+      reply->error = kErrorContentEncoding;
     if (QueryText(h, HTTP_QUERY_CONTENT_TYPE, nullptr, &text)) reply->content_type = text;
     if (QueryText(h, HTTP_QUERY_CUSTOM, "icy-name", &text)) {
       reply->icy = true;

@@ -10,9 +10,13 @@
 
 #include "host/streaming/StreamSettings.h"
 
+// WinINet's ERROR_INTERNET_DECODING_FAILED (12175), not in every SDK's
+// headers: a reply body in a content coding the stream cannot read.
+constexpr DWORD kErrorContentEncoding = 12175;
+
 struct ReplyInfo {
   DWORD status = 0;              // 0: no reply at all
-  DWORD error = 0;               // WinINet / Win32 error when there was no reply
+  DWORD error = 0;               // WinINet / Win32 error: no reply, or one refused
   unsigned redirects = 0;
   bool has_length = false;
   uint64_t content_length = 0;   // of this reply's body
@@ -23,7 +27,7 @@ struct ReplyInfo {
   DWORD icy_br = 0;
   std::string icy_name, icy_description, icy_genre, content_type;
 
-  bool Ok() const { return status >= 200 && status <= 299; }
+  bool Ok() const { return status >= 200 && status <= 299 && error == 0; }
 };
 
 class HttpRequest {

@@ -1,5 +1,6 @@
 #include "host/streaming/TolquinStream.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "host/streaming/SettingsDialog.h"
@@ -62,15 +63,32 @@ int TolquinStream::Finish() {
   return 0;
 }
 
+StreamPump* TolquinStream::TakePending(const char* address, DWORD* waited_ms) {
+  StreamPump* pump = pending_;
+  pending_ = nullptr;
+  if (pump && address && pending_address_ == address) {
+    *waited_ms = static_cast<DWORD>(std::min<ULONGLONG>(GetTickCount64() - pending_since_, ReplyWaitMs()));
+    return pump;
+  }
+  if (pump) pump->Abandon();
+  return nullptr;
+}
+
 int TolquinStream::Open(const char* address) {
+  DWORD waited = 0;
+  StreamPump* pump = TakePending(address, &waited);
   Close();
   if (!StartsWithHttp(address)) return 0;
-  settings_ = StreamSettings::Load();
-  StreamPump* pump = StreamPump::Start(address, 0, StreamPump::Mode::kBody, settings_);
+  if (!pump) {
+    settings_ = StreamSettings::Load();
+    pump = StreamPump::Start(address, 0, StreamPump::Mode::kBody, settings_);
+  }
   if (!pump) return 0;
   ReplyInfo reply;
-  if (!pump->WaitForReply(ReplyWaitMs(), &reply) || !reply.Ok()) {
+  if (!pump->WaitForReply(ReplyWaitMs() - waited, &reply) || !reply.Ok()) {
     pump->Abandon();
+    // Why, for the caller: a time-out, the server's refusal or a coded body.
+    SetLastError(reply.error ? reply.error : reply.status ? ERROR_HTTP_INVALID_SERVER_RESPONSE : ERROR_INTERNET_TIMEOUT);
     return 0;
   }
   address_ = address;
@@ -101,6 +119,8 @@ void TolquinStream::FillRecord(const char* address, const ReplyInfo& reply) {
 int TolquinStream::Close() {
   info_ = nullptr;
   Replace(nullptr);
+  DWORD waited = 0;
+  TakePending(nullptr, &waited);
   return 0;
 }
 
@@ -121,17 +141,28 @@ int TolquinStream::Prefetch(void* buffer, int count) { return Deliver(buffer, co
 int TolquinStream::Seek(uint32_t offset) {
   if (address_.empty() || !info_) return 0;
   StreamPump* pump = StreamPump::Start(address_, offset, StreamPump::Mode::kBody, settings_);
+  // Our own reference across the wait: a Close meanwhile drops the stream's.
+  if (pump) pump->AddRef();
   Replace(pump);
   record_.read_offset = offset;
   if (!pump) return 0;
   // A failed request leaves a pump whose Read gives 0: the stream ends there.
   ReplyInfo reply;
-  return pump->WaitForReply(ReplyWaitMs(), &reply) && reply.Ok() ? 1 : 0;
+  const bool moved = pump->WaitForReply(ReplyWaitMs(), &reply) && reply.Ok();
+  pump->Release();
+  return moved ? 1 : 0;
 }
 
 int TolquinStream::IsSeekable(const char* address) {
+  DWORD waited = 0;
+  TakePending(nullptr, &waited);
   if (!StartsWithHttp(address)) return 0;
   settings_ = StreamSettings::Load();
+  // The open that follows a probe starts now, beside it: a silent server
+  // costs one time-out, not one for each.
+  pending_ = StreamPump::Start(address, 0, StreamPump::Mode::kBody, settings_);
+  pending_address_ = address;
+  pending_since_ = GetTickCount64();
   StreamPump* pump = StreamPump::Start(address, 0, StreamPump::Mode::kProbe, settings_);
   if (!pump) return 0;
   ReplyInfo reply;

@@ -25,12 +25,17 @@ class TolquinStream final : public bramble::StreamingObject {
   DWORD ReplyWaitMs() const { return settings_.ConnectMs() + settings_.ReadMs(); }
   StreamPump* Current();                 // with a reference, or null
   void Replace(StreamPump* pump);        // abandons the previous one
+  // The open started beside the seekability probe, if it was for `address`.
+  StreamPump* TakePending(const char* address, DWORD* waited_ms);
   void FillRecord(const char* address, const ReplyInfo& reply);
   int Deliver(void* buffer, int count, bool consume);
 
   StreamSettings settings_;
   SRWLOCK lock_;
   StreamPump* pump_ = nullptr;
+  StreamPump* pending_ = nullptr;        // host's thread only
+  std::string pending_address_;
+  ULONGLONG pending_since_ = 0;
   std::string address_;
   bramble::StreamInfoRecord record_ = {};
   char first_text_[HttpRequest::kMaxText + 1] = {};

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # run_net_tests.sh WORK_DIR SHARED_DIR TEST_EXE [JUKEBOX_BIN]: runs the test
-# program under Wine against two servers on 127.0.0.1: nginx (ranges, an
-# access log, /hop/PATH redirects to /PATH) and one that sends a reply head,
-# the first 4096 bytes of the file and then nothing. With JUKEBOX_BIN,
-# jukebox.exe there then plays a constant-rate file from nginx through the
-# plug-in and the real streaming library: the local file's PCM and length (a
-# stream's length comes from its first frames, a varying file's from a walk).
+# program under Wine against servers on 127.0.0.1: nginx (ranges, an access
+# log, /hop/PATH redirects to /PATH, /gz/ claims a gzip body unless told
+# what the client accepts, /coded/ always does), one that sends a reply
+# head, the first 4096 bytes of the file and then nothing, and one that
+# never answers. With JUKEBOX_BIN, jukebox.exe there then plays a
+# constant-rate file from nginx through the plug-in and the real streaming
+# library: the local file's PCM and length (a stream's length comes from its
+# first frames, a varying file's from a walk).
 set -u
 work=$1 www=$1/www name=l3-he_44khz.bit played=l3-compl.bit exe=$3 bin=${4:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -21,15 +23,18 @@ cat >"$work/nginx/nginx.conf" <<CONF
 daemon off; master_process off; pid $work/nginx/nginx.pid; error_log $work/nginx/error.log;
 events {}
 http { access_log $work/nginx/access.log;
-       server { listen 127.0.0.1:$port; root $www; location /hop/ { rewrite ^/hop(/.*)$ \$1 redirect; } } }
+       server { listen 127.0.0.1:$port; root $www; location /hop/ { rewrite ^/hop(/.*)$ \$1 redirect; }
+                location /gz/ { alias $www/; if (\$http_accept_encoding = "") { add_header Content-Encoding gzip; } }
+                location /coded/ { alias $www/; add_header Content-Encoding gzip; } } }
 CONF
 timeout 600 nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" &
 pids=($!)
 timeout 600 python3 - "$work/stall.port" "$www/$name" <<'PY' &
 import os, socket, sys
 server = socket.create_server(("127.0.0.1", 0))
+silent = socket.create_server(("127.0.0.1", 0))  # connects, never answers
 with open(sys.argv[1] + ".tmp", "w") as f:
-    f.write(str(server.getsockname()[1]))
+    f.write("%d %d" % (server.getsockname()[1], silent.getsockname()[1]))
 os.rename(sys.argv[1] + ".tmp", sys.argv[1])
 body, held = open(sys.argv[2], "rb").read(), []
 while True:
@@ -44,7 +49,8 @@ for _ in $(seq 200); do   # both answer within 10 s
   [ -s "$work/stall.port" ] && (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break
   sleep 0.05
 done
-export BRAMBLE_NGINX_PORT=$port BRAMBLE_STALL_PORT=$(cat "$work/stall.port") BRAMBLE_WWW="Z:${www//\//\\}"
+read -r stall silent <"$work/stall.port"
+export BRAMBLE_NGINX_PORT=$port BRAMBLE_STALL_PORT=$stall BRAMBLE_SILENT_PORT=$silent BRAMBLE_WWW="Z:${www//\//\\}"
 export BRAMBLE_NGINX_LOG="Z:${work//\//\\}\\nginx\\access.log"
 
 (cd "$(dirname "$exe")" && wine_run "$exe") || exit 1

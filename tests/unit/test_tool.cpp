@@ -95,6 +95,10 @@ TEST_F(Tool, DecodeWritesWaveRawAndStandardOutput) {
   EXPECT_EQ(std::vector<uint32_t>({le(4, 4), le(16, 4), le(20, 2), le(22, 2), le(24, 4), le(28, 4), le(32, 2),
                                    le(34, 2), le(40, 4)}),
             std::vector<uint32_t>({uint32_t(wav.size() - 8), 16, 1, 2, 32000, 128000, 4, 16, uint32_t(raw.size())}));
+  // The decoder's diagnostics (a mixed block) only when asked for.
+  const std::string mixed = streams_ + "l3-si_block.bit";
+  EXPECT_EQ(Bramble({"decode", mixed, "-"}).err + "|" + Bramble({"--verbose", "decode", mixed, "-"}).err.substr(0, 11),
+            "|Notchecked!");
 }
 
 TEST_F(Tool, InfoDescribesTheStream) {

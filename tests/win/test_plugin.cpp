@@ -40,9 +40,8 @@ TEST(ModuleTable, WordsAsTheHostReadsThem) {
 using ModuleEntries = PluginTest;
 
 TEST_F(ModuleEntries, NamesAndInformationWithoutPlaying) {
-  for (const char* name : {"HTTP://radio.example/s", "Http://radio.example/s", "http:/x", "C:\\m\\http://a.mp3", ""})
-    EXPECT_EQ(mod_->ClaimsName(name), 0) << name;
-  EXPECT_EQ(mod_->ClaimsName("http://radio.example/stream"), 1);
+  for (const char* name : {"http:/x", "C:\\m\\http://a.mp3", ""}) EXPECT_EQ(mod_->ClaimsName(name), 0) << name;
+  EXPECT_EQ(mod_->ClaimsName("http://radio.example/stream") + mod_->ClaimsName("Http://radio.example/s"), 2);
   // A network name in any case is a stream: not seekable; with nothing
   // listening it fails to open. A local name stays seekable.
   EXPECT_EQ(mod_->Play("HTTP://127.0.0.1:1/stream"), OpenFailureResult());

@@ -168,7 +168,7 @@ std::vector<uint8_t> Layer3Writer::Stream() const {
 
 Layer3Channel LongGranule() {
   Layer3Channel c;
-  c.info.global_gain = 210;
+  c.info.global_gain = kUnitGlobalGain;
   c.info.region0_count = 7;
   c.info.region1_count = 7;
   return c;
