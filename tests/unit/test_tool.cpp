@@ -122,7 +122,7 @@ TEST_F(Tool, InfoPrintsTheTagsFieldByField) {
   using namespace test;
   const std::string full = "\u0141\u00f3d\u017a, a morning song in the hills of the west";  // 45 characters
   const Bytes v2 = Id3Tag(4, 0, Id3Frame(4, "TIT2", Bytes{3} + Str(full)) + Id3Frame(4, "TPE1", Bytes{0} + Str("Ada")) +
-                                    Id3Frame(4, "COMM", Bytes{0} + Str("engiTunNORM") + Bytes{0} + Str("x")) +
+                                    Id3Frame(4, "COMM", Bytes{0} + Str("engLoudness") + Bytes{0} + Str("x")) +
                                     Id3Frame(4, "COMM", Bytes{0} + Str("eng") + Bytes{0} + Str("first take")) +
                                     Id3Frame(4, "TDRC", Bytes{0} + Str("2004-05-01")) + Id3Frame(4, "TCON", Str("\3Rock")));
   Bytes v1 = Str("TAG?\xF3" "d?, a morning song in the hi") + Str("Edited") + Bytes(88, 0);
