@@ -73,7 +73,8 @@ for spec in "v6.mp3 22050 2304" "v2.mp3 44100 4608"; do
   got=$(sed -n 's/^length //p' "$work/half.txt") written=$(sed -n 's/^written //p' "$work/half.txt")
   left=$(( (${written:-0} - $3) * 1000 / ($2 * 4) ))
   for l in "${len:-0}" "${got:-0}"; do [ $(( l - want )) -le 50 ] && [ $(( want - l )) -le 50 ] || fail "$1: length $l ms, mpg123 $want"; done
-  [ $(( left - want + half )) -le 300 ] && [ $(( want - half - left )) -le 300 ] || fail "$1: $left ms left after a seek to $half of $want"
+  [ $(( left - want + half )) -le 300 ] && [ $(( want - half - left )) -le 300 ] ||
+    { fail "$1: $left ms left after a seek to $half of $want"; sed 's/^/    /' "$work/half.txt"; }
   echo "$1 without a header: length $len and $got ms (mpg123 $want), $left ms left after a seek to $half"
 done
 
