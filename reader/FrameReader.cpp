@@ -27,6 +27,7 @@ void FrameReader::Attach(ByteSource* source, MpegDecoder* decoder) {
 
 void FrameReader::RestartSearch(long offset) {
   sync_state_ = kSearching;
+  keep_stream_ = false;
   byte_position_ = offset;
   pending_pos_ = pending_len_ = 0;
   at_source_start_ = offset == 0;
@@ -53,9 +54,13 @@ int FrameReader::CheckHeader() {
   if (!ParseFrameHeader(header_, &h)) return 0;
   const bool free = h.bitrate_index == 0;
   if (sync_state_ == kSearching) {
+    // After a seek the audio's own patterns are not taken for another
+    // stream: a free-format pair among a table rate's frames, say.
+    if (keep_stream_ && (!SameStream(h, locked_) || free != (free_length_ > 0))) return -1;
     // A free-format frame's length is the distance to the next header.
     const int length = free ? FreeFormatLength(h) : 0;
-    if (free && (length == 0 || !ParseFrameHeader(header_, &h, length))) return -1;
+    if (free && (length == 0 || (keep_stream_ && length != free_length_))) return -1;
+    if (free && !ParseFrameHeader(header_, &h, length)) return -1;
     if (!Lockable(h, true)) return -1;
     locked_ = h;
     free_length_ = length;
@@ -220,7 +225,10 @@ bool FrameReader::NextFrame() {
       if (!source_->Seek(offset)) return false;
     }
     if (sync_state_ < kSynchronised) ++sync_state_;
-    if (sync_state_ == kSynchronised) return true;
+    if (sync_state_ == kSynchronised) {
+      keep_stream_ = false;
+      return true;
+    }
   }
 }
 
@@ -274,6 +282,7 @@ bool FrameReader::SeekSource(long offset) {
   sync_state_ = kSearching;
   if (!source_ || !source_->Seek(offset)) return false;
   RestartSearch(offset);
+  keep_stream_ = locked_.sample_rate > 0;
   return true;
 }
 

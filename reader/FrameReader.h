@@ -155,6 +155,7 @@ class FrameReader {
   FrameHeader current_;  // the header last accepted
   FrameHeader frame_header_;
   int free_length_ = 0;  // the locked free-format length; 0 at a table rate
+  bool keep_stream_ = false;  // from a seek until synchronised: locked_'s stream only
   int sync_state_ = kSearching;
   bool output_opened_ = false;
   long byte_position_ = 0;
