@@ -5,11 +5,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
-#include <thread>
 
 #include "config/Language.h"
 #include "config/SettingsKey.h"
@@ -190,13 +188,9 @@ TEST_F(ConfigSheet, TrackbarsStoreOnReleaseAndClicksStoreAtOnce) {
 }
 
 TEST_F(ConfigSheet, PriorityChangeReachesThePlayingThreadAtOnceAlsoWhilePaused) {
-  // The output takes a block every few milliseconds, so that the thread plays
-  // on (and leaves its lock between frames) while the sheet is open.
-  Host().writes_allowed = 1;
-  std::atomic<bool> pacing{true};
-  std::thread pacer([&] {
-    for (; pacing; Sleep(5)) Host().writes_allowed = std::max(Host().writes_allowed.load(), 1);
-  });
+  // The output plays in real time, so that the thread plays on (and leaves
+  // its lock between frames) while the sheet is open.
+  Host().realtime = true;
   ASSERT_EQ(mod_->Play(File("sheet-priority.mp2", SilentFrames(4000)).c_str()), 0);
   ASSERT_TRUE(PumpUntil([] { return Host().log.Copy(Host().log.open_thread_id) != 0; }, 5000));
   HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, Host().log.Copy(Host().log.open_thread_id));
@@ -210,8 +204,6 @@ TEST_F(ConfigSheet, PriorityChangeReachesThePlayingThreadAtOnceAlsoWhilePaused) 
   });
   const size_t writes = Host().log.Writes();
   EXPECT_TRUE(PumpUntil([&] { return Host().log.Writes() > writes; }, 5000)) << "the thread plays on";
-  pacing = false;
-  pacer.join();
   // Paused, the output makes no room and the thread waits inside its pass:
   // the sheet still opens and a change still reaches the thread at once.
   mod_->Pause();
