@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "config/SettingsKey.h"
+#include "tests/support/TestFiles.h"
 
 namespace wintest {
 
@@ -25,17 +24,6 @@ std::string TempPath(const std::string& name) {
   char dir[MAX_PATH] = {};
   GetTempPathA(MAX_PATH, dir);
   return std::string(dir) + "bramble_win_" + std::to_string(GetCurrentProcessId()) + "_" + name;
-}
-
-std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes) {
-  const std::string path = TempPath(name);
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  return path;
-}
-
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string BesideProgram(const char* name) {
@@ -365,7 +353,7 @@ void PluginTest::TearDown() {
   for (const auto& p : files_) DeleteFileA(p.c_str());
 }
 
-void PluginTest::Load(bool streaming) {
+void PluginTest::Load(bool streaming, bool init) {
   Unload();
   Host().Reset();
   // Without the streaming library: hidden while the plug-in loads.
@@ -376,7 +364,7 @@ void PluginTest::Load(bool streaming) {
   ASSERT_TRUE(dll_->ok());
   mod_ = dll_->mod();
   Host().Attach(mod_, window_.hwnd());
-  mod_->Init();
+  if (init) mod_->Init();
   threads_ = ThreadCount();
 }
 
@@ -392,7 +380,8 @@ void PluginTest::Unload() {
 }
 
 std::string PluginTest::File(const std::string& name, const std::vector<uint8_t>& bytes) {
-  files_.push_back(WriteTempFile(name, bytes));
+  files_.push_back(TempPath(name));
+  EXPECT_TRUE(bramble::test::WriteFile(files_.back(), bytes)) << files_.back();
   return files_.back();
 }
 

@@ -27,8 +27,6 @@ constexpr int kFrameMs = 24;
 constexpr int kBlockBytes = 4608;
 std::vector<uint8_t> SilentFrames(int frames);
 std::string TempPath(const std::string& name);
-std::string WriteTempFile(const std::string& name, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> ReadAll(const std::string& path);
 std::string BesideProgram(const char* name);
 
 // Everything the plug-in did to the host, recorded.
@@ -118,7 +116,8 @@ class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
-  void Load(bool streaming = true);  // afresh, with or without the streaming library
+  // Afresh, with or without the streaming library; not initialised if `init` is false.
+  void Load(bool streaming = true, bool init = true);
   void Unload();
   std::string File(const std::string& name, const std::vector<uint8_t>& bytes);
   bool WaitForEnds(int n);
