@@ -44,8 +44,12 @@ inline Bytes Id3Frame(int version, const std::string& id, const Bytes& data, uin
   const Bytes size = version == 2 ? Be(data.size(), 3) : Be(data.size(), 4, version == 4 && !plain_size);
   return Str(id) + size + (version == 2 ? Bytes{} : Bytes{0, format}) + data;
 }
+// An ID3v2 header with its four size bytes as given, and a whole tag.
+inline Bytes Id3Header(int version, uint8_t flags, const Bytes& size) {
+  return Str("ID3") + Bytes{uint8_t(version), 0, flags} + size;
+}
 inline Bytes Id3Tag(int version, uint8_t flags, const Bytes& body) {
-  return Str("ID3") + Bytes{uint8_t(version), 0, flags} + Be(body.size(), 4, true) + body;
+  return Id3Header(version, flags, Be(body.size(), 4, true)) + body;
 }
 
 inline Bytes ApeItem(const std::string& key, const Bytes& value, uint32_t flags = 0) {

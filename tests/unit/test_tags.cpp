@@ -22,7 +22,7 @@
 namespace bramble {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
 using Lines = std::vector<std::string>;
 
 std::string TempPath(const char* name) { return ::testing::TempDir() + "bramble_tags_" + name + ".mp3"; }
@@ -269,11 +269,7 @@ TEST(EmbeddedChannel, RecordedBlockDescramblesWithThePlayersKey) {
 
 // Sync, code list and parameter bytes, payload, end byte.
 Bytes Block(const Bytes& head, const std::string& payload, bool end = true) {
-  Bytes b(3 + head.size() + payload.size() + (end ? 1 : 0), 0xFF);
-  b[0] = 0x15, b[1] = 0x11, b[2] = 0x51;
-  std::copy(head.begin(), head.end(), b.begin() + 3);
-  std::copy(payload.begin(), payload.end(), b.begin() + 3 + long(head.size()));
-  return b;
+  return Bytes{0x15, 0x11, 0x51} + head + test::Str(payload) + (end ? Bytes{0xFF} : Bytes{});
 }
 TEST(InfoBlocks, ParseWholeAndSplit) {
   const std::string a1023(1023, 'a'), partial("a\x15\x11z\x15q", 6);
