@@ -1,7 +1,5 @@
-// ID3v1 tags read, written and removed in files; display titles composed
-// from them in the user's stored order; QDX information blocks from the
-// embedded data channel (a channel block recorded from a stream scrambled
-// with the player's key) and the block reader's parse, whole and split.
+// ID3v1 tags in files; titles in the user's stored order from every kind of
+// tag; QDX blocks: one recorded from a stream, and the parse whole and split.
 #include <gtest/gtest.h>
 
 #include <algorithm>
