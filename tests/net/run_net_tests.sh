@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# run_net_tests.sh WORK_DIR SHARED_DIR TEST_EXE [JUKEBOX_BIN]: runs the test
-# program under Wine against servers on 127.0.0.1: nginx (ranges, an access
-# log, /hop/PATH redirects to /PATH, /gz/ claims a gzip body unless told
-# what the client accepts, /coded/ always does), one that sends a reply
-# head, the first 4096 bytes of the file and then nothing, and one that
-# never answers. With JUKEBOX_BIN, jukebox.exe there then plays a
-# constant-rate file from nginx through the plug-in and the real streaming
-# library: the local file's PCM and length (a stream's length comes from its
-# first frames, a varying file's from a walk).
+# run_net_tests.sh WORK_DIR SHARED_DIR TEST_EXE [JUKEBOX_BIN]: the test program
+# under Wine against servers on 127.0.0.1: nginx (ranges, an access log,
+# /hop/PATH redirects to /PATH, /gz/ claims a gzip body unless told what the
+# client accepts, /coded/ always does), one that sends a reply head and the
+# first 4096 bytes, then nothing, and one that never answers. With
+# JUKEBOX_BIN, jukebox.exe plays a constant-rate file from nginx through the
+# plug-in and the real library: the local file's PCM and length.
 set -u
 work=$1 www=$1/www name=l3-he_44khz.bit played=l3-compl.bit exe=$3 bin=${4:-}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

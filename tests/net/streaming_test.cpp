@@ -5,12 +5,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "../support/TestFiles.h"
 
 namespace {
 
@@ -44,10 +44,6 @@ struct Streaming {
 
 std::string Env(const char* name) { return getenv(name) ? getenv(name) : ""; }
 std::string Url(const char* port, const std::string& path) { return "http://127.0.0.1:" + Env(port) + "/" + path; }
-Bytes ReadLocal(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(f), {});
-}
 void SetTimeouts(DWORD connect, DWORD read) {
   RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "ConnectTimeout", REG_DWORD, &connect, 4);
   RegSetKeyValueA(HKEY_CURRENT_USER, kSettingsKey, "ReadTimeout", REG_DWORD, &read, 4);
@@ -85,7 +81,7 @@ class StreamTest : public ::testing::Test {
   }
   Streaming s;
   const std::string name_ = "l3-he_44khz.bit";
-  const Bytes want_ = ReadLocal(Env("BRAMBLE_WWW") + "\\" + name_);
+  const Bytes want_ = bramble::test::ReadFile(Env("BRAMBLE_WWW") + "\\" + name_);
 };
 
 TEST_F(StreamTest, WholeFilePrefetchAndRangeSeeksFromNginx) {
@@ -114,7 +110,7 @@ TEST_F(StreamTest, WholeFilePrefetchAndRangeSeeksFromNginx) {
   const std::string ranged = "\"GET /" + name_ + " HTTP/1.1\" 206 ";
   int ranges = 0;
   for (const DWORD start = GetTickCount(); ranges < 4 && GetTickCount() - start < 10000; Sleep(20)) {
-    const Bytes log = ReadLocal(Env("BRAMBLE_NGINX_LOG"));
+    const Bytes log = bramble::test::ReadFile(Env("BRAMBLE_NGINX_LOG"));
     const std::string text(log.begin(), log.end());
     ranges = 0;
     for (size_t at = text.find(ranged); at != std::string::npos; at = text.find(ranged, at + 1)) ++ranges;

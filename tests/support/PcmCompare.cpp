@@ -1,9 +1,10 @@
 #include "tests/support/PcmCompare.h"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <limits>
+
+#include "tests/support/TestFiles.h"
 
 namespace bramble {
 namespace test {
@@ -60,13 +61,10 @@ int LeadingUndecoded(const std::vector<FrameLayout>& frames) {
 }
 
 bool LoadPcm(const std::string& path, std::vector<int16_t>* out) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
+  const std::vector<uint8_t> b = ReadFile(path);
   out->clear();
-  unsigned char b[2];
-  while (std::fread(b, 1, 2, f) == 2) out->push_back(int16_t(uint16_t(b[0] | (b[1] << 8))));
-  std::fclose(f);
-  return true;
+  for (size_t i = 0; i + 1 < b.size(); i += 2) out->push_back(int16_t(uint16_t(b[i] | b[i + 1] << 8)));
+  return !b.empty();
 }
 
 }  // namespace test

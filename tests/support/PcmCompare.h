@@ -46,7 +46,7 @@ PcmDiff ComparePcm(const std::vector<int16_t>& ours, const std::vector<FrameLayo
 // Frames at the start of the stream that yielded no PCM.
 int LeadingUndecoded(const std::vector<FrameLayout>& frames);
 
-// Signed 16-bit little-endian samples of a file; false when unreadable.
+// Signed 16-bit little-endian samples of a file; false when unreadable or empty.
 bool LoadPcm(const std::string& path, std::vector<int16_t>* out);
 
 }  // namespace test

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/support/TestFiles.h"
@@ -44,8 +45,22 @@ inline Bytes Id3Frame(int version, const std::string& id, const Bytes& data, uin
   const Bytes size = version == 2 ? Be(data.size(), 3) : Be(data.size(), 4, version == 4 && !plain_size);
   return Str(id) + size + (version == 2 ? Bytes{} : Bytes{0, format}) + data;
 }
+// An ID3v2 header with its four size bytes as given, and a whole tag.
+inline Bytes Id3Header(int version, uint8_t flags, const Bytes& size) {
+  return Str("ID3") + Bytes{uint8_t(version), 0, flags} + size;
+}
 inline Bytes Id3Tag(int version, uint8_t flags, const Bytes& body) {
-  return Str("ID3") + Bytes{uint8_t(version), 0, flags} + Be(body.size(), 4, true) + body;
+  return Id3Header(version, flags, Be(body.size(), 4, true)) + body;
+}
+
+// The 128 bytes of an ID3v1 tag; `pad` fills what the texts leave.
+inline Bytes Id3v1Bytes(const std::string& title, const std::string& artist, const std::string& album,
+                        const std::string& year, const std::string& comment, uint8_t genre, char pad = 0) {
+  const std::pair<std::string, size_t> fields[] = {{title, 30}, {artist, 30}, {album, 30}, {year, 4}, {comment, 30}};
+  Bytes t = Str("TAG");
+  for (const auto& f : fields) t = t + Str((f.first + std::string(30, pad)).substr(0, f.second));
+  t.push_back(genre);
+  return t;
 }
 
 inline Bytes ApeItem(const std::string& key, const Bytes& value, uint32_t flags = 0) {

@@ -25,7 +25,8 @@ inline bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes
 inline std::vector<uint8_t> ReadFile(const std::string& path) {
   std::vector<uint8_t> out;
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    for (int c; (c = std::fgetc(f)) != EOF;) out.push_back(uint8_t(c));
+    uint8_t buf[1 << 16];
+    for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) out.insert(out.end(), buf, buf + n);
     std::fclose(f);
   }
   return out;

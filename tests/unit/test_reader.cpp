@@ -16,14 +16,12 @@
 #include "reader/StreamProbe.h"
 #include "reader/VbrHeader.h"
 #include "tests/support/PcmCompare.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/TagBytes.h"
 
 namespace bramble {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+using namespace test;
 
 struct FrameSpec {
   int version = 1;  // 1, 2 or 25 (MPEG-2.5)
@@ -48,8 +46,6 @@ Bytes Frames(const FrameSpec& s, int count, int at = 0, uint8_t value = 0) {
   return all;
 }
 int FrameBytes(const FrameSpec& s) { return int(Frames(s, 1).size()); }
-// ID3v2 header: major version, flags and the four size bytes.
-Bytes Id3(int major, int flags, Bytes size) { return Text("ID3") + Bytes{uint8_t(major), 0, uint8_t(flags)} + size; }
 
 // A file or a stream in memory that counts the reader's lock-ons (output opens).
 class Source : public MemorySource, public LockOnListener {
@@ -84,7 +80,7 @@ TEST(FrameReader, FindsConfirmsAndResynchronises) {
        {a, a}},
       {"a file needs two headers or its end", Bytes(5, 0x20) + Frames(kMp3, 1) + Bytes(1, 0x20), false, {}},
       {"one frame ends the file", Bytes(5, 0x20) + Frames(kMp3, 1), false, {a}},
-      {"one frame before an ID3v1 tag", Frames(kMp3, 1) + Text("TAG") + Bytes(125, 0), false, {a}},
+      {"one frame before an ID3v1 tag", Frames(kMp3, 1) + Str("TAG") + Bytes(125, 0), false, {a}},
       {"a stream needs one", Bytes(5, 0x20) + Frames(kMp3, 1), true, {a}},
       {"a cut last frame is the end", cut, false, {a}},
       {"MPEG-2.5", Frames(kM25, 3), false, {m, m, m}},
@@ -93,14 +89,14 @@ TEST(FrameReader, FindsConfirmsAndResynchronises) {
       {"free format: the next header's distance", Frames(kMp3, 3, 2, 0x00), false, {a, a, a}},
       {"free format in a stream", Bytes(5, 0x20) + Frames(kMp3_160, 2, 2, 0x02), true, {b, b}},
       {"free format without a partner", Frames(kMp3, 1, 2, 0x00) + Bytes(5000, 0), false, {}},
-      {"ID3v2.2 skipped", Id3(2, 0, size) + body + audio, false, three},
-      {"ID3v2.3 skipped in a stream", Id3(3, 0x40, size) + body + audio, true, three},
-      {"ID3v2.4 footer, then an empty tag", Id3(4, 0x10, {0, 0, 7, 0x5E}) + body + footer + Id3(3, 0, none) + audio, 0,
-       three},
-      {"version 2.5: no tag", Id3(5, 0, size) + body + audio, false, five},
-      {"size not syncsafe: no tag", Id3(3, 0, {0x80, 0, 7, 0x68}) + body + audio, false, five},
-      {"larger than the file: searched", Id3(3, 0, huge) + body + audio, false, five},
-      {"larger than the stream: read through", Id3(3, 0, huge) + body + audio, true, {}},
+      {"ID3v2.2 skipped", Id3Header(2, 0, size) + body + audio, false, three},
+      {"ID3v2.3 skipped in a stream", Id3Header(3, 0x40, size) + body + audio, true, three},
+      {"ID3v2.4 footer, then an empty tag",
+       Id3Header(4, 0x10, {0, 0, 7, 0x5E}) + body + footer + Id3Header(3, 0, none) + audio, 0, three},
+      {"version 2.5: no tag", Id3Header(5, 0, size) + body + audio, false, five},
+      {"size not syncsafe: no tag", Id3Header(3, 0, {0x80, 0, 7, 0x68}) + body + audio, false, five},
+      {"larger than the file: searched", Id3Header(3, 0, huge) + body + audio, false, five},
+      {"larger than the stream: read through", Id3Header(3, 0, huge) + body + audio, true, {}},
   };
   for (const Case& k : cases) {
     Source src(k.bytes, k.stream);
@@ -140,16 +136,12 @@ TEST(FrameReader, SeekAndUndecodableFrames) {
 // A frame of `spec` with a Xing/Info header at `at`: 1150 frames, 398693
 // bytes, a table, and a LAME tag (delay 576, padding 1224).
 Bytes XingFrame(const FrameSpec& spec, size_t at, const char* tag, uint32_t flags, bool lame = true) {
-  Bytes f = Frames(spec, 1), h = Text(tag);
-  auto be32 = [&h](uint32_t v) {
-    for (int i = 3; i >= 0; --i) h.push_back(uint8_t(v >> (8 * i)));
-  };
-  be32(flags);
-  if (flags & 1) be32(1150);
-  if (flags & 2) be32(398693);
+  Bytes f = Frames(spec, 1), h = Str(tag) + Be(flags, 4);
+  if (flags & 1) h = h + Be(1150, 4);
+  if (flags & 2) h = h + Be(398693, 4);
   for (int i = 0; (flags & 4) && i < 100; ++i) h.push_back(uint8_t(i * 2));
-  if (flags & 8) be32(80);
-  if (lame) h = h + Text("LAME3.100") + Bytes(12, 0) + Bytes{0x24, 0x04, 0xC8};
+  if (flags & 8) h = h + Be(80, 4);
+  if (lame) h = h + Str("LAME3.100") + Bytes(12, 0) + Bytes{0x24, 0x04, 0xC8};
   for (size_t i = 0; i < h.size() && at + i < f.size(); ++i) f[at + i] = h[i];
   return f;
 }
@@ -176,13 +168,10 @@ TEST(VbrHeader, SeekOffsetsFromTheTables) {
 
 TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
   const Bytes cbr = Frames(kMp3, 2) + Bytes(399166, 0), lsf = Frames(kLsf, 2) + Bytes(79584, 0);  // 25 s, 10 s
-  // APEv2 footer: version 2000, size (items and footer), one item, flags (0x80: a header before the items).
-  auto ape = [](uint8_t size_low, uint8_t size_high, uint8_t flags) {
-    return Text("APETAGEX") + Bytes{0xD0, 7, 0, 0, size_low, size_high, 0, 0, 1, 0, 0, 0, 0, 0, 0, flags} + Bytes(8, 0);
-  };
-  const Bytes tags_before = Id3(3, 0, {0, 0, 0x4E, 0x16}) + Bytes(10006, 0);
-  const Bytes tags_after = Bytes(532, 0) + ape(0x14, 2, 0x80) + Text("TAG") + Bytes(125, 0);
-  Bytes crc = XingFrame(kMp3, 38, "Xing", 7, false);
+  const Bytes tags_before = Id3Header(3, 0, {0, 0, 0x4E, 0x16}) + Bytes(10006, 0);
+  const Bytes tags_after = ApeTag({Bytes(500, 0)}, true) + Str("TAG") + Bytes(125, 0);
+  Bytes crc = XingFrame(kMp3, 38, "Xing", 7, false), short_ape = ApeTag({}, false);
+  short_ape[12] = 8;  // a size below the footer's own
   crc[1] &= 0xFE;  // a CRC word follows the header
   const int xing_ms = 1150 * 1152 * 1000 / 44100;  // also 1150 x 576 samples at 22.05 kHz
   struct Case {
@@ -192,8 +181,8 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
   } cases[] = {
       {"constant rate", cbr, 25000},
       {"tags around it not counted", tags_before + cbr + tags_after, 25000},
-      {"APE at the very end", cbr + Bytes(500, 0) + ape(0x14, 2, 0), 25000},
-      {"APE size below its footer: audio", cbr + ape(8, 0, 0), 25002},
+      {"APE at the very end", cbr + ApeTag({Bytes(500, 0)}, false), 25000},
+      {"APE size below its footer: audio", cbr + short_ape, 25002},
       {"MPEG-2", lsf, 10000},
       {"one frame: no rate, 16 bytes per ms", Bytes(2000, 0x33) + Frames(kMp3_160, 1) + Bytes(2478, 0x33), 312},
       {"Xing frame count", XingFrame(kMp3, 36, "Xing", 15) + Frames(kMp3, 1) + Bytes(50000, 0), xing_ms},
@@ -210,17 +199,17 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
   Session session;
   const std::string path = ::testing::TempDir() + "bramble_length.mp3", other = path + ".other";
   for (const Case& c : cases) {
-    ASSERT_TRUE(test::WriteFile(path, c.bytes));
+    ASSERT_TRUE(WriteFile(path, c.bytes));
     session.InvalidateLengthCache();
     EXPECT_EQ(session.GetLength(path.c_str()), c.ms) << c.what;
   }
   EXPECT_EQ(session.GetLength((path + ".missing").c_str()), 0);  // size 1
   // A walked file seeks through its index: into the fifth frame, a fiftieth of its bytes on.
-  ASSERT_TRUE(test::WriteFile(path, Frames(kMp3, 3) + Frames(kMp3_160, 3)));
+  ASSERT_TRUE(WriteFile(path, Frames(kMp3, 3) + Frames(kMp3_160, 3)));
   const SourceLayout& walked = session.ScanFile(path.c_str(), 2817).layout;
   EXPECT_EQ(SeekOffset(walked, 0, 105, false), 3 * 417 + 522 + 10);
   // The same name and size with other bytes is scanned again.
-  ASSERT_TRUE(test::WriteFile(path, Frames(kMp3_160, 3) + Frames(kMp3, 3)));
+  ASSERT_TRUE(WriteFile(path, Frames(kMp3_160, 3) + Frames(kMp3, 3)));
   EXPECT_EQ(session.ScanFile(path.c_str(), 2817).layout.index.offsets[1], 522u);
   // A long walk keeps every 4th of 1500 frames, and seeks between them.
   SourceLayout layout = walked;
@@ -231,13 +220,13 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
                                SeekOffset(layout, 0, 32250, false)}),
             std::vector<long>({4, 1000 + 5359, 1000 + 12345}));  // 535.94, 1234.57 frames of 1152 at 44.1 kHz
   // The last name asked is answered from the cache until invalidated or replaced.
-  ASSERT_TRUE(test::WriteFile(path, cbr) && test::WriteFile(other, lsf));
+  ASSERT_TRUE(WriteFile(path, cbr) && WriteFile(other, lsf));
   EXPECT_EQ(session.GetLength(path.c_str()), 25000);
-  ASSERT_TRUE(test::WriteFile(path, lsf));
+  ASSERT_TRUE(WriteFile(path, lsf));
   EXPECT_EQ(session.GetLength(path.c_str()), 25000);
   session.InvalidateLengthCache();
   EXPECT_EQ(session.GetLength(path.c_str()), 10000);
-  ASSERT_TRUE(test::WriteFile(path, cbr));
+  ASSERT_TRUE(WriteFile(path, cbr));
   EXPECT_EQ(session.GetLength(other.c_str()), 10000);
   EXPECT_EQ(session.GetLength(path.c_str()), 25000);
   // A network stream at its own rate (128 kbit/s when unknown); a local file meanwhile as a file.
@@ -254,21 +243,21 @@ TEST(Length, FromBitRateFrameCountAndTagsCachedByName) {
 // A conformance stream's first frame cut out alone (and before an ID3v1
 // tag) gives that frame's PCM.
 TEST(FrameReader, OneFrameFileDecodes) {
-  const Bytes all = test::ReadFile(std::string(BRAMBLE_SHARED_DIR) + "/conformance/l2-fl14.bit");
+  const Bytes all = ReadFile(std::string(BRAMBLE_SHARED_DIR) + "/conformance/l2-fl14.bit");
   FrameHeader h;
   ASSERT_TRUE(all.size() > 4 && ParseFrameHeader(all.data(), &h));
   const Bytes first(all.begin(), all.begin() + h.frame_bytes);
   auto decode = [](const Bytes& b) {
     MemorySource src(b.data(), b.size());
     auto dec = std::make_unique<MpegDecoder>();
-    test::CollectingSink sink;
+    CollectingSink sink;
     DecodeSource(src, *dec, sink, nullptr);
     return sink.pcm;
   };
   std::vector<int16_t> want = decode(all);
   want.resize(2 * 1152);
   EXPECT_EQ(decode(first), want);
-  EXPECT_EQ(decode(first + Text("TAG") + Bytes(125, 0x20)), want);
+  EXPECT_EQ(decode(first + Str("TAG") + Bytes(125, 0x20)), want);
 }
 
 TEST(StreamProbe, TwoMatchingHeaders) {

@@ -1,7 +1,5 @@
-// ID3v1 tags read, written and removed in files; display titles composed
-// from them in the user's stored order; QDX information blocks from the
-// embedded data channel (a channel block recorded from a stream scrambled
-// with the player's key) and the block reader's parse, whole and split.
+// ID3v1 tags in files; titles in the user's stored order from every kind of
+// tag; QDX blocks: one recorded from a stream, and the parse whole and split.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,24 +20,12 @@
 namespace bramble {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using namespace test;
 using Lines = std::vector<std::string>;
 
 std::string TempPath(const char* name) { return ::testing::TempDir() + "bramble_tags_" + name + ".mp3"; }
 
 const Bytes kBody(5000, 0x5A);  // audio-like bytes that do not end in "TAG"
-
-// The 128 bytes of a file's tag, laid out field by field.
-Bytes FileTag(const std::string& title, const std::string& artist, const std::string& album, const std::string& year,
-              const std::string& comment, uint8_t genre, char pad = 0) {
-  Bytes t(128, uint8_t(pad));
-  std::memcpy(t.data(), "TAG", 3);
-  const std::pair<size_t, std::string> fields[] = {{3, title}, {33, artist}, {63, album}, {93, year}, {97, comment}};
-  for (const auto& f : fields)
-    std::copy_n(f.second.begin(), std::min<size_t>(f.first == 93 ? 4 : 30, f.second.size()), t.begin() + long(f.first));
-  t[127] = genre;
-  return t;
-}
 
 TEST(Id3v1Tag, WriteRemoveAndReadBack) {
   Id3v1Tag song, empty, genre_only, cut;
@@ -52,9 +38,9 @@ TEST(Id3v1Tag, WriteRemoveAndReadBack) {
   cut.SetYear("199999");
   EXPECT_EQ(std::string(cut.Title()) + cut.Year(), "1234567890123456789012345678901999");
   const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123", padded(27, ' ');
-  const Bytes old_tag = FileTag("Old", "Other band", "Album", "1950", "c", 3);
-  const Bytes song_tag = FileTag("Song", "Band", "", "1987", "", 17);
-  const Bytes spaced = kBody + FileTag(thirty, "Art", "Alb", "2001", thirty, 114, ' ');
+  const Bytes old_tag = Id3v1Bytes("Old", "Other band", "Album", "1950", "c", 3);
+  const Bytes song_tag = Id3v1Bytes("Song", "Band", "", "1987", "", 17);
+  const Bytes spaced = kBody + Id3v1Bytes(thirty, "Art", "Alb", "2001", thirty, 114, ' ');
   Bytes no_tag = kBody + old_tag;
   no_tag[no_tag.size() - 126] = 'X';  // "TXG"
   const Id3v1Tag* const kRemove = nullptr;
@@ -67,9 +53,9 @@ TEST(Id3v1Tag, WriteRemoveAndReadBack) {
   } cases[] = {
       {&song, kBody, kBody + song_tag, 1, "Song|Band||1987||17"},
       {&song, kBody + old_tag, kBody + song_tag, 1, "Song|Band||1987||17"},  // in place
-      {&cut, kBody, kBody + FileTag("123456789012345678901234567890", "", "", "1999", "", 255), 1,
+      {&cut, kBody, kBody + Id3v1Bytes("123456789012345678901234567890", "", "", "1999", "", 255), 1,
        "123456789012345678901234567890|||1999||-1"},
-      {&genre_only, kBody, kBody + FileTag("", "", "", "", "", 17), 1, "|||||17"},
+      {&genre_only, kBody, kBody + Id3v1Bytes("", "", "", "", "", 17), 1, "|||||17"},
       {&song, {}, song_tag, 1, "Song|Band||1987||17"},
       {&empty, kBody + old_tag, kBody, 1, ""},  // an empty record removes the tag
       {&empty, kBody, kBody, 0, ""},
@@ -82,7 +68,7 @@ TEST(Id3v1Tag, WriteRemoveAndReadBack) {
   };
   const std::string path = TempPath("write");
   for (const Case& c : cases) {
-    ASSERT_TRUE(test::WriteFile(path, c.before));
+    ASSERT_TRUE(WriteFile(path, c.before));
     const int result = c.operation == &kRead  ? 0
                        : c.operation          ? c.operation->WriteToFile(path.c_str())
                                               : RemoveFromFile(path.c_str());
@@ -92,7 +78,7 @@ TEST(Id3v1Tag, WriteRemoveAndReadBack) {
     const std::string fields = std::string(t.Title()) + "|" + t.Artist() + "|" + t.Album() + "|" + t.Year() + "|" +
                                t.Comment() + "|" + std::to_string(t.Genre());
     EXPECT_EQ(c.operation == &kRead ? read : result, c.result) << c.read;
-    EXPECT_EQ(test::ReadFile(path), c.after) << c.read;
+    EXPECT_EQ(ReadFile(path), c.after) << c.read;
     EXPECT_EQ(read ? fields : fields == "|||||-1" ? "" : "not emptied", c.read);
   }
   EXPECT_EQ(RemoveFromFile((path + ".missing").c_str()), 0);
@@ -103,13 +89,13 @@ TEST(Id3v1Tag, WriteRemoveAndReadBack) {
   // A tag pending for a playing file goes into that file only, at the latest
   // when another file's edit begins.
   const std::string other = TempPath("other");
-  ASSERT_TRUE(test::WriteFile(path, kBody) && test::WriteFile(other, kBody));
+  ASSERT_TRUE(WriteFile(path, kBody) && WriteFile(other, kBody));
   CreatePendingTag(path.c_str())->SetTitle("Later");
-  EXPECT_EQ(test::ReadFile(path), kBody);
+  EXPECT_EQ(ReadFile(path), kBody);
   CreatePendingTag(other.c_str())->SetArtist("Other");
-  EXPECT_EQ(test::ReadFile(path), kBody + FileTag("Later", "", "", "", "", 255));
+  EXPECT_EQ(ReadFile(path), kBody + Id3v1Bytes("Later", "", "", "", "", 255));
   FlushPendingTag();
-  EXPECT_EQ(test::ReadFile(other), kBody + FileTag("", "Other", "", "", "", 255));
+  EXPECT_EQ(ReadFile(other), kBody + Id3v1Bytes("", "Other", "", "", "", 255));
 }
 
 std::string g_file_title;
@@ -124,7 +110,7 @@ class TitleTest : public ::testing::Test {
   void SetUp() override {
     SetFileTitleHook(&FileTitle);
     g_file_title = "F";
-    ASSERT_TRUE(test::WriteFile(path_, kBody + FileTag("Hello", "World   ", "", "1999", "   ", 13)));
+    ASSERT_TRUE(WriteFile(path_, kBody + Id3v1Bytes("Hello", "World   ", "", "1999", "   ", 13)));
   }
   void TearDown() override {
     CurrentTitleOrder() = DefaultTitleOrder();
@@ -192,7 +178,6 @@ TEST_F(TitleTest, StoredOrderIsALittleEndianImage) {
 // Every kind of tag, with a picture before the texts: the artist and the
 // title, and reads that step over the picture.
 TEST_F(TitleTest, Id3v2AndApeTextsInEveryVersion) {
-  using namespace test;
   const Bytes picture(1 << 20, 0xE0), small = {0xFF, 0xE0, 0xFF, 0x00, 0xFF};
   const Bytes ext24 = Be(6, 4, true) + Bytes{1, 0};  // 2.4 extended header
   struct Case {
@@ -221,7 +206,7 @@ TEST_F(TitleTest, Id3v2AndApeTextsInEveryVersion) {
   CurrentTitleOrder().entry[2] = {2, kTitleFieldTitle, 1};
   CurrentTitleOrder().entry[6].enabled = 0;
   for (const Case& c : cases) {
-    ASSERT_TRUE(test::WriteFile(path_, c.file));
+    ASSERT_TRUE(WriteFile(path_, c.file));
     EXPECT_EQ(Title(path_, 256), HostText(c.title));  // in the code page on Windows
     struct Counting : MemoryTagSource {
       using MemoryTagSource::MemoryTagSource;
@@ -269,11 +254,7 @@ TEST(EmbeddedChannel, RecordedBlockDescramblesWithThePlayersKey) {
 
 // Sync, code list and parameter bytes, payload, end byte.
 Bytes Block(const Bytes& head, const std::string& payload, bool end = true) {
-  Bytes b(3 + head.size() + payload.size() + (end ? 1 : 0), 0xFF);
-  b[0] = 0x15, b[1] = 0x11, b[2] = 0x51;
-  std::copy(head.begin(), head.end(), b.begin() + 3);
-  std::copy(payload.begin(), payload.end(), b.begin() + 3 + long(head.size()));
-  return b;
+  return Bytes{0x15, 0x11, 0x51} + head + Str(payload) + (end ? Bytes{0xFF} : Bytes{});
 }
 TEST(InfoBlocks, ParseWholeAndSplit) {
   const std::string a1023(1023, 'a'), partial("a\x15\x11z\x15q", 6);
