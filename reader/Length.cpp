@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "reader/FrameReader.h"
-
 namespace bramble {
 
 namespace {
@@ -25,16 +23,6 @@ uint32_t FileSize(const char* name) {
 
 int LengthMs(const SourceLayout& layout, uint32_t bytes, int bitrate, bool gapless) {
   return TruncateToInt(AudioLengthMs(layout, bytes, bitrate, gapless));
-}
-
-int FileLengthMs(FrameReader& scanner, const char* name, uint32_t bytes) {
-  const float size = float(bytes);
-  // Unknown rates count as 128 kbit/s (16 bytes per ms).
-  double ms = double(size) * 0.0625;
-  int bitrate = 0, channels = 0, rate = 0;
-  if (scanner.GetInfo(name, &bitrate, &channels, &rate) == 0 && bitrate > 0)
-    ms = AudioLengthMs(scanner.layout(), bytes, bitrate, scanner.gapless());
-  return TruncateToInt(ms);
 }
 
 }  // namespace bramble

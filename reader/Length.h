@@ -8,17 +8,10 @@
 
 namespace bramble {
 
-class FrameReader;
-
 // Size in bytes of the local file `name`; 1 when it cannot be opened.
 uint32_t FileSize(const char* name);
 
 // AudioLengthMs in whole ms, within the range of an int.
 int LengthMs(const SourceLayout& layout, uint32_t bytes, int bitrate, bool gapless);
-
-// Length in ms of the file `name` of `bytes` bytes, at the rate `scanner`
-// finds in its first two frames (with the scanner's gapless setting); at
-// 128 kbit/s when there are none.
-int FileLengthMs(FrameReader& scanner, const char* name, uint32_t bytes);
 
 }  // namespace bramble

@@ -38,7 +38,9 @@ class RealWorldStreams : public ::testing::Test {
 
 int LengthMs(const std::string& path) {
   FrameReader scanner;
-  return FileLengthMs(scanner, path.c_str(), FileSize(path.c_str()));
+  int bitrate = 0, channels = 0, rate = 0;
+  scanner.GetInfo(path.c_str(), &bitrate, &channels, &rate);
+  return LengthMs(scanner.layout(), FileSize(path.c_str()), bitrate, false);
 }
 
 // The whole file as the player decodes it, seeking to `seek_ms` after the first frame.
