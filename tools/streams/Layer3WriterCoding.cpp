@@ -3,10 +3,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <vector>
 
-#include "decoder/tables/HuffmanTables.h"
 #include "decoder/tables/BuiltTables.h"
 
 namespace bramble {
@@ -169,112 +167,6 @@ bool CodeScalefactorsLsf(const Layer3Header& h, int ch, Layer3Channel& c, Layer3
   for (int part = 0; part < 4; ++part)
     for (int k = 0; k < n[part]; ++k, ++idx)
       sink.Put(uint32_t(idx < seq.size() ? seq[idx] : 0), lay.slen[part]);
-  return true;
-}
-
-// ---- Huffman ----
-
-constexpr int kNoCode = INT_MAX / 4;
-
-// Bits of one pair in a table, kNoCode when the table cannot carry it.
-int PairBits(int table, int x, int y) {
-  const int ax = std::abs(x), ay = std::abs(y);
-  if (table == 0 || table == 4 || table == 14) return (ax || ay) ? kNoCode : 0;
-  const int linbits = huffman_tables[table].linbits;
-  const int limit = linbits ? 15 + (1 << linbits) - 1 : huffman_tables[table].xmax;
-  if (ax > limit || ay > limit) return kNoCode;
-  const int cx = std::min(ax, 15), cy = std::min(ay, 15);
-  const HuffCode code = PairCode(table, cx, cy);
-  if (!code.length) return kNoCode;
-  int bits = code.length + (ax != 0) + (ay != 0);
-  if (linbits) bits += (cx == 15 ? linbits : 0) + (cy == 15 ? linbits : 0);
-  return bits;
-}
-
-int RegionBits(int table, const int32_t* v, int from, int to) {
-  int bits = 0;
-  for (int i = from; i < to; i += 2) bits = std::min(kNoCode, bits + PairBits(table, v[i], v[i + 1]));
-  return bits;
-}
-
-int QuadBits(int table, const int32_t* v) {
-  int bits = QuadCode(table, std::abs(v[0]), std::abs(v[1]), std::abs(v[2]), std::abs(v[3])).length;
-  for (int k = 0; k < 4; ++k) bits += v[k] != 0;
-  return bits;
-}
-
-int BestTable(const int32_t* v, int from, int to) {
-  int best = 0, best_bits = RegionBits(0, v, from, to);
-  for (int t = 1; t < 32; ++t) {
-    const int bits = RegionBits(t, v, from, to);
-    if (bits < best_bits) best = t, best_bits = bits;
-  }
-  return best_bits >= kNoCode ? -1 : best;
-}
-
-// Start of the count1 part for the smallest big-values part: the values
-// after it are -1, 0 or 1 and fill whole quads up to the last nonzero value.
-int AutoBigValuesEnd(const int32_t* v, int* count1_end) {
-  int end = 576;
-  while (end > 0 && v[end - 1] == 0) --end;
-  end += end & 1;
-  *count1_end = end;
-  int i = end;
-  while (i >= 4 && std::abs(v[i - 1]) <= 1 && std::abs(v[i - 2]) <= 1 && std::abs(v[i - 3]) <= 1 &&
-         std::abs(v[i - 4]) <= 1)
-    i -= 4;
-  return i;
-}
-
-// The big-values region boundaries a decoder derives from the side information.
-void RegionBounds(const Layer3Header& h, const GranuleInfo& gi, int* region1, int* region2) {
-  if (gi.window_switching_flag && gi.block_type == 2) {
-    *region1 = 3 * sfb_bounds[h.SfbRow()].s[3];
-    *region2 = 576;
-    return;
-  }
-  const int32_t* l = sfb_bounds[h.SfbRow()].l;
-  const int a = gi.region0_count + 1, b = gi.region0_count + gi.region1_count + 2;
-  *region1 = a <= 22 ? l[a] : 576;
-  *region2 = b <= 22 ? l[b] : 576;
-}
-
-bool CodeHuffman(const Layer3Header& h, Layer3Channel& c, Layer3BitSink& sink, std::string* error) {
-  GranuleInfo& gi = c.info;
-  const int32_t* v = c.values;
-  int count1_end = 0;
-  const int big = AutoBigValuesEnd(v, &count1_end);
-  gi.big_values = big / 2;
-
-  int r1 = 0, r2 = 0;
-  RegionBounds(h, gi, &r1, &r2);
-  const int stops[3] = {std::min(r1, big), std::min(r2, big), big};
-  const int regions = gi.window_switching_flag ? 2 : 3;
-  int from = 0;
-  for (int r = 0; r < 3; ++r) {
-    const int to = std::max(from, stops[r]);
-    if (c.auto_tables) {
-      if (r < regions) {
-        const int t = BestTable(v, from, to);
-        if (t < 0) return (*error = "no table carries region " + std::to_string(r)), false;
-        gi.table_select[r] = t;
-      }
-    }
-    const int t = gi.table_select[r] & 31;
-    if (RegionBits(t, v, from, to) >= kNoCode)
-      return (*error = "table " + std::to_string(t) + " cannot carry region " + std::to_string(r)), false;
-    if (t != 0 && t != 4 && t != 14)
-      for (int i = from; i < to; i += 2) PutPair(sink, t, v[i], v[i + 1]);
-    from = to;
-  }
-
-  if (c.auto_tables) {
-    int a = 0, b = 0;
-    for (int i = big; i < count1_end; i += 4) a += QuadBits(32, v + i), b += QuadBits(33, v + i);
-    gi.count1table_select = b < a ? 1 : 0;
-  }
-  for (int i = big; i < count1_end; i += 4)
-    PutQuad(sink, 32 + (gi.count1table_select & 1), v[i], v[i + 1], v[i + 2], v[i + 3]);
   return true;
 }
 
