@@ -23,7 +23,6 @@
 #include "decoder/MpegDecoder.h"
 #include "decoder/dsp/Kernels.h"
 #include "decoder/dsp/Variants.h"
-#include "decoder/tables/SynthesisTables.h"
 
 namespace bramble {
 namespace {
@@ -350,30 +349,6 @@ TEST(Synthesis, RoundingAndLimits) {
   for (int call = 0; call < 37; ++call) sink(zero, zero);
   EXPECT_EQ(out.count, 2304);
   for (int i = 2304; i < 2304 + 64; ++i) EXPECT_EQ(pcm[size_t(i)], int16_t(0x5A5A)) << i;
-}
-
-// The integer windowing saturates both ways.
-TEST(Synthesis, WindowSaturates) {
-  alignas(128) static int16_t a[1024], b[1024];
-  const dsp::WindowFn window = dsp::Reference().window;
-  for (int slot : {0, 7, 15}) {
-    // Every tap of the slot's window meets a full-scale value of its sign
-    // (in a, minus it in b).
-    for (int r = 0; r < 8; ++r)
-      for (int j = 0; j < 4; ++j)
-        for (int t = 0; t < 16; ++t) {
-          const int w = synthesis_window[64 * r + 8 * (t >> 1) + 2 * j + (t & 1)];
-          const int v = w == 0 ? 0 : w > 0 ? 32767 : -32767;
-          a[512 + 64 * r + 4 * ((slot - t) & 15) + j] = int16_t(v);
-          b[512 + 64 * r + 4 * ((slot - t) & 15) + j] = int16_t(-v);
-        }
-    int16_t out[64];
-    window(a, b, 1, slot, out);
-    for (int n = 0; n < 32; ++n) {
-      EXPECT_EQ(out[2 * n], 32767) << n;
-      EXPECT_EQ(out[2 * n + 1], -32768) << n;
-    }
-  }
 }
 
 }  // namespace
