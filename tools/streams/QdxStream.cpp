@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <random>
 
 #include "tags/InfoBlocks.h"
@@ -21,13 +20,7 @@ constexpr int kStrayWords = 3;       // at most this many unscrambled words betw
 constexpr int kEmptySlotPercent = 20;  // granules that carry no word
 
 bool PayloadAllowed(const std::string& p) {
-  if (p.size() > 1023) return false;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (uint8_t(p[i]) == 0xFF) return false;
-    if (i + 2 < p.size() && uint8_t(p[i]) == 0x15 && uint8_t(p[i + 1]) == 0x11 && uint8_t(p[i + 2]) == 0x51)
-      return false;
-  }
-  return true;
+  return p.size() <= 1023 && p.find('\xFF') == std::string::npos && p.find("\x15\x11\x51") == std::string::npos;
 }
 
 // Garbage that can never start a block: no 0x15 byte.
@@ -39,23 +32,20 @@ uint8_t GarbageByte(std::mt19937& rng) {
 // The receiver's check on its ring of the last 16 words: recognised when the
 // XOR of all slots equals the last key word; the ring is then cleared. The
 // builder uses it to keep stray words from completing a block by chance.
-class ChannelRing {
- public:
-  explicit ChannelRing(const uint16_t* key) : key_(key) {}
+struct ChannelRing {
+  const uint16_t* key;
+  uint16_t ring[kChannelWords] = {};
+  int index = 0;
+
   bool Push(uint16_t word) {
-    ring_[index_] = word;
+    ring[index] = word;
     uint16_t x = 0;
-    for (uint16_t w : ring_) x ^= w;
-    const bool hit = x == key_[kChannelWords - 1];
-    if (hit) std::fill(std::begin(ring_), std::end(ring_), uint16_t(0));
-    index_ = (index_ + 1) % kChannelWords;
+    for (uint16_t w : ring) x ^= w;
+    const bool hit = x == key[kChannelWords - 1];
+    if (hit) std::fill(std::begin(ring), std::end(ring), uint16_t(0));
+    index = (index + 1) % kChannelWords;
     return hit;
   }
-
- private:
-  const uint16_t* key_;
-  uint16_t ring_[kChannelWords] = {};
-  int index_ = 0;
 };
 
 // Quantised values of a slow melody: a note with a weaker octave above,
@@ -155,7 +145,7 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
   // 2. Channel words: stray words and empty granules between scrambled blocks.
   uint16_t key[kQdxKeyWords];
   BuildQdxKeyWords(key);
-  ChannelRing ring(key);
+  ChannelRing ring{key};
   std::vector<int32_t> slots;  // per granule and channel: a channel word, or -1 for none
   const int header_slots = (o.version == 1 ? 2 : 1) * (o.mode == 3 ? 1 : 2);
   slots.resize(size_t(kLeadFrames * header_slots), -1);
