@@ -8,10 +8,7 @@
 #   pcm_identity.sh RUN32 BRAMBLE32 NATIVE_BRAMBLE CONFORMANCE_DIR
 set -u
 run32=$1 tool32=$2 native=$3 conf=$4
-if [ ! -x "$native" ]; then
-  echo "FAIL: no native bramble at $native (make build-native first)"
-  exit 1
-fi
+[ -x "$native" ] || { echo "FAIL: no native bramble at $native (make build-native first)"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0

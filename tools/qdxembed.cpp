@@ -7,19 +7,32 @@
 // The blocks are a fixed set; the same arguments give the same bytes.
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "tools/streams/QdxStream.h"
 
-namespace {
-
 using bramble::test::QdxBlock;
 
-std::vector<QdxBlock> Blocks() {
-  return {
+int main(int argc, char** argv) {
+  bramble::test::QdxStreamOptions options;
+  bool ok = argc >= 3;
+  for (int i = 3; ok && i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--seed" && i + 1 < argc) options.seed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
+    else if (arg == "--version" && i + 1 < argc) options.version = std::atoi(argv[++i]);
+    else if (arg == "--mono") options.mode = 3;
+    else ok = false;
+  }
+  if (!ok || (options.version != 1 && options.version != 2 && options.version != 25)) {
+    std::fprintf(stderr, "usage: qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono]\n");
+    return 2;
+  }
+  if (options.version != 1) options.bitrate_index = 8;
+  bramble::test::QdxStream stream;
+  std::string error;
+  const std::vector<QdxBlock> blocks = {
       {QdxBlock::kText, "Now playing: a test tone in eight notes"},
       {QdxBlock::kUrl, "http://example.invalid/qdx/first"},
       {QdxBlock::kText, ""},
@@ -29,35 +42,7 @@ std::vector<QdxBlock> Blocks() {
       {QdxBlock::kUrl, "http://example.invalid/qdx/second?a=1&b=2"},
       {QdxBlock::kText, "The last words"},
   };
-}
-
-int Usage() {
-  std::fprintf(stderr, "usage: qdxembed OUT.mp3 EXPECTED.txt [--seed N] [--version 1|2|25] [--mono]\n");
-  return 2;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 3) return Usage();
-  bramble::test::QdxStreamOptions options;
-  for (int i = 3; i < argc; ++i) {
-    const bool value = i + 1 < argc;
-    if (std::strcmp(argv[i], "--seed") == 0 && value) {
-      options.seed = uint32_t(std::strtoul(argv[++i], nullptr, 10));
-    } else if (std::strcmp(argv[i], "--version") == 0 && value) {
-      options.version = std::atoi(argv[++i]);
-      if (options.version != 1 && options.version != 2 && options.version != 25) return Usage();
-      if (options.version != 1) options.bitrate_index = 8;
-    } else if (std::strcmp(argv[i], "--mono") == 0) {
-      options.mode = 3;
-    } else {
-      return Usage();
-    }
-  }
-  bramble::test::QdxStream stream;
-  std::string error;
-  if (!bramble::test::BuildQdxStream(Blocks(), options, &stream, &error)) {
+  if (!bramble::test::BuildQdxStream(blocks, options, &stream, &error)) {
     std::fprintf(stderr, "qdxembed: %s\n", error.c_str());
     return 1;
   }

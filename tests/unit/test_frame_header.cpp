@@ -40,15 +40,11 @@ TEST(FrameHeader, Cases) {
   for (const HeaderCase& c : kHeaders) {
     FrameHeader h;
     ASSERT_TRUE(ParseFrameHeader(c.b, &h)) << c.what;
-    EXPECT_EQ(h.layer, c.layer) << c.what;
-    EXPECT_EQ(h.lsf, c.lsf) << c.what;
-    EXPECT_EQ(h.mpeg25, c.mpeg25) << c.what;
-    EXPECT_EQ(h.frame_bytes, c.frame_bytes) << c.what;
+    using V = std::vector<int>;
+    EXPECT_EQ(V({h.layer, h.lsf, h.mpeg25, h.frame_bytes, h.pcm_bytes, h.main_data_bytes, h.sblimit, h.jsbound}),
+              V({c.layer, c.lsf, c.mpeg25, c.frame_bytes, c.pcm_bytes, c.main_data_bytes, c.sblimit, c.jsbound}))
+        << c.what;
     EXPECT_EQ(h.frame_bytes - h.frame_length, h.padding_bit * (h.layer == 1 ? 4 : 1)) << c.what;
-    EXPECT_EQ(h.pcm_bytes, c.pcm_bytes) << c.what;
-    EXPECT_EQ(h.main_data_bytes, c.main_data_bytes) << c.what;
-    EXPECT_EQ(h.sblimit, c.sblimit) << c.what;
-    EXPECT_EQ(h.jsbound, c.jsbound) << c.what;
   }
   // No sync, layer bits 00, bit-rate index 15, sampling-rate index 3.
   const uint8_t rejected[][4] = {

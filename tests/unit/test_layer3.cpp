@@ -41,13 +41,9 @@ void FillValues(std::mt19937& rng, int32_t* v, int big_end, int tail_end, int ma
   }
 }
 
-Layer3Frame NewFrame(int version, int sampling_frequency, int bitrate_index, int mode, int mode_extension) {
+Layer3Frame NewFrame(const Layer3Header& h) {
   Layer3Frame f;
-  f.header.version = version;
-  f.header.sampling_frequency = sampling_frequency;
-  f.header.bitrate_index = bitrate_index;
-  f.header.mode = mode;
-  f.header.mode_extension = mode_extension;
+  f.header = h;
   for (auto& gr : f.gr)
     for (auto& c : gr) c = test::LongGranule();
   return f;
@@ -178,9 +174,18 @@ std::vector<int16_t> ReferencePcm(const Layer3Writer& w, const std::vector<Layer
   return out;
 }
 
-// Decoded and reference PCM agree to float rounding (1 LSB in the
-// history, a little more after windowing), and are not silence.
-void ExpectRoundTrip(const Layer3Writer& w, const std::vector<Layer3Frame>& frames, const std::string& what) {
+// Frames make(0), ..., make(n - 1) through one writer (and, as written, into
+// `written`): decoded and reference PCM agree to float rounding (1 LSB in
+// the history, a little more after windowing), and are not silence.
+template <typename Make>
+void ExpectRoundTrip(const std::string& what, int n, Make make, std::vector<Layer3Frame>* written = nullptr) {
+  Layer3Writer w;
+  std::vector<Layer3Frame> frames;
+  for (int k = 0; k < n; ++k) {
+    frames.push_back(make(k));
+    ASSERT_TRUE(w.Add(frames.back())) << what << ", frame " << k << ": " << w.error();
+  }
+  if (written) *written = frames;
   const Decoded got = Decode(w, &frames);
   const std::vector<int16_t> want = ReferencePcm(w, frames);
   ASSERT_EQ(got.pcm.size(), want.size()) << what;
@@ -196,18 +201,17 @@ void ExpectRoundTrip(const Layer3Writer& w, const std::vector<Layer3Frame>& fram
 
 struct HeaderCase {
   const char* what;
-  int version, sampling_frequency, bitrate_index, mode;
-  bool crc, padding;
+  Layer3Header h;  // version, rate index, bit-rate index, mode, extension, CRC, padding
 };
 
 const HeaderCase kHeaderCases[] = {
-    {"MPEG-1 44.1 kHz stereo, CRC", 1, 0, 13, 0, true, false},
-    {"MPEG-1 48 kHz dual channel, padded", 1, 1, 14, 2, false, true},
-    {"MPEG-1 32 kHz single channel, CRC", 1, 2, 11, 3, true, false},
-    {"MPEG-2 22.05 kHz stereo, CRC", 2, 0, 14, 0, true, false},
-    {"MPEG-2 16 kHz single channel", 2, 2, 12, 3, false, true},
-    {"MPEG-2.5 12 kHz stereo, CRC", 25, 1, 14, 0, true, false},
-    {"MPEG-2.5 8 kHz single channel", 25, 2, 10, 3, false, false},
+    {"MPEG-1 44.1 kHz stereo, CRC", {1, 0, 13, 0, 0, true, false}},
+    {"MPEG-1 48 kHz dual channel, padded", {1, 1, 14, 2, 0, false, true}},
+    {"MPEG-1 32 kHz single channel, CRC", {1, 2, 11, 3, 0, true, false}},
+    {"MPEG-2 22.05 kHz stereo, CRC", {2, 0, 14, 0, 0, true, false}},
+    {"MPEG-2 16 kHz single channel", {2, 2, 12, 3, 0, false, true}},
+    {"MPEG-2.5 12 kHz stereo, CRC", {25, 1, 14, 0, 0, true, false}},
+    {"MPEG-2.5 8 kHz single channel", {25, 2, 10, 3, 0, false, false}},
 };
 
 // Long (pre-emphasis in LSF and in odd MPEG-1 frames), short, mixed, start and stop blocks in
@@ -216,16 +220,14 @@ const HeaderCase kHeaderCases[] = {
 // have long blocks. Frames alternate small and large, so main data reaches
 // back into earlier frames.
 Layer3Frame BlocksFrame(const HeaderCase& c, int k, std::mt19937& rng) {
-  Layer3Frame f = NewFrame(c.version, c.sampling_frequency, c.bitrate_index, c.mode, 0);
-  f.header.crc = c.crc;
-  f.header.padding = c.padding;
-  const bool lsf = c.version != 1;
+  Layer3Frame f = NewFrame(c.h);
+  const bool lsf = c.h.lsf();
   int kinds[2][2];
   for (int gr = 0; gr < f.header.granules(); ++gr)
     for (int ch = 0; ch < f.header.channels(); ++ch) {
       Layer3Channel& g = f.gr[gr][ch];
       int kind = kinds[gr][ch] = (k + 2 * gr + 3 * ch) % 5;
-      if (kind == 2 && c.version == 25) kind = kinds[gr][ch] = 1;  // no band starts at line 36 at 8 kHz
+      if (kind == 2 && c.h.version == 25) kind = kinds[gr][ch] = 1;  // no band starts at line 36 at 8 kHz
       g.info.global_gain = 150 + int(rng() % 24);
       g.info.scalefac_scale = (k + ch) & 1;
       g.info.region0_count = int(rng() % 16);
@@ -265,17 +267,10 @@ Layer3Frame BlocksFrame(const HeaderCase& c, int k, std::mt19937& rng) {
 TEST(Layer3RoundTrip, HeadersAndBlockTypes) {
   std::mt19937 rng(7);
   for (const HeaderCase& c : kHeaderCases) {
-    Layer3Writer w;
     std::vector<Layer3Frame> frames;
-    int reaching_back = 0;
-    for (int k = 0; k < 4; ++k) {
-      Layer3Frame f = BlocksFrame(c, k, rng);
-      ASSERT_TRUE(w.Add(f)) << c.what << ", frame " << k << ": " << w.error();
-      reaching_back += f.main_data_begin > 0;
-      frames.push_back(f);
-    }
-    EXPECT_GT(reaching_back, 0) << c.what;
-    ExpectRoundTrip(w, frames, c.what);
+    ExpectRoundTrip(c.what, 4, [&](int k) { return BlocksFrame(c, k, rng); }, &frames);
+    EXPECT_TRUE(std::any_of(frames.begin(), frames.end(), [](const Layer3Frame& f) { return f.main_data_begin > 0; }))
+        << c.what << ": no frame's main data reaches back";
   }
 }
 
@@ -284,23 +279,23 @@ TEST(Layer3RoundTrip, HeadersAndBlockTypes) {
 TEST(Layer3RoundTrip, ChosenTables) {
   std::mt19937 rng(4);
   for (int empty : {0, 4, 14}) {
-    Layer3Frame f = NewFrame(1, 0, 14, 0, 0);
-    for (auto& gr : f.gr)
-      for (auto& c : gr) {
-        FillValues(rng, c.values, 90, 400, 30);
-        c.info.global_gain = 165;
-        c.info.region0_count = 7;  // regions from line 36 and 90 at 44.1 kHz
-        c.info.region1_count = 4;
-        for (int i = 36; i < 90; ++i) c.values[i] = 0;
-        c.auto_tables = false;
-        c.info.table_select[0] = 24;
-        c.info.table_select[1] = empty;
-        c.info.table_select[2] = 24;
-        c.info.count1table_select = 1;
-      }
-    Layer3Writer w;
-    ASSERT_TRUE(w.Add(f)) << w.error();
-    ExpectRoundTrip(w, {f}, "empty table " + std::to_string(empty));
+    ExpectRoundTrip("empty table " + std::to_string(empty), 1, [&](int) {
+      Layer3Frame f = NewFrame({1, 0, 14});
+      for (auto& gr : f.gr)
+        for (auto& c : gr) {
+          FillValues(rng, c.values, 90, 400, 30);
+          c.info.global_gain = 165;
+          c.info.region0_count = 7;  // regions from line 36 and 90 at 44.1 kHz
+          c.info.region1_count = 4;
+          for (int i = 36; i < 90; ++i) c.values[i] = 0;
+          c.auto_tables = false;
+          c.info.table_select[0] = 24;
+          c.info.table_select[1] = empty;
+          c.info.table_select[2] = 24;
+          c.info.count1table_select = 1;
+        }
+      return f;
+    });
   }
 }
 
@@ -321,10 +316,8 @@ const StereoCase kStereoCases[] = {
 TEST(Layer3RoundTrip, StereoModes) {
   std::mt19937 rng(9);
   for (const StereoCase& c : kStereoCases) {
-    Layer3Writer w;
-    std::vector<Layer3Frame> frames;
-    for (int k = 0; k < 2; ++k) {
-      Layer3Frame f = NewFrame(c.version, 0, 14, c.mode, c.mode_extension);
+    ExpectRoundTrip(c.what, 2, [&](int) {
+      Layer3Frame f = NewFrame({c.version, 0, 14, c.mode, c.mode_extension});
       const SfbBounds& b = sfb_bounds[f.header.SfbRow()];
       for (int gr = 0; gr < f.header.granules(); ++gr) {
         Layer3Channel& left = f.gr[gr][0];
@@ -345,10 +338,8 @@ TEST(Layer3RoundTrip, StereoModes) {
           right.info.scalefac_compress = ((3 * 36 + 3 * 6 + 3) << 1) | c.intensity_scale;
         }
       }
-      ASSERT_TRUE(w.Add(f)) << c.what << ": " << w.error();
-      frames.push_back(f);
-    }
-    ExpectRoundTrip(w, frames, c.what);
+      return f;
+    });
   }
 }
 
@@ -412,7 +403,7 @@ TEST(Layer3Frames, ReservoirShortfallAfterInit) {
     Layer3Writer w;
     std::mt19937 rng(2);
     for (int k = 0; k < 3; ++k) {
-      Layer3Frame f = NewFrame(version, 0, 9, 0, 0);
+      Layer3Frame f = NewFrame({version, 0, 9});
       for (auto& gr : f.gr)
         for (auto& c : gr) FillValues(rng, c.values, 20, 40, 5);
       if (k == 0) f.main_data_begin = 1;
@@ -421,9 +412,7 @@ TEST(Layer3Frames, ReservoirShortfallAfterInit) {
     const Decoded d = Decode(w);
     const int per_frame = version == 1 ? 2304 : 1152;
     EXPECT_EQ(d.result[0], version == 1 ? 0 : int(w.frame_offsets()[1])) << "version " << version;
-    EXPECT_EQ(d.count[0], 0) << "version " << version;
-    EXPECT_EQ(d.count[1], per_frame) << "version " << version;
-    EXPECT_EQ(d.count[2], per_frame) << "version " << version;
+    EXPECT_EQ(d.count, (std::vector<int>{0, per_frame, per_frame})) << "version " << version;
   }
 }
 
@@ -432,7 +421,7 @@ TEST(Layer3Frames, ReservoirShortfallAfterInit) {
 TEST(Layer3Frames, InvalidBlockTypeSkipsTheFrameButKeepsItsData) {
   for (int version : {1, 2}) {
     std::mt19937 rng(8);
-    const Layer3Frame silent = NewFrame(version, 0, 14, 0, 0);
+    const Layer3Frame silent = NewFrame({version, 0, 14});
     Layer3Frame bad = silent, last = silent;
     for (auto& gr : bad.gr)
       for (auto& c : gr) FillValues(rng, c.values, 200, 300, 30);

@@ -59,17 +59,12 @@ int Layer3Header::SampleRate() const {
   return kRates[row][std::clamp(sampling_frequency, 0, 2)];
 }
 
-int Layer3Header::FrameBytes() const {
+int Layer3Header::MainDataBytes() const {
   const int kbps = kKbps[lsf() ? 1 : 0][std::clamp(bitrate_index, 0, 14)];
-  return (lsf() ? 72000 : 144000) * kbps / SampleRate() + (padding ? 1 : 0);
+  const int frame_bytes = (lsf() ? 72000 : 144000) * kbps / SampleRate() + (padding ? 1 : 0);
+  const int side_info_bytes = lsf() ? (channels() == 2 ? 17 : 9) : (channels() == 2 ? 32 : 17);
+  return frame_bytes - 4 - (crc ? 2 : 0) - side_info_bytes;
 }
-
-int Layer3Header::SideInfoBytes() const {
-  if (lsf()) return channels() == 2 ? 17 : 9;
-  return channels() == 2 ? 32 : 17;
-}
-
-int Layer3Header::MainDataBytes() const { return FrameBytes() - 4 - (crc ? 2 : 0) - SideInfoBytes(); }
 
 bool Layer3Writer::Fail(const std::string& why) {
   error_ = "frame " + std::to_string(frames_.size()) + ": " + why;
@@ -78,11 +73,6 @@ bool Layer3Writer::Fail(const std::string& why) {
 
 bool Layer3Writer::Add(Layer3Frame& f) {
   const Layer3Header& h = f.header;
-  if (h.version != 1 && h.version != 2 && h.version != 25) return Fail("version");
-  if (h.sampling_frequency < 0 || h.sampling_frequency > 2) return Fail("sampling_frequency");
-  if (h.bitrate_index < 1 || h.bitrate_index > 14) return Fail("bitrate_index");
-  if (h.mode < 0 || h.mode > 3 || h.mode_extension < 0 || h.mode_extension > 3) return Fail("mode");
-
   // Part 2 and 3 of every granule and channel, back to back.
   Layer3BitSink main_bits;
   for (int gr = 0; gr < h.granules(); ++gr)

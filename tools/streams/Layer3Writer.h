@@ -1,13 +1,9 @@
-// Layer III bitstream writer for test streams: frames from chosen header
-// fields, side information, scalefactors and 576 quantised values per
-// granule and channel, with a real bit reservoir (main data may start in
-// earlier frames, or before the stream's first byte to force a reservoir
-// shortfall).
-//
-// The writer computes part2_3_length and big_values, and table_select,
-// count1table_select, scalefac_compress and main_data_begin unless the
-// caller fixes them. The computed values are written back into the frame
-// passed to Add, so a test can compare against them.
+// Layer III bitstream writer for test streams: frames from header fields,
+// side information, scalefactors and 576 quantised values per granule and
+// channel, with a real bit reservoir (main data may start in earlier frames,
+// or before the stream's first byte). It computes part2_3_length,
+// big_values, and unless the caller fixes them the tables, scalefac_compress
+// and main_data_begin, and writes them back into the frame passed to Add.
 #pragma once
 
 #include <cstdint>
@@ -32,8 +28,6 @@ struct Layer3Header {
   int channels() const { return mode == 3 ? 1 : 2; }
   int granules() const { return lsf() ? 1 : 2; }
   int SampleRate() const;
-  int FrameBytes() const;
-  int SideInfoBytes() const;
   int MainDataBytes() const;  // slot bytes for main data in this frame
   int MaxMainDataBegin() const { return lsf() ? 255 : 511; }
   int SfbRow() const { return (version == 25 ? 6 : version == 2 ? 3 : 0) + sampling_frequency; }
@@ -63,8 +57,7 @@ struct Layer3Frame {
 class Layer3Writer {
  public:
   // Codes one frame and appends it. False, with error(), when the frame
-  // cannot be coded as asked (values a chosen table cannot carry, main data
-  // that does not fit in the reservoir and this frame's slot, ...).
+  // cannot be coded as asked (a chosen table, main data too long, ...).
   bool Add(Layer3Frame& frame);
 
   // The stream so far. Slot bytes that no main data used are zero.

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <initializer_list>
 #include <random>
 
 #include "tags/InfoBlocks.h"
@@ -22,13 +20,7 @@ constexpr int kStrayWords = 3;       // at most this many unscrambled words betw
 constexpr int kEmptySlotPercent = 20;  // granules that carry no word
 
 bool PayloadAllowed(const std::string& p) {
-  if (p.size() > 1023) return false;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (uint8_t(p[i]) == 0xFF) return false;
-    if (i + 2 < p.size() && uint8_t(p[i]) == 0x15 && uint8_t(p[i + 1]) == 0x11 && uint8_t(p[i + 2]) == 0x51)
-      return false;
-  }
-  return true;
+  return p.size() <= 1023 && p.find('\xFF') == std::string::npos && p.find("\x15\x11\x51") == std::string::npos;
 }
 
 // Garbage that can never start a block: no 0x15 byte.
@@ -40,29 +32,20 @@ uint8_t GarbageByte(std::mt19937& rng) {
 // The receiver's check on its ring of the last 16 words: recognised when the
 // XOR of all slots equals the last key word; the ring is then cleared. The
 // builder uses it to keep stray words from completing a block by chance.
-class ChannelRing {
- public:
-  explicit ChannelRing(const uint16_t* key) : key_(key) {}
+struct ChannelRing {
+  const uint16_t* key;
+  uint16_t ring[kChannelWords] = {};
+  int index = 0;
+
   bool Push(uint16_t word) {
-    ring_[index_] = word;
+    ring[index] = word;
     uint16_t x = 0;
-    for (uint16_t w : ring_) x ^= w;
-    const bool hit = x == key_[kChannelWords - 1];
-    if (hit) std::fill(std::begin(ring_), std::end(ring_), uint16_t(0));
-    index_ = (index_ + 1) % kChannelWords;
+    for (uint16_t w : ring) x ^= w;
+    const bool hit = x == key[kChannelWords - 1];
+    if (hit) std::fill(std::begin(ring), std::end(ring), uint16_t(0));
+    index = (index + 1) % kChannelWords;
     return hit;
   }
-
- private:
-  const uint16_t* key_;
-  uint16_t ring_[kChannelWords] = {};
-  int index_ = 0;
-};
-
-// One granule slot of the stream: a channel word or none.
-struct Slot {
-  bool has_word = false;
-  uint16_t word = 0;
 };
 
 // Quantised values of a slow melody: a note with a weaker octave above,
@@ -122,27 +105,11 @@ void ScrambleEmbeddedBlock(const uint16_t* key, const uint16_t* payload, uint16_
 }
 
 // Byte form of one block: sync, code list, parameter bytes, payload, 0xFF.
-// Text blocks list a Start code (two parameter bytes) before the Text code.
+// Text blocks list a Start code (two parameter bytes, which come first)
+// before the Text code.
 std::vector<uint8_t> EncodeQdxBlock(const QdxBlock& block) {
-  std::vector<uint8_t> out;
-  out.reserve(block.payload.size() + 9);
-  auto put = [&out](std::initializer_list<uint8_t> bytes) {
-    for (uint8_t b : bytes) out.push_back(b);
-  };
-  put({0x15, 0x11, 0x51});
-  switch (block.kind) {
-    case QdxBlock::kText:
-      // Start (2 parameter bytes), then Text (1): the parameters follow the
-      // code list in the same order.
-      put({0x87, 0x01, 0x00, 0x2A, 0x07});
-      break;
-    case QdxBlock::kUrl:
-      put({0x03});
-      break;
-    default:
-      put({uint8_t(block.kind & 0x7F)});
-      break;
-  }
+  std::vector<uint8_t> out = {0x15, 0x11, 0x51, 0x87, 0x01, 0x00, 0x2A, 0x07};
+  if (block.kind != QdxBlock::kText) out = {0x15, 0x11, 0x51, uint8_t(block.kind)};
   out.insert(out.end(), block.payload.begin(), block.payload.end());
   out.push_back(0xFF);
   return out;
@@ -178,10 +145,10 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
   // 2. Channel words: stray words and empty granules between scrambled blocks.
   uint16_t key[kQdxKeyWords];
   BuildQdxKeyWords(key);
-  ChannelRing ring(key);
-  std::vector<Slot> slots;
+  ChannelRing ring{key};
+  std::vector<int32_t> slots;  // per granule and channel: a channel word, or -1 for none
   const int header_slots = (o.version == 1 ? 2 : 1) * (o.mode == 3 ? 1 : 2);
-  slots.resize(size_t(kLeadFrames * header_slots));
+  slots.resize(size_t(kLeadFrames * header_slots), -1);
   const size_t chunks = bytes.size() / kChunkBytes;
   std::vector<size_t> chunk_end(chunks);
   for (size_t c = 0; c < chunks; ++c) {
@@ -216,25 +183,22 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
       }
       ring = trial;
       for (uint16_t w : sent) {
-        while (int(rng() % 100) < kEmptySlotPercent) slots.push_back(Slot());
-        slots.push_back({true, w});
+        while (int(rng() % 100) < kEmptySlotPercent) slots.push_back(-1);
+        slots.push_back(w);
       }
       chunk_end[c] = slots.size() - 1;
       break;
     }
   }
-  while (slots.size() % size_t(header_slots) != 0) slots.push_back(Slot());
-  slots.resize(slots.size() + size_t(kTrailFrames * header_slots));
+  while (slots.size() % size_t(header_slots) != 0) slots.push_back(-1);
+  slots.resize(slots.size() + size_t(kTrailFrames * header_slots), -1);
 
   // 3. The frames.
   Layer3Writer writer;
   const int frames = int(slots.size()) / header_slots;
   for (int f = 0; f < frames; ++f) {
     Layer3Frame frame;
-    frame.header.version = o.version;
-    frame.header.sampling_frequency = o.sampling_frequency;
-    frame.header.bitrate_index = o.bitrate_index;
-    frame.header.mode = o.mode;
+    frame.header = {o.version, o.sampling_frequency, o.bitrate_index, o.mode};
     const int channels = frame.header.channels();
     for (int gr = 0; gr < frame.header.granules(); ++gr)
       for (int ch = 0; ch < channels; ++ch) {
@@ -242,8 +206,8 @@ bool BuildQdxStream(const std::vector<QdxBlock>& blocks, const QdxStreamOptions&
         c = LongGranule();
         c.info.global_gain = 176;
         ToneValues(f, gr, ch, rng, c.values);
-        const Slot& s = slots[size_t(f * header_slots + gr * channels + ch)];
-        if (s.has_word) PlantEmbeddedWord(c.values, s.word);
+        const int32_t word = slots[size_t(f * header_slots + gr * channels + ch)];
+        if (word >= 0) PlantEmbeddedWord(c.values, uint16_t(word));
       }
     if (!writer.Add(frame)) {
       *error = "frame " + std::to_string(f) + ": " + writer.error();
