@@ -168,6 +168,15 @@ bool FrameReader::FindHeader() {
     if (!SkipId3v2Tags()) return false;
   }
   while (CheckHeader() != 1) {
+    if (sync_state_ == kOneFrameSeen && !source_->IsStream()) {
+      // The frame found last pass is not confirmed, and its body may hold
+      // the real next header: look again from just after where it began.
+      sync_state_ = kSearching;
+      byte_position_ = frame_offset_ + 1;
+      pending_pos_ = pending_len_ = 0;
+      if (!source_->Seek(byte_position_) || ReadSource(header_, kHeaderBytes) != kHeaderBytes) return false;
+      continue;
+    }
     // "Can't find SyncHeader": slide one byte and look again.
     header_[0] = header_[1];
     header_[1] = header_[2];

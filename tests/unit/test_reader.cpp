@@ -111,17 +111,20 @@ TEST(FrameReader, FindsConfirmsAndResynchronises) {
 }
 
 TEST(FrameReader, SeekAndUndecodableFrames) {
-  // The second frame's body holds a free-format pair of the same stream,
-  // 1000 bytes apart: a pattern in the audio, not a frame to seek to.
+  // Patterns in the audio are no frames to seek to: a free-format pair of
+  // the same stream 1000 bytes apart, and in every frame a header whose
+  // length runs past the next real one.
+  const int a = FrameBytes(kMp3);
   Bytes data = Frames(kMp3, 6);
-  for (int at : {FrameBytes(kMp3) + 150, FrameBytes(kMp3) + 1150}) std::memcpy(&data[size_t(at)], "\xFF\xFB\0\0", 4);
+  for (int at : {a + 150, a + 1150}) std::memcpy(&data[size_t(at)], "\xFF\xFB\0\0", 4);
+  for (int at = 300; at < 6 * a; at += a) std::memcpy(&data[size_t(at)], "\xFF\xFB\x50\0", 4);
   Source src(data, false);
   FrameReader r;
   r.Attach(&src, nullptr);
   ASSERT_EQ(r.SynHeader(nullptr), 0);
-  ASSERT_TRUE(r.SeekSource(FrameBytes(kMp3) + 100));  // into the second frame: the third is the next confirmed
+  ASSERT_TRUE(r.SeekSource(a + 100));  // into the second frame: the third is the next confirmed
   ASSERT_EQ(r.SynHeader(nullptr), 0);
-  EXPECT_EQ(src.Tell(), 3 * FrameBytes(kMp3));
+  EXPECT_EQ(src.Tell(), 3 * a);
   // Layer I allocation code 15 is forbidden: a body of 0xFF cannot decode.
   Bytes l1 = Frames({1, 1, 12, 1}, 1);
   std::fill(l1.begin() + 4, l1.end(), 0xFF);
