@@ -64,7 +64,7 @@ std::vector<int16_t> Decode(const std::string& path, bool gapless, int seek_ms =
 }
 
 TEST_F(RealWorldStreams, VariableRateLengthGaplessAndSeek) {
-  const std::string sweep = Make("sweep.wav", "sox -n -r 44100 -c 2 -b 16 OUT synth 30 sine 20:20000 vol 0.5");
+  const std::string sweep = Make("sweep.wav", "sox -R -n -r 44100 -c 2 -b 16 OUT synth 30 sine 20:20000 vol 0.5");
   const std::string mp3 = Make("sweep_v2.mp3", "lame --quiet -V 2 " + sweep + " OUT");
   EXPECT_NEAR(LengthMs(mp3), 30025, 75);
   const std::vector<int16_t> ours = Decode(mp3, true);
@@ -78,7 +78,7 @@ TEST_F(RealWorldStreams, VariableRateLengthGaplessAndSeek) {
 }
 
 TEST_F(RealWorldStreams, ConstantRateWithoutHeaderAndBehindAPicture) {
-  const std::string signal = Make("chord8.wav", "sox -n -r 44100 -c 2 -b 16 OUT synth 8 sine 440 sine 660 vol 0.3");
+  const std::string signal = Make("chord8.wav", "sox -R -n -r 44100 -c 2 -b 16 OUT synth 8 sine 440 sine 660 vol 0.3");
   const std::string mp3 = Make("chord8_plain.mp3", "lame --quiet -t -b 128 " + signal + " OUT");
   // An ID3v2.3 tag of 101000 bytes, a picture's noise with five frame headers 417 bytes apart.
   std::vector<uint8_t> tag = {'I', 'D', '3', 3, 0, 0, 0, 6, 0x15, 0x08};

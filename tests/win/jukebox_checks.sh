@@ -35,9 +35,10 @@ run play "$work/tagged.mp2" --out "$work/full.raw" >"$work/play.txt"
 expect "$work/play.txt" "setinfo 128 48 2 1" "play 0" "feed-init 0 48000" "end-of-stream" "notify source-ended" \
   "notify source-ended-after" "stopped" "written 460800"
 
+# sox -R: the same streams each run (its dither is seeded afresh otherwise).
 # A 30 s variable-rate file as lame writes it (Xing header, LAME tag): its
 # length, a seek to 20 s, and gapless playback as `bramble decode --gapless`.
-sox -n -r 44100 -c 2 -b 16 "$work/sweep.wav" synth 30 sine 20:20000 vol 0.5 && lame --quiet -V 2 "$work/sweep.wav" "$work/vbr.mp3"
+sox -R -n -r 44100 -c 2 -b 16 "$work/sweep.wav" synth 30 sine 20:20000 vol 0.5 && lame --quiet -V 2 "$work/sweep.wav" "$work/vbr.mp3"
 run info "$work/vbr.mp3" >"$work/vbr_info.txt"
 len=$(sed -n 's/^length_ms: //p' "$work/vbr_info.txt")
 { [ -n "$len" ] && [ "$len" -ge 29950 ] && [ "$len" -le 30100 ]; } || fail "VBR length '$len' ms"
@@ -62,8 +63,8 @@ cmp -s "$work/vbr_ref.raw" "$work/vbr_gapless.raw" || fail "gapless playback dif
 # Variable rate without a header, as `lame -t` writes it (18 s of MPEG-2
 # mono, 60 s of MPEG-1 stereo): GetFileInfo's and GetLength's lengths within
 # 50 ms of mpg123's sample count, and a seek to half leaves half +- 300 ms.
-sox -n -r 22050 -c 1 -b 16 "$work/v6.wav" synth 6 sine 440 : synth 6 whitenoise vol 0.6 : synth 6 sine 300-3000
-sox "$work/sweep.wav" "$work/sweep.wav" "$work/sweep60.wav"
+sox -R -n -r 22050 -c 1 -b 16 "$work/v6.wav" synth 6 sine 440 : synth 6 whitenoise vol 0.6 : synth 6 sine 300-3000
+sox -R "$work/sweep.wav" "$work/sweep.wav" "$work/sweep60.wav"
 lame --quiet -t -V 6 "$work/v6.wav" "$work/v6.mp3" && lame --quiet -t -V 2 "$work/sweep60.wav" "$work/v2.mp3"
 for spec in "v6.mp3 22050 2304" "v2.mp3 44100 4608"; do
   set -- $spec
@@ -83,7 +84,7 @@ done
 # that yield nothing write nothing), played as one chain in one process:
 # each must start from a clean state. Then again with "FullAccuracy" 1,
 # against `bramble decode --full-accuracy`.
-sox -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 4 sine 300-3000 2>/dev/null
+sox -R -n -r 44100 -c 2 -b 16 "$work/tone.wav" synth 4 sine 300-3000 2>/dev/null
 lame --quiet -b 32 --resample 24 "$work/tone.wav" "$work/m2.mp3"
 lame --quiet -b 16 --resample 11.025 "$work/tone.wav" "$work/m25.mp3"
 tail -c $(( $(stat -c %s "$work/m2.mp3") * 2 / 3 )) "$work/m2.mp3" >"$work/m2-cut.mp3"
